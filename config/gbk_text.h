@@ -1,0 +1,54 @@
+// Narrow-text helpers for code page 936 (GBK). A lead byte is 0x81..0xFE and
+// is always followed by one trail byte; ASCII letters are the only letters
+// whose case changes. Every cut keeps whole characters, every copy into a
+// fixed buffer is bounded.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace gbk {
+
+inline bool IsLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
+// Longest prefix of `s` of at most `max_bytes` bytes that ends on a whole character.
+std::string_view CutToBytes(std::string_view s, size_t max_bytes);
+
+// Copies `src` into `dst` (capacity `dst_size` including the NUL), cut on a
+// whole character. Returns false when it had to cut. dst_size must be >= 1.
+bool CopyToBuffer(char* dst, size_t dst_size, std::string_view src);
+
+// printf into a string, then cut to `max_bytes` on a whole character.
+std::string FormatCut(size_t max_bytes, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(gnu_printf, 2, 3)))
+#endif
+    ;
+
+// printf into a string of any length.
+std::string Format(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(gnu_printf, 1, 2)))
+#endif
+    ;
+
+// Case changes that leave double-byte characters alone.
+std::string ToLower(std::string_view s);
+std::string ToUpper(std::string_view s);
+
+// Finds `needle` in `hay` starting at byte `from`; a match never starts on a
+// trail byte. Returns npos when absent.
+size_t Find(std::string_view hay, std::string_view needle, size_t from = 0);
+
+// Index of the last occurrence of the single-byte character `c` that is not a
+// trail byte, or npos.
+size_t FindLastChar(std::string_view s, char c);
+
+// Removes blanks, tabs, CR and LF at both ends.
+std::string Trim(std::string_view s);
+
+// Compares ignoring the case of ASCII letters (double-byte characters exactly).
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+
+}  // namespace gbk

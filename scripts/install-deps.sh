@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs everything the build, the tests and the demo need, from Debian's
+# packages only. Safe to run again: every step checks before it acts.
+set -euo pipefail
+
+if [ "$(id -u)" != 0 ]; then
+  echo "install-deps: run as root (apt-get is used)" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+# wine32 needs the i386 architecture.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+  need_update=1
+fi
+
+# minizip is built from zlib's source package, which needs a deb-src entry.
+src_list=/etc/apt/sources.list.d/online-setup-src.sources
+if [ ! -f "$src_list" ]; then
+  mirror=$(grep -h '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | head -n1 | awk '{print $2}')
+  [ -n "${mirror:-}" ] || mirror=http://deb.debian.org/debian
+  cat > "$src_list" <<SRC
+Types: deb-src
+URIs: $mirror
+Suites: bookworm
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+  need_update=1
+fi
+
+pkgs=(
+  cmake make ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
+  binutils-mingw-w64-i686 libz-mingw-w64-dev googletest
+  wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
+  librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3
+)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
+  apt-get update -qq
+fi
+if [ "${#missing[@]}" -gt 0 ]; then
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# zlib's source package, for contrib/minizip. Kept outside the repository.
+src_root=${ONLINE_SETUP_DEPS:-/opt/online-setup-deps}
+if [ ! -f "$src_root/minizip/unzip.c" ]; then
+  mkdir -p "$src_root/zlib-src"
+  (cd "$src_root/zlib-src" && apt-get source --download-only zlib >/dev/null)
+  dsc=$(ls "$src_root"/zlib-src/zlib_*.dsc | head -n1)
+  rm -rf "$src_root/zlib-tree"
+  dpkg-source --no-check -x "$dsc" "$src_root/zlib-tree" >/dev/null
+  mkdir -p "$src_root/minizip"
+  cp "$src_root"/zlib-tree/contrib/minizip/{unzip.c,unzip.h,zip.c,zip.h,ioapi.c,ioapi.h,iowin32.c,iowin32.h,crypt.h} "$src_root/minizip/"
+fi
+echo "install-deps: ok (minizip sources in $src_root/minizip)"

@@ -1,0 +1,173 @@
+// Move-only owners for Windows handles. Each closes its handle exactly once;
+// a raw handle taken with get() is borrowed and must not be closed by the taker.
+#pragma once
+
+#include <windows.h>
+
+#include <objbase.h>
+#include <stdio.h>
+
+#include <utility>
+
+template <typename Traits>
+class ScopedHandle {
+ public:
+  using Handle = typename Traits::Handle;
+
+  ScopedHandle() : handle_(Traits::Invalid()) {}
+  explicit ScopedHandle(Handle h) : handle_(h) {}
+  ~ScopedHandle() { reset(); }
+
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ScopedHandle(ScopedHandle&& other) noexcept : handle_(other.release()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+
+  Handle get() const { return handle_; }
+  bool valid() const { return Traits::IsValid(handle_); }
+  explicit operator bool() const { return valid(); }
+
+  // Gives up ownership without closing.
+  Handle release() {
+    Handle h = handle_;
+    handle_ = Traits::Invalid();
+    return h;
+  }
+
+  void reset(Handle h = Traits::Invalid()) {
+    if (Traits::IsValid(handle_)) Traits::Close(handle_);
+    handle_ = h;
+  }
+
+ private:
+  Handle handle_;
+};
+
+// Events, threads, mutexes, processes: invalid is null.
+struct KernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
+
+// CreateFile results: invalid is INVALID_HANDLE_VALUE.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::CloseHandle(h); }
+};
+using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+  static void Close(Handle h) { ::FindClose(h); }
+};
+using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
+
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::RegCloseKey(h); }
+};
+using ScopedRegKey = ScopedHandle<RegKeyTraits>;
+
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::FreeLibrary(h); }
+};
+using ScopedLibrary = ScopedHandle<ModuleTraits>;
+
+// Pens, brushes, fonts, bitmaps, regions.
+template <typename T>
+struct GdiObjectTraits {
+  using Handle = T;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeleteObject(h); }
+};
+template <typename T>
+using ScopedGdiObject = ScopedHandle<GdiObjectTraits<T>>;
+using ScopedBitmap = ScopedGdiObject<HBITMAP>;
+using ScopedRegion = ScopedGdiObject<HRGN>;
+using ScopedFont = ScopedGdiObject<HFONT>;
+using ScopedPen = ScopedGdiObject<HPEN>;
+using ScopedBrush = ScopedGdiObject<HBRUSH>;
+
+// Memory device contexts from CreateCompatibleDC.
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::DeleteDC(h); }
+};
+using ScopedMemoryDc = ScopedHandle<MemoryDcTraits>;
+
+// A C stdio stream (the download writes with the "ab"/"wb" modes).
+struct StdioFileTraits {
+  using Handle = FILE*;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Handle h) { ::fclose(h); }
+};
+using ScopedStdioFile = ScopedHandle<StdioFileTraits>;
+
+// A COM interface pointer, released once.
+template <typename T>
+class ScopedComPtr {
+ public:
+  ScopedComPtr() = default;
+  ~ScopedComPtr() { reset(); }
+  ScopedComPtr(const ScopedComPtr&) = delete;
+  ScopedComPtr& operator=(const ScopedComPtr&) = delete;
+  ScopedComPtr(ScopedComPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+  ScopedComPtr& operator=(ScopedComPtr&& o) noexcept {
+    if (this != &o) {
+      reset();
+      p_ = o.p_;
+      o.p_ = nullptr;
+    }
+    return *this;
+  }
+  T* get() const { return p_; }
+  T* operator->() const { return p_; }
+  explicit operator bool() const { return p_ != nullptr; }
+  // For out-parameters of creation functions; releases any current pointer.
+  T** receive() {
+    reset();
+    return &p_;
+  }
+  void** receive_void() { return reinterpret_cast<void**>(receive()); }
+  void reset() {
+    if (p_) p_->Release();
+    p_ = nullptr;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// Pairs CoInitialize with CoUninitialize on the calling thread.
+class ScopedComInit {
+ public:
+  ScopedComInit() : hr_(::CoInitialize(nullptr)) {}
+  ~ScopedComInit() {
+    if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  ScopedComInit(const ScopedComInit&) = delete;
+  ScopedComInit& operator=(const ScopedComInit&) = delete;
+  bool ok() const { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
