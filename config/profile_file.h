@@ -1,0 +1,45 @@
+// Paths and profile (INI) files: the installer's own folder, INI values read
+// and written through the Windows profile functions, folder walks, and the
+// probe for a volume on the machine's IDE disk.
+#pragma once
+
+#include <list>
+#include <string>
+
+// One INI file; string values come back cut to bufferSize - 1 bytes.
+class ProfileFile {
+ public:
+  ProfileFile(std::string path, int buffer_size) : path_(std::move(path)), bufferSize_(buffer_size) {}
+  std::string ReadString(const char* section, const char* key, const char* default_value) const;
+  // Failures are silent; the file and section are created when missing.
+  void WriteString(const char* section, const char* key, const char* value) const;
+  int ReadInt(const char* section, const char* key, int default_value) const;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+  int bufferSize_;
+};
+
+// The installer's folder with a trailing separator; also makes it the current
+// directory. Falls back to the current directory plus "\".
+std::string GetModuleDir();
+// The installer's full path.
+std::string GetModulePath();
+
+// Each pair of consecutive backslashes becomes one (pairs do not overlap);
+// returns how many pairs were replaced.
+int CollapseDoubleBackslashes(std::string* text);
+// "%s\%s" with folder and name, then CollapseDoubleBackslashes.
+std::string JoinCollapsed(const std::string& folder, const std::string& name);
+
+// Collects every entry below `folder` (parents before their contents); names
+// starting with '.' are neither listed nor entered; the two excluded paths
+// (compared ignoring case) never go into `files`.
+void WalkFolder(const std::string& folder, const std::string& mask,
+                const std::string& excluded_first, const std::string& excluded_second,
+                std::list<std::string>* files, std::list<std::string>* folders);
+
+// True when the volume ("C:") is a partition of the last disk the system
+// enumerates as IDE. Every failure answers false.
+bool IsVolumeOnIdeDisk(const std::string& volume);

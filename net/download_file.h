@@ -1,0 +1,18 @@
+// DownloadFile: the one routine through which every file comes from the
+// network. Posts progress (WM_SETUP_PROGRESS), speed (WM_SETUP_SPEED) and, on
+// a reported failure, state 0 to the controller's window; resumes interrupted
+// transfers through the resume cache; retries until stopped when asked.
+#pragma once
+
+#include <string>
+
+class XGameSetup;
+
+// destination: null for a new temporary file (or the one an earlier run used);
+//   otherwise a full path (destination_is_absolute) or a name below the
+//   controller's install folder.
+// result_path: receives the local file's full path as soon as it is known.
+// Returns 0 on success, 1 on failure with report_errors, -1 on failure without.
+int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
+                 const char* url, bool destination_is_absolute, bool report_errors,
+                 bool retry_until_done, bool use_agency_cache_file);
