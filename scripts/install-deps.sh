@@ -35,7 +35,7 @@ pkgs=(
   cmake make ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-i686 libz-mingw-w64-dev googletest
   wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
-  librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3
+  librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
 )
 missing=()
 for p in "${pkgs[@]}"; do
