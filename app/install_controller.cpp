@@ -1,0 +1,142 @@
+// Starting the installation on the window's thread and running it on the
+// worker thread. The worker reports only by posting messages to the window.
+#include <windows.h>
+
+#include <cstring>
+
+#include "app/dec_command.h"
+#include "app/update_list.h"
+#include "app/xgamesetup.h"
+#include "config/extent_config.h"
+#include "config/gbk_text.h"
+#include "config/machine_id.h"
+#include "net/download_file.h"
+#include "net/servers.h"
+#include "package/extract_package.h"
+#include "system/ccommon.h"
+#include "system/seams.h"
+
+namespace {
+
+constexpr int kCustomInstallCommand = 1006;
+
+bool FolderExists(const char* path) {
+  DWORD a = ::GetFileAttributesA(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Sets the worker-finished event once, however the worker ends.
+class FinishedSignal {
+ public:
+  explicit FinishedSignal(HANDLE event) : event_(event) {}
+  ~FinishedSignal() { ::SetEvent(event_); }
+  FinishedSignal(const FinishedSignal&) = delete;
+  FinishedSignal& operator=(const FinishedSignal&) = delete;
+
+ private:
+  HANDLE event_;  // borrowed from the controller
+};
+
+}  // namespace
+
+void XGameSetup::StartInstall(HWND owner, const char* folder) {
+  window = owner;
+  stopRequest.store(false);
+  gbk::CopyToBuffer(installFolder, sizeof installFolder, folder ? folder : "");
+
+  if (extentConfig && extentConfig->IsEnable()) {
+    std::string dir = extentConfig->GetSetupDir();
+    if (!dir.empty()) gbk::CopyToBuffer(installFolder, sizeof installFolder, dir);
+  }
+  // Every path below is formed by appending a name directly to the folder.
+  size_t len = std::strlen(installFolder);
+  if (len > 0 && len < sizeof installFolder - 1 && installFolder[len - 1] != '\\' &&
+      installFolder[len - 1] != '/') {
+    installFolder[len] = '\\';
+    installFolder[len + 1] = '\0';
+  }
+
+  CCommon::MakeDirPath(installFolder);
+  if (!FolderExists(installFolder)) {
+    seams::ShowMessageBox(nullptr,
+                          "安装目录系统权限过高, 安装过程中无法创建目录, 请选择其他盘符或修改权限!",
+                          "安装提示", MB_ICONERROR);
+    ::PostMessageA(window, WM_COMMAND, kCustomInstallCommand, 0);
+    return;
+  }
+
+  EnsureMachineId();
+  std::string machine_id = GetMachineId(installFolder);
+  std::string url = servers::StatisticsUrl(false, agencyIds.AgencyID, machine_id);
+  FetchUrlText(&httpSession, url.c_str());  // fire and forget
+
+  workerThread.reset(::CreateThread(nullptr, 0, &XGameSetup::InstallThread, this, 0, nullptr));
+}
+
+DWORD WINAPI XGameSetup::InstallThread(void* controller) {
+  static_cast<XGameSetup*>(controller)->RunInstall();
+  return 0;
+}
+
+void XGameSetup::RunInstall() {
+  ::SetCurrentDirectoryA(installFolder);
+  PostState(window, SETUP_STATE_READING_CONFIG);
+  ::ResetEvent(workerFinished.get());
+  FinishedSignal finished(workerFinished.get());
+
+  auto error_exit = [this](const char* message) {
+    gbk::CopyToBuffer(errorText, sizeof errorText, message);
+    if (errorText[0] != '\0')
+      seams::ShowMessageBox(window, errorText, "错误", MB_OK);
+    else
+      seams::ShowMessageBox(window, "未知错误，下载失败", "错误", MB_OK);
+    PostState(window, SETUP_STATE_ERROR);
+  };
+
+  std::string list_url = FindUpdateListUrl(setupInfo.descriptionPath);
+  if (list_url.empty()) {
+    error_exit("从文件中,获取版本对应的更新URL错误.");
+    return;
+  }
+  PostState(window, SETUP_STATE_READING_CONFIG);
+
+  std::string list_path;
+  if (DownloadFile(nullptr, &list_path, this, list_url.c_str(), false, true, true, false) != 0)
+    return;  // the download has shown its message and posted state 0
+
+  UpdateEntry entry = ReadUpdateEntry(list_path);
+  if (entry.action == 0) {
+    PostState(window, SETUP_STATE_INSTALLING);
+    return;
+  }
+  if (StopRequested()) return;
+
+  std::string invalid = ValidateUpdateEntry(entry);
+  if (!invalid.empty()) {
+    error_exit(invalid.c_str());
+    return;
+  }
+
+  if (entry.action & UPDATE_ACTION_DOWNLOAD) {
+    PostState(window, SETUP_STATE_DOWNLOADING);
+    std::string package_path;
+    if (DownloadFile(entry.destfile.c_str(), &package_path, this, entry.srcfile.c_str(), false,
+                     true, true, true) != 0) {
+      PostState(window, SETUP_STATE_ERROR);
+      return;
+    }
+  }
+
+  if (!(entry.action & UPDATE_ACTION_COMMAND)) {
+    PostState(window, SETUP_STATE_INSTALLING);
+    return;
+  }
+
+  PostState(window, SETUP_STATE_INSTALLING);
+  PostProgress(window, 0);
+  if (entry.cmd != "DEC") {
+    error_exit("未知的命令参数");
+    return;
+  }
+  RunDecCommand(this, entry);
+}

@@ -1,0 +1,93 @@
+#include "app/update_list.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "config/gbk_text.h"
+#include "net/servers.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+std::string ReadText(const char* section, const char* key, const char* def, DWORD size,
+                     const std::string& path) {
+  std::string buf(size, '\0');
+  DWORD n = ::GetPrivateProfileStringA(section, key, def, &buf[0], size, path.c_str());
+  buf.resize(n);
+  return buf;
+}
+
+constexpr char kListSection[] = "list0";  // "list%d" with index 0
+
+}  // namespace
+
+std::string FindUpdateListUrl(const std::string& description_path) {
+  std::string url = ReadText("config", servers::kInstallerVersion, "", 999, description_path);
+  if (url.empty()) url = ReadText("config", "other", "", 999, description_path);
+  return url;
+}
+
+UpdateEntry ReadUpdateEntry(const std::string& list_path) {
+  UpdateEntry e;
+  e.action = static_cast<int>(::GetPrivateProfileIntA(kListSection, "action", -1, list_path.c_str()));
+  e.srcfile = ReadText(kListSection, "srcfile", "", 260, list_path);
+  e.destfile = ReadText(kListSection, "destfile", "", 260, list_path);
+  e.cmd = ReadText(kListSection, "cmd", "", 260, list_path);
+  std::string base = servers::DownloadServerBase();
+  e.agencyExeUrl = ReadText(kListSection, "AgencyExeURL", base.c_str(), 260, list_path);
+  return e;
+}
+
+std::string ValidateUpdateEntry(const UpdateEntry& e) {
+  if (e.action == -1) return "解析更新列表文件错误.";
+  if ((e.action & UPDATE_ACTION_COMMAND) && e.cmd.empty())
+    return "解析更新列表文件错误,动作有命令但命令为空.";
+  if ((e.action & UPDATE_ACTION_DOWNLOAD) && (e.srcfile.empty() || e.destfile.empty()))
+    return "解析更新列表文件错误,动作为下载文件但文件路径为空.";
+  // The destination comes from the server: it must not lead outside the
+  // install folder, whatever the action (the command extracts and deletes it).
+  if ((e.action & (UPDATE_ACTION_COMMAND | UPDATE_ACTION_DOWNLOAD)) && !e.destfile.empty() &&
+      !IsSafeRelativeName(e.destfile))
+    return "解析更新列表文件错误.";
+  return std::string();
+}
+
+bool IsSafeRelativeName(const std::string& name) {
+  std::string rest = name;
+  if (!rest.empty() && rest[0] == '\\') rest.erase(0, 1);  // "\game.zip" means "game.zip"
+  if (rest.empty()) return false;
+  if (rest[0] == '\\' || rest[0] == '/') return false;     // UNC or rooted
+  if (gbk::Find(rest, ":") != std::string::npos) return false;
+  // Split on both separators, whole characters only.
+  size_t start = 0;
+  for (size_t i = 0; i <= rest.size(); ++i) {
+    bool end = i == rest.size();
+    if (!end && gbk::IsLeadByte(static_cast<unsigned char>(rest[i])) && i + 1 < rest.size()) {
+      ++i;
+      continue;
+    }
+    if (end || rest[i] == '\\' || rest[i] == '/') {
+      std::string part = rest.substr(start, i - start);
+      if (part == "..") return false;
+      start = i + 1;
+    }
+  }
+  return true;
+}
+
+bool IsPeImage(const std::string& path) {
+  ScopedStdioFile f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  unsigned char dos[64];
+  if (std::fread(dos, 1, sizeof dos, f.get()) != sizeof dos) return false;
+  unsigned long pe = static_cast<unsigned long>(dos[60]) | (static_cast<unsigned long>(dos[61]) << 8) |
+                     (static_cast<unsigned long>(dos[62]) << 16) |
+                     (static_cast<unsigned long>(dos[63]) << 24);
+  if (pe > 0x7FFFFFFBul) return false;
+  if (std::fseek(f.get(), static_cast<long>(pe + 4), SEEK_SET) != 0) return false;
+  unsigned char coff[20];
+  if (std::fread(coff, 1, sizeof coff, f.get()) != sizeof coff) return false;
+  unsigned machine = coff[0] | (coff[1] << 8);
+  return machine == 0x014C || machine == 0x0200 || machine == 0x8664;
+}

@@ -1,0 +1,137 @@
+#include "app/update_list.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "net/servers.h"
+#include "test_seams.h"
+
+TEST(UpdateList, DestinationNamesMustStayBelowTheInstallFolder) {
+  struct Case {
+    const char* name;
+    bool safe;
+  } cases[] = {
+      {"game.zip", true},
+      {"\\game.zip", true},  // one leading backslash means the same file
+      {"data\\game.zip", true},
+      {"data/game.zip", true},
+      {"a..b.zip", true},
+      {"..zip", true},
+      {"游戏\\包.zip", true},
+      {"", false},
+      {"\\", false},
+      {"\\\\server\\share\\x.zip", false},
+      {"//server/share/x.zip", false},
+      {"/x.zip", false},
+      {"C:\\x.zip", false},
+      {"C:x.zip", false},
+      {"..\\x.zip", false},
+      {"a\\..\\..\\x.zip", false},
+      {"a/../x.zip", false},
+      {"a\\..", false},
+      {"\\..\\x.zip", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(IsSafeRelativeName(c.name), c.safe) << c.name;
+}
+
+TEST(UpdateList, ValidationTextsComeInTheirOrder) {
+  struct Case {
+    int action;
+    const char* src;
+    const char* dest;
+    const char* cmd;
+    const char* error;
+  } cases[] = {
+      {-1, "u", "d", "DEC", "解析更新列表文件错误."},
+      {3, "u", "d", "", "解析更新列表文件错误,动作有命令但命令为空."},
+      {1, "", "", "", "解析更新列表文件错误,动作有命令但命令为空."},
+      {3, "", "d", "DEC", "解析更新列表文件错误,动作为下载文件但文件路径为空."},
+      {2, "u", "", "", "解析更新列表文件错误,动作为下载文件但文件路径为空."},
+      {3, "u", "..\\d.zip", "DEC", "解析更新列表文件错误."},
+      {1, "", "C:\\Windows\\d.zip", "DEC", "解析更新列表文件错误."},
+      {3, "u", "d.zip", "DEC", ""},
+      {3, "u", "d.zip", "dec", ""},  // an unknown command is reported after the download
+      {2, "u", "d.zip", "", ""},
+      {4, "", "", "", ""},
+      {1, "", "d.zip", "DEC", ""},
+  };
+  for (const Case& c : cases) {
+    UpdateEntry e;
+    e.action = c.action;
+    e.srcfile = c.src;
+    e.destfile = c.dest;
+    e.cmd = c.cmd;
+    EXPECT_EQ(ValidateUpdateEntry(e), c.error) << c.action << " " << c.dest;
+  }
+}
+
+TEST(UpdateList, ReadsTheFirstEntryAndTheVersionUrl) {
+  TempFolder dir;
+  std::string desc = dir.File("online_setup.txt");
+  WriteFileBytes(desc, "[config]\r\n1.0=\r\nother=http://h/other.txt\r\n");
+  EXPECT_EQ(FindUpdateListUrl(desc), "http://h/other.txt");  // empty "1.0" falls back
+  WriteFileBytes(desc, "[config]\r\n1.0=http://h/v1.txt\r\nother=http://h/other.txt\r\n");
+  EXPECT_EQ(FindUpdateListUrl(desc), "http://h/v1.txt");
+  WriteFileBytes(desc, "[setup]\r\nsize=1\r\n");
+  EXPECT_EQ(FindUpdateListUrl(desc), "");
+
+  std::string list = dir.File("list.txt");
+  WriteFileBytes(list, "[list0]\r\naction=3\r\nsrcfile=http://h/p.zip\r\ndestfile=p.zip\r\ncmd=DEC\r\n"
+                       "[list1]\r\naction=0\r\n");
+  UpdateEntry e = ReadUpdateEntry(list);
+  EXPECT_EQ(e.action, 3);
+  EXPECT_EQ(e.srcfile, "http://h/p.zip");
+  EXPECT_EQ(e.destfile, "p.zip");
+  EXPECT_EQ(e.cmd, "DEC");
+  EXPECT_EQ(e.agencyExeUrl, servers::DownloadServerBase());
+
+  WriteFileBytes(list, "[list0]\r\nsrcfile=x\r\nAgencyExeURL=http://agency\r\n");
+  e = ReadUpdateEntry(list);
+  EXPECT_EQ(e.action, -1);  // missing key
+  EXPECT_EQ(e.agencyExeUrl, "http://agency");
+  EXPECT_EQ(ReadUpdateEntry(dir.File("missing.txt")).action, -1);
+
+  WriteFileBytes(list, "[list0]\r\naction=abc\r\ndestfile=" + std::string(300, 'x') + "\r\n");
+  e = ReadUpdateEntry(list);
+  EXPECT_EQ(e.action, 0);  // text that is not a number reads as 0
+  EXPECT_EQ(e.destfile.size(), 259u);
+}
+
+TEST(UpdateList, RecognisesProgramImagesByTheirMachineType) {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  EXPECT_TRUE(IsPeImage(self));
+
+  TempFolder dir;
+  auto image = [](unsigned pe_offset, unsigned machine, size_t total) {
+    std::string b(total, '\0');
+    b[60] = static_cast<char>(pe_offset & 0xFF);
+    b[61] = static_cast<char>(pe_offset >> 8);
+    if (pe_offset + 6 <= total) {
+      b[pe_offset + 4] = static_cast<char>(machine & 0xFF);
+      b[pe_offset + 5] = static_cast<char>(machine >> 8);
+    }
+    return b;
+  };
+  struct Case {
+    std::string bytes;
+    bool pe;
+  } cases[] = {
+      {image(128, 0x014C, 256), true},
+      {image(128, 0x8664, 256), true},
+      {image(128, 0x0200, 256), true},
+      {image(128, 0x01C0, 256), false},    // ARM is not accepted
+      {image(128, 0x014C, 140), false},    // COFF header cut short
+      {std::string(63, 'M'), false},       // DOS header cut short
+      {"<html>404 Not Found</html>", false},
+      {image(0xFFFF, 0x014C, 256), false}, // offset past the end
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    std::string p = dir.File("f" + std::to_string(i++) + ".exe");
+    WriteFileBytes(p, c.bytes);
+    EXPECT_EQ(IsPeImage(p), c.pe) << i;
+  }
+  EXPECT_FALSE(IsPeImage(dir.File("missing.exe")));
+}
