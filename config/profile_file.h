@@ -26,6 +26,12 @@ class ProfileFile {
 std::string GetModuleDir();
 // The installer's full path.
 std::string GetModulePath();
+// Tests: makes GetModulePath (and so GetModuleDir and the agency file-name
+// parse) answer `path`; an empty path restores the real one.
+void SetModulePathForTesting(const std::string& path);
+// The folder part of an installer path, up to and including the last '/' (or,
+// without one, the last '\'); empty when there is none.
+std::string ModuleDirFromPath(const std::string& path);
 
 // Each pair of consecutive backslashes becomes one (pairs do not overlap);
 // returns how many pairs were replaced.

@@ -1,0 +1,126 @@
+#include "config/ide_disk_probe.h"
+
+#include <windows.h>
+
+#include <winioctl.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "config/profile_file.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+uint32_t ReadU32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int64_t ReadI64(const unsigned char* p) {
+  uint64_t v = static_cast<uint64_t>(ReadU32(p)) | static_cast<uint64_t>(ReadU32(p + 4)) << 32;
+  return static_cast<int64_t>(v);
+}
+
+ScopedFileHandle OpenDevice(const std::string& name) {
+  return ScopedFileHandle(::CreateFileA(name.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+}
+
+// Device paths of the disks the disk driver enumerated, in index order;
+// false when the key or its count cannot be read.
+bool ReadEnumeratedDisks(std::vector<std::string>* paths) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum", 0,
+                      KEY_READ, &raw) != ERROR_SUCCESS) {
+    return false;
+  }
+  ScopedRegKey key(raw);
+  DWORD count = 0, type = 0, size = sizeof count;
+  if (::RegQueryValueExA(key.get(), "Count", nullptr, &type, reinterpret_cast<BYTE*>(&count),
+                         &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  for (DWORD i = 0; i < count; ++i) {
+    char name[16];
+    std::snprintf(name, sizeof name, "%u", static_cast<unsigned>(i));
+    char value[256] = {};
+    DWORD value_size = sizeof value - 1;
+    if (::RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value),
+                           &value_size) != ERROR_SUCCESS) {
+      value[0] = '\0';
+    }
+    paths->push_back(value);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool PartitionRecord::operator==(const PartitionRecord& o) const {
+  return startingOffset == o.startingOffset && partitionLength == o.partitionLength &&
+         hiddenSectors == o.hiddenSectors && partitionNumber == o.partitionNumber &&
+         partitionType == o.partitionType && bootIndicator == o.bootIndicator &&
+         recognizedPartition == o.recognizedPartition && rewritePartition == o.rewritePartition;
+}
+
+PartitionRecord DecodePartitionRecord(const unsigned char* b) {
+  PartitionRecord r;
+  r.startingOffset = ReadI64(b);
+  r.partitionLength = ReadI64(b + 8);
+  r.hiddenSectors = ReadU32(b + 16);
+  r.partitionNumber = ReadU32(b + 20);
+  r.partitionType = b[24];
+  r.bootIndicator = b[25];
+  r.recognizedPartition = b[26];
+  r.rewritePartition = b[27];
+  return r;
+}
+
+int LastIdeDiskIndex(const std::vector<std::string>& device_paths) {
+  int found = -1;
+  for (size_t i = 0; i < device_paths.size(); ++i) {
+    if (device_paths[i].compare(0, 3, "IDE") == 0) found = static_cast<int>(i);
+  }
+  return found;
+}
+
+bool LayoutHoldsPartition(const unsigned char* layout, size_t layout_size,
+                          const PartitionRecord& volume) {
+  if (!layout || layout_size < 8) return false;
+  uint32_t count = ReadU32(layout);
+  // The driver's count is not trusted beyond what the buffer holds.
+  size_t room = (layout_size - 8) / kPartitionRecordBytes;
+  for (size_t i = 0; i < count && i < room; i += 4) {
+    if (DecodePartitionRecord(layout + 8 + i * kPartitionRecordBytes) == volume) return true;
+  }
+  return false;
+}
+
+bool IsVolumeOnIdeDisk(const std::string& volume) {
+  unsigned char record[kPartitionRecordBytes] = {};
+  {
+    ScopedFileHandle device = OpenDevice("\\\\.\\" + volume);
+    if (!device) return false;
+    DWORD returned = 0;
+    if (!::DeviceIoControl(device.get(), IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, record,
+                           sizeof record, &returned, nullptr)) {
+      return false;
+    }
+  }
+  std::vector<std::string> disks;
+  if (!ReadEnumeratedDisks(&disks)) return false;
+  int index = LastIdeDiskIndex(disks);
+  if (index < 0) return false;
+
+  ScopedFileHandle disk = OpenDevice("\\\\.\\PHYSICALDRIVE" + std::to_string(index));
+  if (!disk) return false;
+  std::vector<unsigned char> layout(kDriveLayoutBytes, 0);
+  DWORD returned = 0;
+  if (!::DeviceIoControl(disk.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, layout.data(),
+                         static_cast<DWORD>(layout.size()), &returned, nullptr)) {
+    return false;
+  }
+  return LayoutHoldsPartition(layout.data(), layout.size(), DecodePartitionRecord(record));
+}
