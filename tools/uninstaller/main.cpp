@@ -1,0 +1,145 @@
+// uninst.exe "/U:<install>\uninstall\uninstall.ini" [/S]
+// Removes what the online installer made: the desktop and Start-menu
+// shortcuts, the uninstall entry and the install folder. The machine
+// identifier in the user's registry stays. Because the program itself lives
+// in the install folder, it first copies itself to the temporary folder and
+// lets that copy do the work once this process has ended.
+// Exit codes: 0 removed, 1 cancelled or refused, 2 something stayed, 3 bad arguments.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "config/gbk_text.h"
+#include "system/scoped_handle.h"
+#include "system/seams.h"
+#include "uninstall_actions.h"
+#include "uninstall_rules.h"
+
+namespace {
+
+const char kCaption[] = "卸载";
+
+void Tell(const uninstall::Options& options, const std::string& text, UINT icon) {
+  if (!options.silent) seams::ShowMessageBox(nullptr, text.c_str(), kCaption, MB_OK | icon);
+}
+
+std::string SelfPath() {
+  char path[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  return (n > 0 && n < MAX_PATH) ? std::string(path) : std::string();
+}
+
+std::string VerdictText(uninstall::FolderVerdict verdict, const std::string& setupdir) {
+  const char* reason = "";
+  switch (verdict) {
+    case uninstall::FolderVerdict::kNotAbsolute: reason = "安装目录不是完整路径"; break;
+    case uninstall::FolderVerdict::kDriveRoot: reason = "安装目录是磁盘根目录"; break;
+    case uninstall::FolderVerdict::kIniMisplaced: reason = "卸载信息文件不在安装目录的 uninstall 文件夹中"; break;
+    case uninstall::FolderVerdict::kMismatch: reason = "卸载信息记录的安装目录与实际位置不符"; break;
+    case uninstall::FolderVerdict::kProtected: reason = "安装目录是系统或用户文件夹"; break;
+    case uninstall::FolderVerdict::kOk: break;
+  }
+  return gbk::Format("无法卸载：%s，为安全起见没有删除任何文件。\n%s", reason, setupdir.c_str());
+}
+
+// Starts a copy of this program from the temporary folder that waits for this
+// process to end. Returns false when that is not possible.
+bool RelaunchFromTemp(const uninstall::Options& options, const std::string& self) {
+  char temp[MAX_PATH + 1] = {};
+  DWORD n = GetTempPathA(sizeof(temp), temp);
+  if (n == 0 || n >= sizeof(temp)) return false;
+  std::string copy = gbk::Format("%suninst-%lu-%lu.exe", temp, GetCurrentProcessId(), GetTickCount());
+  if (!CopyFileA(self.c_str(), copy.c_str(), FALSE)) return false;
+
+  HANDLE waitable = nullptr;
+  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &waitable,
+                       SYNCHRONIZE, TRUE, 0)) {
+    DeleteFileA(copy.c_str());
+    return false;
+  }
+  ScopedKernelHandle own(waitable);
+  std::string command = gbk::Format("\"%s\" \"/U:%s\" /W:%lu%s", copy.c_str(), options.ini_path.c_str(),
+                                    static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(waitable)),
+                                    options.silent ? " /S" : "");
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  STARTUPINFOA si = {};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION pi = {};
+  if (!CreateProcessA(copy.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
+    DeleteFileA(copy.c_str());
+    return false;
+  }
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return true;
+}
+
+int Uninstall(const uninstall::Options& options, const uninstall::UninstallData& data,
+              const std::string& folder) {
+  uninstall::CloseRunningClient(data.product_title);
+  std::vector<std::string> left;
+  if (!uninstall::RemoveShortcuts(data)) left.push_back("快捷方式（名称无效）");
+  if (!uninstall::RemoveUninstallEntry(data, options.ini_path)) left.push_back("注册表卸载项");
+  for (const std::string& path : uninstall::RemoveFolderTree(folder)) left.push_back(path);
+
+  std::string name = data.shortcutname.empty() ? data.gamename : data.shortcutname;
+  if (left.empty()) {
+    Tell(options, gbk::Format("%s 已成功从您的电脑中卸载。", name.c_str()), MB_ICONINFORMATION);
+    return 0;
+  }
+  std::string list;
+  for (size_t i = 0; i < left.size() && i < 10; ++i) list += left[i] + "\n";
+  if (left.size() > 10) list += "...\n";
+  Tell(options, gbk::Format("卸载未能删除以下内容，请手动删除：\n%s", list.c_str()), MB_ICONWARNING);
+  return 2;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  uninstall::Options options;
+  if (!uninstall::ParseCommandLine(GetCommandLineA(), &options)) {
+    seams::ShowMessageBox(nullptr, "卸载参数错误：缺少卸载信息文件（/U:）。", kCaption, MB_OK | MB_ICONERROR);
+    return 3;
+  }
+  std::string self = SelfPath();
+
+  if (options.relocated) {
+    // The first process has to end before its folder can go.
+    ScopedKernelHandle first(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(options.wait_handle)));
+    WaitForSingleObject(first.get(), 15000);
+    // This copy lives in the temporary folder; it goes at the next restart.
+    MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  }
+
+  if (GetFileAttributesA(options.ini_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Tell(options, gbk::Format("找不到卸载信息文件：\n%s", options.ini_path.c_str()), MB_ICONERROR);
+    return 1;
+  }
+  uninstall::UninstallData data = uninstall::ReadUninstallData(options.ini_path);
+  std::string folder;
+  uninstall::FolderVerdict verdict = uninstall::CheckInstallFolder(
+      options.ini_path, data.setupdir, uninstall::ProtectedFolders(), &folder);
+  if (verdict != uninstall::FolderVerdict::kOk) {
+    Tell(options, VerdictText(verdict, data.setupdir), MB_ICONERROR);
+    return 1;
+  }
+
+  if (!options.relocated) {
+    if (!options.silent) {
+      std::string name = data.shortcutname.empty() ? data.gamename : data.shortcutname;
+      std::string question = gbk::Format("确定要卸载 %s 及其所有组件吗？", name.c_str());
+      if (seams::ShowMessageBox(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+        return 1;
+      }
+    }
+    if (uninstall::IsInsideFolder(self, folder) && RelaunchFromTemp(options, self)) return 0;
+    // Without a copy the program removes what it can; its own file goes at the next restart.
+    if (uninstall::IsInsideFolder(self, folder)) {
+      MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
+  }
+  return Uninstall(options, data, folder);
+}
