@@ -1,9 +1,78 @@
 // The resume cache: per-URL records in "cachefile_<agency>.cfg" / "cachefile.cfg"
 // below a per-host folder of the temporary folder, and the remembered install
 // folder "DefSetDir" in section "Config" of the same file.
+//
+// A record's section is the URL trimmed and lower-cased; its six keys are
+// always written in the order resurl_lastmodified, resurl_etag,
+// resurl_bytetotalsize, dstfile_path, dstfile_md5, dstfile_size. The file is
+// read and written one key at a time through the profile functions.
 #pragma once
 
+#include <windows.h>
+#include <wininet.h>
+
+#include <memory>
 #include <string>
+
+// One URL's record, in memory.
+class CacheRecord {
+ public:
+  explicit CacheRecord(std::string cache_file_path) : cacheFile(std::move(cache_file_path)) {}
+
+  std::string cacheFile;     // the cache file this record belongs to
+  std::string section;       // the URL (trimmed and lower-cased once loaded)
+  std::string lastModified;  // resurl_lastmodified, as received
+  std::string etag;          // resurl_etag, without double quotes
+  int totalSize = 0;         // resurl_bytetotalsize: Content-Length when created
+  std::string localPath;     // dstfile_path
+  std::string localMd5;      // dstfile_md5: 32 lowercase hex digits or empty
+  int localSize = 0;         // dstfile_size
+};
+
+// The resume information of one download attempt.
+struct ResumeState {
+  bool usable = false;
+  std::unique_ptr<CacheRecord> record;
+};
+
+// The section name of a URL: white space trimmed at both ends, lower-cased.
+std::string CacheSectionName(const std::string& url);
+
+// Reads the URL's six keys from record->cacheFile. When all are empty/0 the
+// record is left unchanged and the result is false.
+bool LoadCacheRecord(CacheRecord* record, const std::string& url);
+// Refreshes the local size and MD5 from the local file, then writes the six keys.
+void SaveCacheRecord(CacheRecord* record);
+// Writes the empty text to the six keys (the section stays, and loads as absent).
+void ClearCacheRecord(const CacheRecord& record);
+
+// Finds a valid record for the URL. A record for another local path (when
+// `local_path` is not empty; compared ignoring case) is cleared and not used.
+bool OpenResumeState(const std::string& url, const std::string& local_path,
+                     const std::string& agency_key, ResumeState* state);
+
+// "Accept: */*\r\n", plus "Range:bytes=<local size>-" and "If-Range:<validator>"
+// when the state holds a usable record of a file not yet complete.
+std::string BuildRequestHeaders(const ResumeState& state);
+
+// A response header (level 11 Last-Modified, 54 ETag...) as text; empty when
+// absent. `remove_quotes` deletes every double-quote character.
+std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes);
+
+// Whether an answer with these validators is another version of the record's
+// resource. The ETag is compared when the record has one, else Last-Modified;
+// both ignoring case. A record with neither always counts as changed.
+bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
+                       const std::string& answer_last_modified);
+// ValidatorsChanged against the answer on `request`; true without a usable record.
+bool ResourceChanged(const ResumeState& state, HINTERNET request);
+
+// Stores a new record for a download that had no resume state.
+bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
+                        const std::string& agency_key, DWORD answer_length);
+// Takes the answer's validators into the state's record and stores it; the
+// total size stays the one stored when the record was created.
+void RefreshCacheRecord(HINTERNET request, ResumeState* state);
 
 // The remembered install folder for the setup description's URL and agency key.
 std::string ReadDefaultSetupDir(const std::string& url, const std::string& agency_key);

@@ -1,0 +1,394 @@
+#include "net/download_file.h"
+
+#include <windows.h>
+
+#include <mmsystem.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "app/setup_messages.h"
+#include "app/xgamesetup.h"
+#include "config/gbk_text.h"
+#include "net/download_hooks.h"
+#include "net/download_math.h"
+#include "net/resume_cache.h"
+#include "net/scoped_internet.h"
+#include "system/scoped_handle.h"
+#include "system/seams.h"
+
+namespace {
+
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE:
+// the bytes always come from the server, and WinINet keeps no copy of them.
+constexpr DWORD kRequestFlags = 0x84000100;
+constexpr DWORD kTransferBufferBytes = 65536;
+constexpr size_t kErrorTextBytes = 260;
+constexpr DWORD kStopPollMs = 100;
+constexpr DWORD kDefaultConnectTimeoutMs = 30000;
+constexpr DWORD kDefaultReceiveTimeoutMs = 60000;
+constexpr char kPlainHeaders[] = "Accept: */*\r\n\r\n";
+constexpr char kErrorCaption[] = "错误";
+
+std::atomic<download_hooks::InternetOpenFn> g_internet_open{&::InternetOpenA};
+std::atomic<DWORD> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
+std::atomic<DWORD> g_receive_timeout_ms{kDefaultReceiveTimeoutMs};
+
+enum class Outcome { kSuccess, kFailure, kRetry, kRestart };
+enum class ErrorStep { kConnect, kRead };
+
+void SetTimeouts(HINTERNET session) {
+  DWORD connect = g_connect_timeout_ms.load();
+  DWORD receive = g_receive_timeout_ms.load();
+  ::InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionA(session, INTERNET_OPTION_SEND_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+  ::InternetSetOptionA(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
+}
+
+DWORD QueryNumber(HINTERNET request, DWORD level) {
+  DWORD value = 0;
+  DWORD size = sizeof value;
+  if (!::HttpQueryInfoA(request, level | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) return 0;
+  return value;
+}
+
+bool CreateParentFolder(const std::string& path) {
+  size_t sep = gbk::FindLastChar(path, '\\');
+  if (sep == std::string::npos || sep == 0) return false;
+  return ::CreateDirectoryA(path.substr(0, sep).c_str(), nullptr) != FALSE;
+}
+
+// Opens the target; when that fails, creates its parent folder (one level)
+// and tries once more.
+ScopedStdioFile OpenTarget(const std::string& path, const char* mode) {
+  ScopedStdioFile file(::fopen(path.c_str(), mode));
+  if (!file) {
+    CreateParentFolder(path);
+    file.reset(::fopen(path.c_str(), mode));
+  }
+  return file;
+}
+
+// One DownloadFile call: its arguments and what outlives single attempts.
+class Download {
+ public:
+  Download(XGameSetup* controller, const char* url, bool retry, bool use_agency_cache_file)
+      : c_(controller),
+        url_(url ? url : ""),
+        retry_(retry),
+        agencyKey_(use_agency_cache_file ? controller->agencyIds.StandaloneAgencyID : ""),
+        rng_(::GetTickCount() ^ ::GetCurrentThreadId()) {}
+
+  Outcome Run(const char* destination, bool absolute, std::string* result_path) {
+    for (;;) {
+      Outcome o = Attempt(destination, absolute, result_path);
+      if (o == Outcome::kRestart) continue;
+      if (o != Outcome::kRetry) return o;
+      if (!BackOff()) return Outcome::kFailure;
+    }
+  }
+
+  const std::string& error() const { return error_; }
+
+ private:
+  bool Stopped() const { return c_->stopRequest.load(); }
+
+  // Waits before the next try; the stop request is looked at every 100 ms.
+  // False when the stop came meanwhile.
+  bool BackOff() {
+    ++failures_;
+    std::uniform_real_distribution<double> jitter(0.0, 1.0);
+    DWORD left = BackoffDelayMs(failures_, jitter(rng_));
+    while (left > 0) {
+      if (Stopped()) return false;
+      DWORD slice = std::min(left, kStopPollMs);
+      seams::SleepMs(slice);
+      left -= slice;
+    }
+    return !Stopped();
+  }
+
+  // The error text of a failed request or read; built right after the failure
+  // so nothing else overwrites the error number or the server's text.
+  std::string NetworkErrorText(ErrorStep step, DWORD error) const {
+    DWORD number = error;
+    char response[1000] = {};
+    DWORD length = sizeof response - 1;
+    const bool have_text = ::InternetGetLastResponseInfoA(&number, response, &length) &&
+                           response[0] != '\0';
+    response[sizeof response - 1] = '\0';
+    if (step == ErrorStep::kConnect) {
+      return have_text
+                 ? gbk::FormatCut(kErrorTextBytes, "网络连接错误:%s, 请检测网络是否正常！\n下载失败:%s",
+                                  response, url_.c_str())
+                 : gbk::FormatCut(kErrorTextBytes, "网络连接错误:%d, 请检测网络是否正常！\n下载失败:%s",
+                                  static_cast<int>(number), url_.c_str());
+    }
+    return have_text ? gbk::FormatCut(kErrorTextBytes, "网络错误:%s, 请检测网络是否正常！\n下载失败:%s",
+                                      response, url_.c_str())
+                     : gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！\n下载失败:%s",
+                                      static_cast<int>(number), url_.c_str());
+  }
+
+  std::string StatusErrorText(DWORD status) const {
+    return gbk::FormatCut(kErrorTextBytes, "服务器错误:HTTP %lu, 请稍后重试！\n下载失败:%s",
+                          static_cast<unsigned long>(status), url_.c_str());
+  }
+
+  // Picks the target and the resume record of this attempt. False (with the
+  // error text set) when no temporary file could be made.
+  bool ChooseTarget(const char* destination, bool absolute, bool use_record, ResumeState* state,
+                    bool* have_state) {
+    *have_state = false;
+    if (destination != nullptr) {
+      target_ = absolute ? std::string(destination)
+                         : RelativeTarget(c_->installFolder, destination);
+      if (use_record) *have_state = OpenResumeState(url_, target_, agencyKey_, state);
+      return true;
+    }
+    if (use_record) *have_state = OpenResumeState(url_, std::string(), agencyKey_, state);
+    // A record finds the temporary file of an earlier run; a later attempt of
+    // this call keeps the file the first one made.
+    if (*have_state) target_ = state->record->localPath;
+    if (!target_.empty()) return true;
+    char folder[MAX_PATH + 1] = {};
+    DWORD n = ::GetTempPathA(MAX_PATH, folder);
+    char file[MAX_PATH + 1] = {};
+    if (n == 0 || n > MAX_PATH || ::GetTempFileNameA(folder, "wpk", 0, file) == 0) {
+      error_ = "获取临时文件路径出错";
+      return false;
+    }
+    target_ = file;
+    return true;
+  }
+
+  // Stores what reached the disk so a later attempt or run can go on from it.
+  void StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length) {
+    if (have_state)
+      RefreshCacheRecord(request, state);
+    else
+      SaveNewCacheRecord(url_, request, target_, agencyKey_, length);
+  }
+
+  Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
+    const bool use_record = !skipRecordOnce_;
+    skipRecordOnce_ = false;
+    ResumeState state;
+    bool have_state = false;
+    if (!ChooseTarget(destination, absolute, use_record, &state, &have_state))
+      return Outcome::kFailure;
+    if (result_path) *result_path = target_;
+    const std::string headers = have_state ? BuildRequestHeaders(state) : kPlainHeaders;
+    const bool asked_range =
+        have_state && state.record->localSize < state.record->totalSize;
+
+    ScopedInternetHandle session;
+    for (;;) {
+      if (Stopped()) return Outcome::kFailure;
+      DWORD connection = 0;
+      ::InternetGetConnectedState(&connection, 0);
+      char agent[64];
+      std::snprintf(agent, sizeof agent, "Agent%ld", static_cast<long>(::timeGetTime()));
+      const DWORD access = (connection & INTERNET_CONNECTION_PROXY)
+                               ? INTERNET_OPEN_TYPE_PRECONFIG
+                               : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
+      session.reset(g_internet_open.load()(agent, access, nullptr, nullptr, 0));
+      if (session) break;
+      const DWORD error = ::GetLastError();
+      if (!retry_) {
+        error_ = gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！",
+                                static_cast<int>(error));
+        return Outcome::kFailure;
+      }
+      if (!BackOff()) return Outcome::kFailure;
+    }
+    SetTimeouts(session.get());
+
+    ScopedInternetHandle request;
+    for (;;) {
+      if (Stopped()) return Outcome::kFailure;
+      request.reset(::InternetOpenUrlA(session.get(), url_.c_str(), headers.c_str(),
+                                       static_cast<DWORD>(headers.size()), kRequestFlags, 0));
+      if (request) break;
+      const DWORD error = ::GetLastError();
+      if (!retry_) {
+        error_ = NetworkErrorText(ErrorStep::kConnect, error);
+        return Outcome::kFailure;
+      }
+      if (!BackOff()) return Outcome::kFailure;
+    }
+
+    // An error status is a failed request, never content for the file.
+    const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
+    if (status >= 400) {
+      if (status == 416 && asked_range) {
+        // The stored part no longer fits the resource: start over without it.
+        ClearCacheRecord(*state.record);
+        skipRecordOnce_ = true;
+        return Outcome::kRestart;
+      }
+      if (status >= 500 && retry_) return Outcome::kRetry;
+      error_ = StatusErrorText(status);
+      return Outcome::kFailure;
+    }
+
+    const bool changed = !have_state || ResourceChanged(state, request.get());
+    if (have_state && !changed && state.record->localSize == state.record->totalSize)
+      return Outcome::kSuccess;  // complete and current: nothing to transfer
+
+    const bool appending = have_state && !changed;
+    ScopedStdioFile file = OpenTarget(target_, appending ? "ab" : "wb");
+    if (!file) {
+      error_ = gbk::FormatCut(kErrorTextBytes, "无法写入文件:%s", target_.c_str());
+      return Outcome::kFailure;
+    }
+    uint32_t offset = 0;
+    if (appending && std::fseek(file.get(), 0, SEEK_END) == 0) {
+      long end = std::ftell(file.get());
+      offset = end > 0 ? static_cast<uint32_t>(end) : 0;
+    }
+    if (Stopped()) return Outcome::kFailure;
+    const DWORD length = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+    if (Stopped()) return Outcome::kFailure;
+
+    const BodyPlan plan =
+        PlanBody(appending, offset, status,
+                 QueryHeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE, false));
+    if (plan == BodyPlan::kRestartWithoutRange) {
+      if (have_state) ClearCacheRecord(*state.record);
+      if (asked_range) {
+        skipRecordOnce_ = true;
+        return Outcome::kRestart;
+      }
+      if (retry_) return Outcome::kRetry;
+      error_ = StatusErrorText(status);
+      return Outcome::kFailure;
+    }
+    if (plan == BodyPlan::kFromScratch && appending) {
+      // The server sent the whole resource: it replaces the file, never
+      // follows what is already there.
+      file.reset(::fopen(target_.c_str(), "wb"));
+      offset = 0;
+      if (!file) {
+        error_ = gbk::FormatCut(kErrorTextBytes, "无法写入文件:%s", target_.c_str());
+        return Outcome::kFailure;
+      }
+    }
+
+    std::vector<char> buffer(kTransferBufferBytes, '\0');
+    uint32_t written = 0;
+    uint32_t received = 0;
+    uint32_t received_at_report = 0;
+    DWORD report_tick = ::GetTickCount();
+    for (;;) {
+      if (Stopped()) {
+        file.reset();
+        StoreResume(request.get(), have_state, &state, length);
+        return Outcome::kFailure;
+      }
+      DWORD n = 0;
+      const BOOL ok = ::InternetReadFile(request.get(), buffer.data(), kTransferBufferBytes, &n);
+      DWORD read_error = ok ? 0 : ::GetLastError();
+      if (ok) {
+        received += n;
+        const DWORD now = ::GetTickCount();
+        long speed = 0;
+        if (SpeedReportDue(received, received_at_report, now, report_tick, &speed)) {
+          PostSpeed(c_->window, speed);
+          report_tick = now;
+          received_at_report = received;
+        }
+      }
+      if (ok && n > 0) {
+        if (std::fwrite(buffer.data(), 1, n, file.get()) != n) {
+          // A full disk or a lost drive: what did reach the disk stays usable.
+          file.reset();
+          StoreResume(request.get(), have_state, &state, length);
+          error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
+                                  target_.c_str());
+          return Outcome::kFailure;
+        }
+        written += n;
+        failures_ = 0;  // the connection works again: back-off starts over
+        const int percent = DownloadPercent(length, offset, written);
+        if (percent >= 0) PostProgress(c_->window, percent);
+        continue;
+      }
+      if (ok && (length == 0 || written >= length)) {
+        file.reset();
+        StoreResume(request.get(), have_state, &state, length);
+        return Outcome::kSuccess;
+      }
+      // A body that ends before its announced length is an interrupted
+      // transfer, whatever the read said.
+      if (ok) read_error = ERROR_INTERNET_CONNECTION_RESET;
+      const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
+      file.reset();
+      StoreResume(request.get(), have_state, &state, length);
+      if (retry_) {
+        PostSpeed(c_->window, 0);
+        return Outcome::kRetry;
+      }
+      error_ = text;
+      return Outcome::kFailure;
+    }
+  }
+
+  XGameSetup* c_;
+  const std::string url_;
+  const bool retry_;
+  const std::string agencyKey_;
+  std::minstd_rand rng_;
+  std::string target_;
+  std::string error_;
+  int failures_ = 0;
+  bool skipRecordOnce_ = false;
+};
+
+}  // namespace
+
+namespace download_hooks {
+
+InternetOpenFn SetInternetOpenForTesting(InternetOpenFn fn) {
+  return g_internet_open.exchange(fn ? fn : &::InternetOpenA);
+}
+
+void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms) {
+  g_connect_timeout_ms = connect_ms ? connect_ms : kDefaultConnectTimeoutMs;
+  g_receive_timeout_ms = receive_ms ? receive_ms : kDefaultReceiveTimeoutMs;
+}
+
+}  // namespace download_hooks
+
+int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
+                 const char* url, bool destination_is_absolute, bool report_errors,
+                 bool retry_until_done, bool use_agency_cache_file) {
+  std::memset(controller->errorText, 0, sizeof controller->errorText);
+  PostProgress(controller->window, 0);
+
+  Download download(controller, url, retry_until_done, use_agency_cache_file);
+  const Outcome outcome = download.Run(destination, destination_is_absolute, result_path);
+
+  int result = 0;
+  if (outcome == Outcome::kSuccess) {
+    PostProgress(controller->window, 100);
+  } else {
+    gbk::CopyToBuffer(controller->errorText, sizeof controller->errorText, download.error());
+    if (report_errors) {
+      if (controller->errorText[0] != '\0')
+        seams::ShowMessageBox(controller->window, controller->errorText, kErrorCaption, MB_OK);
+      PostState(controller->window, SETUP_STATE_ERROR);
+      result = 1;
+    } else {
+      result = -1;
+    }
+  }
+  PostSpeed(controller->window, 0);
+  return result;
+}

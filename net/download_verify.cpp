@@ -1,0 +1,72 @@
+#include "net/download_verify.h"
+
+#include <share.h>
+#include <stdio.h>
+
+#include <climits>
+#include <vector>
+
+#include "config/gbk_text.h"
+#include "net/md5.h"
+#include "net/resume_cache.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+// Large enough for full disk speed, small enough to stay out of the way.
+constexpr size_t kHashBufferBytes = 256 * 1024;
+
+}  // namespace
+
+FileDigest DigestFile(const std::string& path, int64_t expected_length) {
+  FileDigest result;
+  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  if (!file) return result;
+  result.opened = true;
+  if (::_fseeki64(file.get(), 0, SEEK_END) != 0) return result;
+  result.length = ::_ftelli64(file.get());
+  if (result.length < 0 || ::_fseeki64(file.get(), 0, SEEK_SET) != 0) return result;
+  if (expected_length >= 0 && result.length != expected_length) return result;
+
+  std::vector<unsigned char> buffer(kHashBufferBytes);
+  MD5_CTX md5;
+  int64_t remaining = result.length;
+  while (remaining > 0) {
+    size_t want = remaining < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(remaining)
+                                                                  : buffer.size();
+    size_t got = ::fread(buffer.data(), 1, want, file.get());
+    md5.Update(buffer.data(), got);
+    remaining -= static_cast<int64_t>(got);
+    if (got < want) break;  // came up short: the file shrank or cannot be read
+  }
+  if (remaining != 0) return result;
+  unsigned char digest[16];
+  md5.Final(digest);
+  result.complete = true;
+  result.md5 = Md5Hex(digest);
+  return result;
+}
+
+void UpdateFileDigest(CacheRecord* record) {
+  record->localSize = 0;
+  record->localMd5.clear();
+  FileDigest d = DigestFile(record->localPath);
+  if (!d.opened) {
+    record->localPath.clear();
+    return;
+  }
+  // Sizes are stored as signed 32-bit numbers; larger files are not recorded.
+  if (d.complete && d.length >= 1 && d.length <= INT_MAX) {
+    record->localSize = static_cast<int>(d.length);
+    record->localMd5 = d.md5;
+  }
+}
+
+bool IsCacheRecordValid(const CacheRecord& record) {
+  if (record.section.empty()) return false;
+  if (record.etag.empty() && record.lastModified.empty()) return false;
+  if (record.totalSize < 1 || record.totalSize < record.localSize) return false;
+  FileDigest d = DigestFile(record.localPath, record.localSize);
+  if (!d.opened || d.length < 1 || d.length != record.localSize) return false;
+  return d.complete && gbk::EqualsIgnoreCase(d.md5, record.localMd5);
+}

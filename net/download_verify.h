@@ -1,0 +1,31 @@
+// Whether a local file is still exactly the file a cache record describes, and
+// the size and MD5 a record stores. Files are hashed in a bounded streaming
+// loop, so memory use does not grow with the file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CacheRecord;
+
+// The outcome of hashing a whole file.
+struct FileDigest {
+  bool opened = false;     // the file could be opened for reading
+  int64_t length = -1;     // its length when opened (-1 when unknown)
+  bool complete = false;   // exactly `length` bytes were read and hashed
+  std::string md5;         // lowercase hex when complete
+};
+
+// Reads the file at `path` (shared with other readers and writers) to its
+// length as seen at opening and hashes what it read. With `expected_length`
+// >= 0 a file of another length is not read at all (complete stays false).
+FileDigest DigestFile(const std::string& path, int64_t expected_length = -1);
+
+// Recomputes record->localSize and localMd5 from record->localPath. An empty
+// or unreadable file gives 0 and ""; a file that cannot be opened also clears
+// localPath.
+void UpdateFileDigest(CacheRecord* record);
+
+// True when the record names a URL, has a validator, total >= local size >= 1,
+// and its local file has exactly the recorded size and MD5 (case ignored).
+bool IsCacheRecordValid(const CacheRecord& record);

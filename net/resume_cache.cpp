@@ -1,0 +1,171 @@
+#include "net/resume_cache.h"
+
+#include <vector>
+
+#include "config/gbk_text.h"
+#include "config/profile_file.h"
+#include "net/cache_location.h"
+#include "net/download_verify.h"
+
+namespace {
+
+constexpr int kValueBufferBytes = 512;
+constexpr char kLastModifiedKey[] = "resurl_lastmodified";
+constexpr char kEtagKey[] = "resurl_etag";
+constexpr char kTotalSizeKey[] = "resurl_bytetotalsize";
+constexpr char kPathKey[] = "dstfile_path";
+constexpr char kMd5Key[] = "dstfile_md5";
+constexpr char kSizeKey[] = "dstfile_size";
+constexpr char kConfigSection[] = "Config";
+constexpr char kDefaultSetupDirKey[] = "DefSetDir";
+
+std::string CacheFileForUrl(const std::string& url, const std::string& agency_key) {
+  return CacheFilePath(UrlCacheKey(url), agency_key.c_str());
+}
+
+std::string RemoveQuotes(std::string text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text)
+    if (c != '"') out += c;
+  return out;
+}
+
+}  // namespace
+
+std::string CacheSectionName(const std::string& url) { return gbk::ToLower(gbk::Trim(url)); }
+
+bool LoadCacheRecord(CacheRecord* record, const std::string& url) {
+  const std::string section = CacheSectionName(url);
+  ProfileFile file(record->cacheFile, kValueBufferBytes);
+  const char* s = section.c_str();
+  std::string last_modified = file.ReadString(s, kLastModifiedKey, "");
+  std::string etag = file.ReadString(s, kEtagKey, "");
+  int total = file.ReadInt(s, kTotalSizeKey, 0);
+  std::string path = file.ReadString(s, kPathKey, "");
+  std::string md5 = file.ReadString(s, kMd5Key, "");
+  int size = file.ReadInt(s, kSizeKey, 0);
+  if (last_modified.empty() && etag.empty() && path.empty() && md5.empty() && total == 0 &&
+      size == 0)
+    return false;
+  record->section = section;
+  record->lastModified = last_modified;
+  record->etag = etag;
+  record->totalSize = total;
+  record->localPath = path;
+  record->localMd5 = md5;
+  record->localSize = size;
+  return true;
+}
+
+void SaveCacheRecord(CacheRecord* record) {
+  UpdateFileDigest(record);
+  ProfileFile file(record->cacheFile, kValueBufferBytes);
+  const std::string section = CacheSectionName(record->section);
+  const char* s = section.c_str();
+  file.WriteString(s, kLastModifiedKey, record->lastModified.c_str());
+  file.WriteString(s, kEtagKey, record->etag.c_str());
+  file.WriteString(s, kTotalSizeKey, gbk::Format("%d", record->totalSize).c_str());
+  file.WriteString(s, kPathKey, record->localPath.c_str());
+  file.WriteString(s, kMd5Key, record->localMd5.c_str());
+  file.WriteString(s, kSizeKey, gbk::Format("%d", record->localSize).c_str());
+}
+
+void ClearCacheRecord(const CacheRecord& record) {
+  ProfileFile file(record.cacheFile, kValueBufferBytes);
+  const std::string section = CacheSectionName(record.section);
+  const char* s = section.c_str();
+  for (const char* key : {kLastModifiedKey, kEtagKey, kTotalSizeKey, kPathKey, kMd5Key, kSizeKey})
+    file.WriteString(s, key, "");
+}
+
+bool OpenResumeState(const std::string& url, const std::string& local_path,
+                     const std::string& agency_key, ResumeState* state) {
+  state->record.reset();
+  state->usable = false;
+  const std::string cache_file = CacheFileForUrl(url, agency_key);
+  if (cache_file.empty()) return false;
+
+  auto record = std::make_unique<CacheRecord>(cache_file);
+  LoadCacheRecord(record.get(), url);
+  if (!IsCacheRecordValid(*record)) return false;
+
+  if (!local_path.empty() && !gbk::EqualsIgnoreCase(local_path, record->localPath)) {
+    ClearCacheRecord(*record);
+    return false;
+  }
+  state->record = std::move(record);
+  state->usable = true;
+  return true;
+}
+
+std::string BuildRequestHeaders(const ResumeState& state) {
+  const char kAccept[] = "Accept: */*\r\n";
+  const CacheRecord* r = state.record.get();
+  if (!state.usable || r == nullptr || r->localSize >= r->totalSize) return kAccept;
+  const std::string range = gbk::Format("%d-", r->localSize);
+  const std::string validator = (!r->etag.empty() || r->lastModified.empty())
+                                    ? gbk::Format("\"%s\"", r->etag.c_str())
+                                    : gbk::Format("%s", r->lastModified.c_str());
+  return gbk::Format("Accept: */*\r\nRange:bytes=%s\r\nIf-Range:%s\r\n", range.c_str(),
+                     validator.c_str());
+}
+
+std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) {
+  DWORD length = 0;
+  if (::HttpQueryInfoA(request, level, nullptr, &length, nullptr) ||
+      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0)
+    return std::string();
+  std::vector<char> buffer(length + 1, '\0');
+  DWORD got = length;
+  if (!::HttpQueryInfoA(request, level, buffer.data(), &got, nullptr) || got == 0)
+    return std::string();
+  buffer[length] = '\0';
+  std::string text(buffer.data());
+  return remove_quotes ? RemoveQuotes(std::move(text)) : text;
+}
+
+bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
+                       const std::string& answer_last_modified) {
+  if (!record.etag.empty()) return !gbk::EqualsIgnoreCase(record.etag, answer_etag);
+  if (!record.lastModified.empty())
+    return !gbk::EqualsIgnoreCase(record.lastModified, answer_last_modified);
+  return true;
+}
+
+bool ResourceChanged(const ResumeState& state, HINTERNET request) {
+  if (!state.usable || !state.record) return true;
+  const std::string last_modified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
+  const std::string etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
+  return ValidatorsChanged(*state.record, etag, last_modified);
+}
+
+bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
+                        const std::string& agency_key, DWORD answer_length) {
+  CacheRecord record(CacheFileForUrl(url, agency_key));
+  record.section = url;
+  record.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
+  record.etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
+  record.totalSize = static_cast<int>(answer_length);
+  record.localPath = local_path;
+  SaveCacheRecord(&record);
+  return true;
+}
+
+void RefreshCacheRecord(HINTERNET request, ResumeState* state) {
+  if (!state->usable || !state->record) return;
+  state->record->lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
+  state->record->etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
+  SaveCacheRecord(state->record.get());
+}
+
+std::string ReadDefaultSetupDir(const std::string& url, const std::string& agency_key) {
+  ProfileFile file(CacheFileForUrl(url, agency_key), kValueBufferBytes);
+  return file.ReadString(kConfigSection, kDefaultSetupDirKey, "");
+}
+
+void WriteDefaultSetupDir(const std::string& url, const std::string& agency_key,
+                          const std::string& folder) {
+  ProfileFile file(CacheFileForUrl(url, agency_key), kValueBufferBytes);
+  file.WriteString(kConfigSection, kDefaultSetupDirKey, folder.c_str());
+}
