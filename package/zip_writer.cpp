@@ -1,0 +1,91 @@
+#include "package/zip_writer.h"
+
+#include <windows.h>
+
+#include <zip.h>
+#include <iowin32.h>
+#include <zlib.h>
+
+#include <memory>
+
+#include "system/scoped_handle.h"
+
+namespace {
+
+constexpr DWORD kChunk = 256 * 1024;
+
+// Calls `use` with every piece of the member's content; false on a read failure.
+template <typename Use>
+bool ForEachPiece(const ZipMember& m, Use use) {
+  if (m.source_path.empty()) return use(m.bytes.data(), m.bytes.size());
+  ScopedFileHandle file(::CreateFileA(m.source_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) return false;
+  std::unique_ptr<char[]> buffer(new char[kChunk]);
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.get(), kChunk, &got, nullptr)) return false;
+    if (got == 0) return true;
+    if (!use(buffer.get(), got)) return false;
+  }
+}
+
+struct ZipCloser {
+  void operator()(void* zf) const { zipClose(zf, nullptr); }
+};
+
+}  // namespace
+
+bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members,
+              std::string* error) {
+  zlib_filefunc64_def io;
+  fill_win32_filefunc64A(&io);
+  std::unique_ptr<void, ZipCloser> zf(zipOpen2_64(zip_path.c_str(), APPEND_STATUS_CREATE, nullptr, &io));
+  if (!zf) {
+    *error = "cannot create " + zip_path;
+    return false;
+  }
+  for (const ZipMember& m : members) {
+    uLong crc = crc32(0, nullptr, 0);
+    if (m.password != nullptr) {
+      // The encryption header's check byte needs the CRC before the data.
+      bool read = ForEachPiece(m, [&crc](const char* d, size_t n) {
+        crc = crc32(crc, reinterpret_cast<const Bytef*>(d), static_cast<uInt>(n));
+        return true;
+      });
+      if (!read) {
+        *error = "cannot read " + m.source_path;
+        return false;
+      }
+    }
+    zip_fileinfo info{};
+    info.dosDate = m.dos_date_time;
+    info.external_fa = m.external_attributes;
+    if (info.dosDate == 0) {
+      SYSTEMTIME now;
+      ::GetLocalTime(&now);
+      info.tmz_date = {now.wSecond, now.wMinute, now.wHour, now.wDay, now.wMonth - 1, now.wYear};
+    }
+    int rc = zipOpenNewFileInZip4_64(
+        zf.get(), m.name.c_str(), &info, m.local_extra.empty() ? nullptr : m.local_extra.data(),
+        static_cast<uInt>(m.local_extra.size()), nullptr, 0, nullptr, m.method, m.level, 0,
+        -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, m.password, crc, m.version_made_by, 0, 0);
+    if (rc != ZIP_OK) {
+      *error = "cannot add " + m.name + " to " + zip_path;
+      return false;
+    }
+    bool ok = ForEachPiece(m, [&zf](const char* d, size_t n) {
+      return zipWriteInFileInZip(zf.get(), d, static_cast<unsigned>(n)) == ZIP_OK;
+    });
+    if (zipCloseFileInZip(zf.get()) != ZIP_OK || !ok) {
+      *error = "cannot write " + zip_path;
+      return false;
+    }
+  }
+  void* raw = zf.release();
+  if (zipClose(raw, nullptr) != ZIP_OK) {
+    *error = "cannot finish " + zip_path;
+    return false;
+  }
+  return true;
+}
