@@ -1,0 +1,126 @@
+#include "config/machine_id.h"
+
+#include <windows.h>
+
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/xgamesetup.h"
+#include "config/gbk_text.h"
+#include "config/profile_file.h"
+#include "net/md5.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+constexpr char kSalt[] = "KUVRM7T41062@pd#!wel";  // 20 bytes, no NUL in the digest
+constexpr char kSubKey[] = "WindowsApp";
+constexpr DWORD kValueBlock = 300;
+
+// The install folder's copy. The folder normally ends with a separator; one
+// given without it still gets the file inside it, not beside it.
+std::string IdFilePath(const std::string& install_folder) {
+  std::string folder = install_folder;
+  if (!folder.empty() && gbk::FindLastChar(folder, '\\') != folder.size() - 1 &&
+      folder.back() != '/') {
+    folder += "\\";
+  }
+  return folder + "WindowsSys.ini";
+}
+
+}  // namespace
+
+std::string NewGuidString() {
+  ScopedComInit com;
+  GUID guid;
+  if (FAILED(::CoCreateGuid(&guid))) return std::string();
+  char text[40] = {};
+  std::snprintf(text, sizeof text, "%08lX-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
+                static_cast<unsigned long>(guid.Data1), guid.Data2, guid.Data3, guid.Data4[0],
+                guid.Data4[1], guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5],
+                guid.Data4[6], guid.Data4[7]);
+  return text;
+}
+
+bool CheckIdCode(const std::string& machine_code, const std::string& check_code, std::string* out) {
+  if (machine_code.empty() || check_code.empty()) return false;
+  std::string salted = machine_code + kSalt;
+  std::string digest = Md5OfBytes(salted.data(), salted.size());
+  if (out) *out = digest;
+  return digest == check_code;
+}
+
+long ReadIdValue(const char* name, std::string* value) {
+  value->clear();
+  HKEY raw = nullptr;
+  std::string path = std::string("SOFTWARE\\") + kSubKey;
+  LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw);
+  if (status != ERROR_SUCCESS) return status;
+  ScopedRegKey key(raw);
+  char buf[kValueBlock] = {};
+  DWORD size = sizeof buf;
+  status = ::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
+  if (status == ERROR_SUCCESS) value->assign(buf, ::strnlen(buf, sizeof buf));
+  return status;
+}
+
+void WriteIdValue(const char* name, const std::string& value) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) {
+    return;
+  }
+  ScopedRegKey software(raw);
+  raw = nullptr;
+  if (::RegCreateKeyA(software.get(), kSubKey, &raw) != ERROR_SUCCESS) return;
+  ScopedRegKey key(raw);
+  // A fixed block: the text, its NUL, and zero padding up to 300 bytes.
+  char block[kValueBlock] = {};
+  gbk::CopyToBuffer(block, sizeof block, value);
+  ::RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(block), kValueBlock);
+}
+
+std::string GetMachineId(const std::string& install_folder) {
+  std::string mc, kc, scratch;
+  long mc_status = ReadIdValue("mc", &mc);
+  long kc_status = ReadIdValue("kc", &kc);
+  bool registry_valid =
+      (mc_status == ERROR_SUCCESS || kc_status == ERROR_SUCCESS) && CheckIdCode(mc, kc, &scratch);
+
+  // Without a folder there is no file copy (a bare name would land in the
+  // Windows folder).
+  const bool has_folder = !install_folder.empty();
+  ProfileFile file(IdFilePath(install_folder), 128);
+  std::string gs = has_folder ? file.ReadString("UserInfo", "gs", "") : std::string();
+  std::string vs = has_folder ? file.ReadString("UserInfo", "vs", "") : std::string();
+  bool file_valid = CheckIdCode(gs, vs, &scratch);
+
+  if (registry_valid) {
+    if (has_folder && (!file_valid || gs != mc)) {
+      file.WriteString("UserInfo", "gs", mc.c_str());
+      file.WriteString("UserInfo", "vs", kc.c_str());
+    }
+    return mc;
+  }
+  if (file_valid) {
+    WriteIdValue("mc", gs);
+    WriteIdValue("kc", vs);
+    return gs;
+  }
+  return std::string();
+}
+
+bool XGameSetup::EnsureMachineId() {
+  if (!GetMachineId(installFolder).empty()) return true;
+  std::string id = NewGuidString();
+  std::string kc;
+  CheckIdCode(id, "-", &kc);  // any non-empty placeholder; only the digest is wanted
+  WriteIdValue("mc", id);
+  WriteIdValue("kc", kc);
+  if (installFolder[0] == '\0') return false;
+  ProfileFile file(IdFilePath(installFolder), 128);
+  file.WriteString("UserInfo", "gs", id.c_str());
+  file.WriteString("UserInfo", "vs", kc.c_str());
+  return false;
+}
