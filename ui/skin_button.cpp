@@ -1,0 +1,273 @@
+#include "ui/skin_button.h"
+
+#include "ui/skin_rules.h"
+
+namespace {
+
+constexpr char kProperty[] = "CWINBUTTON";
+
+HPEN InsidePen(int width, COLORREF colour) {
+  return ::CreatePen(PS_INSIDEFRAME, width, colour);
+}
+
+void Trace(const char* text) { ::OutputDebugStringA(text); }
+
+}  // namespace
+
+CWINButton::CWINButton()
+    : outlinePen_(InsidePen(1, RGB(255, 255, 255))),
+      hoverBrush_(::CreateSolidBrush(RGB(223, 222, 236))),
+      normalBrush_(::CreateSolidBrush(RGB(222, 223, 236))) {
+  hotPens_[0].reset(InsidePen(3, RGB(250, 196, 88)));
+  hotPens_[1].reset(InsidePen(3, RGB(251, 202, 106)));
+  hotPens_[2].reset(InsidePen(2, RGB(252, 210, 121)));
+  hotPens_[3].reset(InsidePen(2, RGB(229, 151, 0)));
+  focusPens_[0].reset(InsidePen(3, RGB(153, 198, 252)));
+  focusPens_[1].reset(InsidePen(3, RGB(162, 189, 252)));
+  focusPens_[2].reset(InsidePen(2, RGB(162, 201, 255)));
+  focusPens_[3].reset(InsidePen(2, RGB(162, 201, 255)));
+}
+
+CWINButton::~CWINButton() { Detach(); }
+
+void CWINButton::Detach() {
+  if (window_ && ::IsWindow(window_)) {
+    if (previousProc_)
+      ::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
+    ::RemovePropA(window_, kProperty);
+  }
+  window_ = nullptr;
+  previousProc_ = nullptr;
+}
+
+bool CWINButton::Attach(HWND window) {
+  if (!::IsWindow(window)) return false;
+  window_ = window;
+  parent_ = ::GetParent(window);
+  if (!::SetPropA(window, kProperty, this)) {
+    Trace("SetProp ERROR");
+    window_ = nullptr;
+    return false;
+  }
+  ::SetWindowLongPtrA(window, GWL_STYLE, ::GetWindowLongPtrA(window, GWL_STYLE) | 0xB);
+  RECT rc;
+  ::GetClientRect(window, &rc);
+  HRGN rounded = ::CreateRoundRectRgn(rc.left, rc.top, rc.right, rc.bottom, 5, 5);
+  if (rounded && !::SetWindowRgn(window, rounded, TRUE)) ::DeleteObject(rounded);
+  previousProc_ = reinterpret_cast<WNDPROC>(
+      ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWINButton::SharedProc)));
+  return true;
+}
+
+bool CWINButton::LoadImage(HMODULE module, int id) {
+  if (!enabled_) return false;
+  if (::FindResourceA(module, MAKEINTRESOURCEA(id), "PNG")) strip_.LoadFromResource(module, id);
+  return FinishLoad();
+}
+
+bool CWINButton::LoadImageFromMemory(const void* bytes, size_t size) {
+  if (!enabled_) return false;
+  strip_.LoadFromMemory(bytes, size);
+  return FinishLoad();
+}
+
+bool CWINButton::FinishLoad() {
+  if (strip_.IsNull()) return false;
+  if (window_) {
+    ::SetWindowPos(window_, nullptr, 0, 0, StripFrameWidth(strip_.GetWidth()), strip_.GetHeight(),
+                   SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShapeFromStrip();
+    ::InvalidateRect(window_, nullptr, TRUE);
+  }
+  imageLoaded_ = true;
+  return true;
+}
+
+void CWINButton::ShapeFromStrip() {
+  HRGN shape = ::CreateRectRgn(0, 0, 0, 0);
+  if (!shape) {
+    Trace("CreateRectRgn wndRgn ERROR");
+    return;
+  }
+  const std::vector<RECT> runs =
+      ShapeRuns(StripFrameWidth(strip_.GetWidth()), strip_.GetHeight(),
+                [this](int x, int y) { return strip_.GetPixel(x, y) == kKeyColour; });
+  for (const RECT& r : runs) {
+    ScopedRegion piece(::CreateRectRgn(r.left, r.top, r.right, r.bottom));
+    if (!piece) {
+      Trace("CreateRectRgn temp ERROR");
+      continue;
+    }
+    if (::CombineRgn(shape, shape, piece.get(), RGN_OR) == ERROR) Trace("CombineRgn ERROR");
+  }
+  // The window owns the region from here on.
+  if (!::SetWindowRgn(window_, shape, TRUE)) ::DeleteObject(shape);
+}
+
+int CWINButton::FrameIndex() const { return ButtonFrameIndex(enabled_, pressed_, hover_, focused_); }
+
+void CWINButton::Repaint() {
+  if (window_) ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+LRESULT CALLBACK CWINButton::SharedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = static_cast<CWINButton*>(::GetPropA(hwnd, kProperty));
+  if (!self) return ::DefWindowProcA(hwnd, msg, wp, lp);
+  return self->Handle(msg, wp, lp);
+}
+
+LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_SETFOCUS:
+      focused_ = true;
+      Repaint();
+      break;
+    case WM_KILLFOCUS:
+      focused_ = false;
+      Repaint();
+      break;
+    case WM_ENABLE:
+      enabled_ = wp != 0;
+      Repaint();
+      break;
+    case WM_PAINT:
+      OnPaint();
+      return 0;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_CLOSE:
+    case WM_CHAR:
+      Trace("WM_CHAR");
+      break;
+    case WM_DRAWITEM:
+      Trace("WM_DRAWITEM");
+      break;
+    case WM_MOUSEMOVE:
+      if (!hover_) {
+        hover_ = true;
+        Repaint();
+        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window_, 0};
+        ::TrackMouseEvent(&track);
+      }
+      if (handCursor && enabled_) {
+        // Clears the cursor of the whole standard button class so the system
+        // stops resetting the pointer over these buttons.
+        ::SetClassLongPtrA(window_, GCLP_HCURSOR, 0);
+        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+      }
+      break;
+    case WM_LBUTTONDOWN:
+      pressed_ = true;
+      Repaint();
+      break;
+    case WM_LBUTTONUP:
+      pressed_ = false;
+      Repaint();
+      break;
+    case WM_MOUSELEAVE:
+      hover_ = false;
+      focused_ = false;
+      Repaint();
+      break;
+    default:
+      break;
+  }
+  HWND hwnd = window_;
+  WNDPROC previous = previousProc_;
+  if (msg == WM_NCDESTROY) Detach();
+  return previous ? ::CallWindowProcA(previous, hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
+}
+
+void CWINButton::OnPaint() {
+  PAINTSTRUCT ps;
+  HDC dc = ::BeginPaint(window_, &ps);
+  if (!dc) return;
+  const int saved = ::SaveDC(dc);
+  ScopedRegion clip(::CreateRectRgn(0, 0, 0, 0));
+  if (!clip || ::GetWindowRgn(window_, clip.get()) == ERROR ||
+      ::SelectClipRgn(dc, clip.get()) == ERROR)
+    Trace("SelectClipRgn ERROR");
+  Draw(dc);
+  ::RestoreDC(dc, saved);
+  ::EndPaint(window_, &ps);
+}
+
+void CWINButton::Draw(HDC dc) {
+  RECT client;
+  ::GetClientRect(window_, &client);
+  const int w = client.right, h = client.bottom;
+  ScopedMemoryDc mem(::CreateCompatibleDC(dc));
+  if (!mem) {
+    Trace("Create MemDc ERROR");
+    return;
+  }
+  ScopedBitmap bmp(::CreateCompatibleBitmap(dc, w > 0 ? w : 1, h > 0 ? h : 1));
+  HGDIOBJ old_bmp = ::SelectObject(mem.get(), bmp.get());
+  ::SetBkMode(mem.get(), TRANSPARENT);
+
+  char text[256] = {};
+  ::GetWindowTextA(window_, text, sizeof(text));
+  if (text[0]) lstrcpynA(caption_, text, sizeof(caption_));
+  if (imageLoaded_) {
+    const int index = FrameIndex();
+    const RECT src = {index * w, 0, index * w + w, h};
+    strip_.KeyedDraw(mem.get(), client, src);
+    DrawCaption(mem.get(), client);
+  } else {
+    DrawBuiltIn(mem.get(), client);
+  }
+  ::BitBlt(dc, 0, 0, w, h, mem.get(), 0, 0, SRCCOPY);
+  ::SelectObject(mem.get(), old_bmp);
+  if (!::DeleteDC(mem.release())) Trace("DeleteDC(hdcMem) ERROR");
+  if (!::DeleteObject(bmp.release())) Trace("DeleteObject(bmp) ERROR");
+}
+
+void CWINButton::DrawCaption(HDC dc, const RECT& area) {
+  if (!caption_[0]) return;
+  HGDIOBJ old_font = font_ ? ::SelectObject(dc, font_.get()) : nullptr;
+  ::SetTextColor(dc, enabled_ ? textColour_ : ::GetSysColor(COLOR_GRAYTEXT));
+  RECT r = area;
+  ::DrawTextA(dc, caption_, -1, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+  if (old_font) ::SelectObject(dc, old_font);
+}
+
+void CWINButton::DrawBuiltIn(HDC dc, const RECT& client) {
+  HGDIOBJ old_pen = ::SelectObject(dc, outlinePen_.get());
+  HGDIOBJ old_brush = ::SelectObject(dc, hover_ ? hoverBrush_.get() : normalBrush_.get());
+  ::RoundRect(dc, client.left, client.top, client.right, client.bottom, 5, 5);
+
+  RECT inner = client;
+  ::InflateRect(&inner, -::GetSystemMetrics(SM_CXEDGE), -::GetSystemMetrics(SM_CYEDGE));
+  const int height = inner.bottom - inner.top;
+  for (int y = 0; y < height; ++y) {
+    ScopedBrush shade(::CreateSolidBrush(BuiltInShade(BuiltInShadeForRow(y, height), hover_, focused_)));
+    RECT row = {inner.left, inner.top + y, inner.right, inner.top + y + 1};
+    ::FillRect(dc, &row, shade.get());
+  }
+
+  if (hover_ || focused_) {
+    ScopedPen* pens = (focused_ && !hover_) ? focusPens_ : hotPens_;
+    ::SelectObject(dc, pens[0].get());
+    ::MoveToEx(dc, inner.left, inner.bottom - 1, nullptr);
+    ::LineTo(dc, inner.left, inner.top + 1);
+    ::SelectObject(dc, pens[1].get());
+    ::MoveToEx(dc, inner.right - 1, inner.bottom - 1, nullptr);
+    ::LineTo(dc, inner.right - 1, inner.top);
+    ::SelectObject(dc, pens[2].get());
+    ::MoveToEx(dc, inner.left - 1, inner.top, nullptr);
+    ::LineTo(dc, inner.right - 1, inner.top);
+    ::SelectObject(dc, pens[3].get());
+    ::MoveToEx(dc, inner.left, inner.bottom, nullptr);
+    ::LineTo(dc, inner.right - 1, inner.bottom);
+    if (focused_ && !hover_) ::DrawFocusRect(dc, &inner);
+  }
+  ::SelectObject(dc, old_pen);
+  ::SelectObject(dc, old_brush);
+
+  if (pressed_) {
+    RECT r = {client.left + 2, client.top + 2, client.right, client.bottom};
+    DrawCaption(dc, r);
+  } else {
+    DrawCaption(dc, inner);
+  }
+}
