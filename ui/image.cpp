@@ -55,7 +55,9 @@ void CImage::Destroy() {
     dcUses_ = 0;
   }
   if (bitmap_) ::DeleteObject(bitmap_);
+  if (keyBitmap_) ::DeleteObject(keyBitmap_);
   bitmap_ = nullptr;
+  keyBitmap_ = nullptr;
   bits_ = nullptr;
   width_ = height_ = pitch_ = 0;
   hasAlpha_ = false;
@@ -195,10 +197,23 @@ bool CImage::KeyedDraw(HDC dc, const RECT& dst, const RECT& src_rect) const {
   const int dw = dst.right - dst.left, dh = dst.bottom - dst.top;
   const int sw = src_rect.right - src_rect.left, sh = src_rect.bottom - src_rect.top;
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return true;
-  BorrowedDc src(*this);
-  if (!src.get()) return false;
-  return ::TransparentBlt(dc, dst.left, dst.top, dw, dh, src.get(), src_rect.left, src_rect.top, sw,
-                          sh, kKeyColour) != FALSE;
+  if (!keyBitmap_) {
+    void* bits = nullptr;
+    keyBitmap_ = CreateDib32(width_, height_, &bits);
+    if (!keyBitmap_ || !bits) return false;
+    const size_t count = static_cast<size_t>(width_) * height_;
+    const uint32_t* from = static_cast<const uint32_t*>(bits_);
+    uint32_t* to = static_cast<uint32_t*>(bits);
+    for (size_t i = 0; i < count; ++i) to[i] = from[i] & 0x00FFFFFFu;
+  }
+  HDC src = image_dc_pool::Take();
+  if (!src) return false;
+  HGDIOBJ old = ::SelectObject(src, keyBitmap_);
+  const bool ok = ::TransparentBlt(dc, dst.left, dst.top, dw, dh, src, src_rect.left, src_rect.top,
+                                   sw, sh, kKeyColour) != FALSE;
+  ::SelectObject(src, old);
+  image_dc_pool::Give(src);
+  return ok;
 }
 
 bool CImage::PlainDraw(HDC dc, int x, int y, int width, int height) const {

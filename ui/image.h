@@ -56,6 +56,10 @@ class CImage {
   int height_ = 0;
   int pitch_ = 0;
   bool hasAlpha_ = false;
+  // Copy of the picture with every alpha byte 0, made on the first keyed
+  // draw: the transparent copy compares whole pixels on some systems, so
+  // only a zero alpha makes the colour alone decide.
+  mutable HBITMAP keyBitmap_ = nullptr;
   mutable HDC dc_ = nullptr;  // borrowed from the pool while dcUses_ > 0
   mutable HGDIOBJ oldBitmap_ = nullptr;
   mutable int dcUses_ = 0;
