@@ -70,15 +70,13 @@ std::optional<PackBody> DecryptPackFile(const std::string& path, std::string_vie
                         (uint32_t{header[2]} << 16) | (uint32_t{header[3]} << 24);
 
   PackProgress progress(window);
-  uint32_t have = 0;
-  while (have < length) {
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), body.data.get() + have, length - have, &got, nullptr) || got == 0) {
-      break;
-    }
-    have += got;
-    progress.Offer(PackProgressShare(have, length) / 4);
-  }
+  const uint32_t have = ReadBody(
+      [&file](uint8_t* dst, uint32_t want) -> uint32_t {
+        DWORD got = 0;
+        return ::ReadFile(file.get(), dst, want, &got, nullptr) ? got : 0;
+      },
+      body.data.get(), length,
+      [&](uint32_t total) { progress.Offer(PackProgressShare(total, length) / 4); });
   // A short read leaves part of the buffer undefined: decrypting it would
   // install garbage, so the pack counts as unreadable.
   if (have < length) return std::nullopt;

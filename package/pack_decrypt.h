@@ -37,6 +37,22 @@ void DecryptBodyWithProgress(const aes128::KeySchedule& key, uint8_t* data, size
   }
 }
 
+// Fills `dst` with `length` bytes, each call of `read(dst, want)` asking for
+// everything still missing; `read` returns the count it placed, 0 on failure
+// or end of file. `on_read(total)` follows every successful read. Returns the
+// bytes placed, which is less than `length` when the source ended early.
+template <typename ReadFn, typename OnRead>
+uint32_t ReadBody(ReadFn read, uint8_t* dst, uint32_t length, OnRead on_read) {
+  uint32_t have = 0;
+  while (have < length) {
+    uint32_t got = read(dst + have, length - have);
+    if (got == 0 || got > length - have) break;
+    have += got;
+    on_read(have);
+  }
+  return have;
+}
+
 // The decrypted body, or nothing when the file is missing, unreadable, ends
 // short, is shorter than its header, or its body is not whole blocks.
 std::optional<PackBody> DecryptPackFile(const std::string& path, std::string_view password,

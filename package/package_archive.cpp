@@ -45,7 +45,7 @@ class PkwareKeys {
     for (char c : password) Update(static_cast<uint8_t>(c));
   }
   uint8_t Decrypt(uint8_t c) {
-    uint16_t t = static_cast<uint16_t>((keys_[2] & 0xFFFF) | 2);
+    uint32_t t = (keys_[2] & 0xFFFF) | 2;
     uint8_t plain = c ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
     Update(plain);
     return plain;
@@ -168,27 +168,6 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   return EntryStatus::kOk;
 }
 
-ExtractStatus PackageArchive::CheckPassword() {
-  unz_file_info64 info{};
-  if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
-    return ExtractStatus::kDataError;
-  }
-  if ((info.flag & 1) == 0) return ExtractStatus::kOk;
-  if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return ExtractStatus::kDataError;
-  member_open_ = true;
-  uint8_t header[12];
-  int got = unzReadCurrentFile(zip_, header, sizeof header);
-  CloseMember();
-  if (got != static_cast<int>(sizeof header)) return ExtractStatus::kDataError;
-  PkwareKeys keys(password_);
-  uint8_t check = 0;
-  for (uint8_t b : header) check = keys.Decrypt(b);
-  // With a trailing data descriptor the check byte comes from the DOS time.
-  const uint8_t expected = (info.flag & 8) ? static_cast<uint8_t>(info.dosDate >> 8)
-                                           : static_cast<uint8_t>(info.crc >> 24);
-  return check == expected ? ExtractStatus::kOk : ExtractStatus::kWrongPassword;
-}
-
 ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
   if (zip_ == nullptr) return ExtractStatus::kArgumentError;
   CloseMember();
@@ -227,21 +206,7 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ExtractStatus::kCannotCreate;
 
-  ExtractStatus status = CheckPassword();
-  if (status == ExtractStatus::kOk) {
-    unz_file_info64 info{};
-    unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0);
-    // Only an encrypted member is opened with the password; minizip would
-    // otherwise "decrypt" plain data.
-    int opened = (info.flag & 1) ? unzOpenCurrentFilePassword(zip_, password_.c_str())
-                                 : unzOpenCurrentFile(zip_);
-    if (opened != UNZ_OK) {
-      status = ExtractStatus::kDataError;
-    } else {
-      member_open_ = true;
-      status = CopyMember(file.get());
-    }
-  }
+  ExtractStatus status = CopyMember(file.get());
   if (status == ExtractStatus::kOk) {
     ::SetFileTime(file.get(), IsZero(entry.creation_time) ? nullptr : &entry.creation_time,
                   IsZero(entry.access_time) ? nullptr : &entry.access_time,
@@ -256,25 +221,93 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
   return status;
 }
 
+// minizip's reader is built without decryption, so the member is read raw:
+// the PKWARE cipher is undone here and deflate is inflated with zlib, with the
+// length and CRC checked at the end.
 ExtractStatus PackageArchive::CopyMember(void* file) {
-  if (!buffer_) buffer_.reset(new char[kTransferSize]);
-  for (;;) {
-    int got = unzReadCurrentFile(zip_, buffer_.get(), kTransferSize);
+  unz_file_info64 info{};
+  if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
+    return ExtractStatus::kDataError;
+  }
+  const bool deflated = info.compression_method == Z_DEFLATED;
+  if (!deflated && info.compression_method != 0) return ExtractStatus::kDataError;
+  if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return ExtractStatus::kDataError;
+  member_open_ = true;
+  if (!buffer_) buffer_.reset(new char[2 * kTransferSize]);
+  uint8_t* const in = reinterpret_cast<uint8_t*>(buffer_.get());
+  uint8_t* const out = in + kTransferSize;
+
+  std::unique_ptr<PkwareKeys> keys;
+  if (info.flag & 1) {
+    keys.reset(new PkwareKeys(password_));
+    uint8_t header[12];
+    if (unzReadCurrentFile(zip_, header, sizeof header) != static_cast<int>(sizeof header)) {
+      return ExtractStatus::kDataError;
+    }
+    uint8_t check = 0;
+    for (uint8_t b : header) check = keys->Decrypt(b);
+    // With a trailing data descriptor the check byte comes from the DOS time.
+    const uint8_t expected = (info.flag & 8) ? static_cast<uint8_t>(info.dosDate >> 8)
+                                             : static_cast<uint8_t>(info.crc >> 24);
+    if (check != expected) return ExtractStatus::kWrongPassword;
+  }
+
+  z_stream z{};
+  if (deflated && inflateInit2(&z, -MAX_WBITS) != Z_OK) return ExtractStatus::kDataError;
+  struct InflateEnd {
+    z_stream* z;
+    bool active;
+    ~InflateEnd() {
+      if (active) inflateEnd(z);
+    }
+  } inflate_end{&z, deflated};
+
+  HANDLE handle = static_cast<HANDLE>(file);  // borrowed
+  auto write = [handle](const uint8_t* data, size_t size) {
+    DWORD written = 0;
+    return size == 0 || (::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr) &&
+                         written == size);
+  };
+  uLong crc = crc32(0, nullptr, 0);
+  uint64_t total = 0;
+  bool stream_end = !deflated;
+  while (!(deflated && stream_end)) {
+    int got = unzReadCurrentFile(zip_, in, kTransferSize);
     if (got < 0) return ExtractStatus::kDataError;
-    if (got > 0) {
-      DWORD written = 0;
-      if (!::WriteFile(static_cast<HANDLE>(file), buffer_.get(), static_cast<DWORD>(got), &written,
-                       nullptr) ||
-          written != static_cast<DWORD>(got)) {
-        return ExtractStatus::kWriteError;
-      }
+    if (got == 0) break;
+    if (keys) {
+      for (int i = 0; i < got; ++i) in[i] = keys->Decrypt(in[i]);
+    }
+    if (!deflated) {
+      crc = crc32(crc, in, static_cast<uInt>(got));
+      total += static_cast<uint64_t>(got);
+      if (!write(in, static_cast<size_t>(got))) return ExtractStatus::kWriteError;
       continue;
     }
-    if (unzeof(zip_) != 1) return ExtractStatus::kDataError;
-    // Closing the member checks the CRC of everything that was read.
-    member_open_ = false;
-    return unzCloseCurrentFile(zip_) == UNZ_OK ? ExtractStatus::kOk : ExtractStatus::kDataError;
+    z.next_in = in;
+    z.avail_in = static_cast<uInt>(got);
+    // A full output piece may leave more output pending: go round until
+    // inflate has room to spare or the stream ends.
+    do {
+      z.next_out = out;
+      z.avail_out = kTransferSize;
+      int rc = inflate(&z, Z_NO_FLUSH);
+      if (rc == Z_STREAM_END) {
+        stream_end = true;
+      } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
+        return ExtractStatus::kDataError;
+      }
+      const size_t produced = kTransferSize - z.avail_out;
+      crc = crc32(crc, out, static_cast<uInt>(produced));
+      total += produced;
+      if (!write(out, produced)) return ExtractStatus::kWriteError;
+    } while (!stream_end && (z.avail_in > 0 || z.avail_out == 0));
   }
+  CloseMember();
+  if (!stream_end || total != info.uncompressed_size || crc != info.crc) {
+    return ExtractStatus::kDataError;
+  }
+  return ExtractStatus::kOk;
 }
 
 bool EnsureDirectory(const std::string& root, const std::string& dir) {

@@ -57,7 +57,6 @@ class PackageArchive {
  private:
   PackageArchive() = default;
   void CloseMember();
-  ExtractStatus CheckPassword();
   ExtractStatus CopyMember(void* file);
 
   void* zip_ = nullptr;  // unzFile
@@ -65,7 +64,7 @@ class PackageArchive {
   bool entry_cached_ = false;
   ArchiveEntry entry_{};
   std::string password_;
-  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<char[]> buffer_;  // compressed and inflated transfer halves
   std::string base_;
 };
 

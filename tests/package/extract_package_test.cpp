@@ -1,0 +1,229 @@
+#include "package/extract_package.h"
+
+#include <gtest/gtest.h>
+
+#include "message_recorder.h"
+#include "package/pack_directory.h"
+#include "package_test_util.h"
+#include "test_seams.h"
+
+namespace {
+
+std::string Le32(uint32_t v) {
+  std::string s;
+  for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>(v >> (8 * i)));
+  return s;
+}
+
+class ExtractPackageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    install = dir.File("inst");
+    ::CreateDirectoryA(install.c_str(), nullptr);
+  }
+  // Runs the extraction of inst\pkg.zip; returns its result.
+  bool Extract(const std::string& folder_suffix = "\\") {
+    recorder.Clear();
+    pauses_before = ScopedNoSleep::Requested().size();
+    bool failed = ExtractPackage(recorder.hwnd(), "pkg.zip", (install + folder_suffix).c_str());
+    recorder.Pump();
+    return failed;
+  }
+  // Progress posted after the decryption's final 50.
+  std::vector<int> WritingProgress() const {
+    std::vector<int> all = recorder.Progress();
+    auto it = std::find(all.rbegin(), all.rend(), 50);
+    return std::vector<int>(it.base(), all.end());
+  }
+  std::vector<DWORD> TenMsPauses() const {
+    std::vector<DWORD> out;
+    auto all = ScopedNoSleep::Requested();
+    for (size_t i = pauses_before; i < all.size(); ++i) {
+      if (all[i] == 10) out.push_back(all[i]);
+    }
+    return out;
+  }
+  std::string In(const std::string& rel) const { return install + "\\" + rel; }
+
+  ScopedNoSleep no_sleep;
+  TempFolder dir;
+  MessageRecorder recorder;
+  std::string install;
+  size_t pauses_before = 0;
+};
+
+}  // namespace
+
+TEST(JoinPath, TrimsBackslashesOnlyAtTheJoin) {
+  struct Case {
+    const char* folder;
+    const char* name;
+    const char* out;
+  } cases[] = {
+      {"D:\\Game\\", "\\a.txt", "D:\\Game\\a.txt"},
+      {"D:\\Game", "", "D:\\Game"},
+      {"D:\\Game\\", "", "D:\\Game\\"},
+      {"D:\\Game\\\\\\", "\\\\a", "D:\\Game\\a"},
+      {"D:\\Game/", "/a", "D:\\Game/\\/a"},  // forward slashes are left alone
+      {"", "a", "\\a"},
+      {"D:\\Game", "data\\maps\\", "D:\\Game\\data\\maps\\"},
+      // 0x95 0x5C is one character ending in the byte of a backslash: kept whole.
+      {"D:\\\x95\\", "a", "D:\\\x95\\\\a"},
+      {"D:\\\x95\\\\", "a", "D:\\\x95\\\\a"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(JoinPath(c.folder, c.name), c.out) << c.folder << " + " << c.name;
+}
+
+TEST_F(ExtractPackageTest, WritesListedFilesInNameOrderWithProgress) {
+  WriteFileBytes(In("keep.txt"), "not in the pack");
+  WriteFileBytes(In("ro.dll"), "old");
+  ::SetFileAttributesA(In("ro.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"Top\\ro.dll", "new content"},
+                                            {"Top\\data\\maps\\a.map", "map"},
+                                            {"A\\x.dll", "from A"},
+                                            {"B\\x.dll", "from B"}}));
+  EXPECT_FALSE(Extract());
+  EXPECT_EQ(WritingProgress(), (std::vector<int>{62, 75, 87, 100}));
+  EXPECT_EQ(TenMsPauses().size(), 3u);
+  EXPECT_EQ(ReadFileBytes(In("x.dll")), "from B");  // written after A\x.dll
+  EXPECT_EQ(ReadFileBytes(In("data\\maps\\a.map")), "map");
+  EXPECT_EQ(ReadFileBytes(In("ro.dll")), "new content");
+  EXPECT_FALSE(::GetFileAttributesA(In("ro.dll").c_str()) & FILE_ATTRIBUTE_READONLY);
+  EXPECT_EQ(ReadFileBytes(In("keep.txt")), "not in the pack");
+  EXPECT_FALSE(FileExists(In("game.pak"))) << "the pack is deleted";
+  EXPECT_TRUE(FileExists(In("pkg.zip"))) << "the package is the worker's to delete";
+  // Decryption covers 0..50 before.
+  auto all = recorder.Progress();
+  ASSERT_FALSE(all.empty());
+  EXPECT_EQ(all.front(), 25);
+}
+
+TEST_F(ExtractPackageTest, SingleEntryPostsOnlyTheFinalHundred) {
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"Top\\only.txt", "1"}}));
+  EXPECT_FALSE(Extract(""));  // install folder without a trailing backslash
+  EXPECT_EQ(WritingProgress(), (std::vector<int>{100}));
+  EXPECT_TRUE(TenMsPauses().empty());
+  EXPECT_EQ(ReadFileBytes(In("only.txt")), "1");
+}
+
+TEST_F(ExtractPackageTest, EntriesThatCannotBeOpenedAreSkippedAndNotCounted) {
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"Game\\a.txt", "a"},
+                                            {"Game\\data\\", ""},
+                                            {"Game\\data\\c.txt", "c"},
+                                            {"readme.txt", "no folder part"}}));
+  EXPECT_FALSE(Extract());
+  // n = 4; readme.txt and Game\data\ write nothing, so w stays behind.
+  EXPECT_EQ(WritingProgress(), (std::vector<int>{62, 100}));
+  EXPECT_TRUE(FolderExists(In("data")));
+  EXPECT_EQ(ReadFileBytes(In("data\\c.txt")), "c");
+  EXPECT_FALSE(FileExists(In("readme.txt")));
+}
+
+TEST_F(ExtractPackageTest, HiddenTargetIsOverwrittenAndKeepsItsOtherAttributes) {
+  WriteFileBytes(In("h.dat"), "old old old old");
+  ::SetFileAttributesA(In("h.dat").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY);
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"T\\h.dat", "new"}}));
+  EXPECT_FALSE(Extract());
+  EXPECT_EQ(ReadFileBytes(In("h.dat")), "new");
+  DWORD attributes = ::GetFileAttributesA(In("h.dat").c_str());
+  EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
+  EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(ExtractPackageTest, PackagesThatInstallNothingCountAsFailures) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+    bool pack_stays;
+  } cases[] = {
+      {"missing package", [](const std::string&) {}, false},
+      {"not a zip", [](const std::string& p) { WriteFileBytes(p, "no zip here"); }, false},
+      {"empty zip",
+       [](const std::string& p) {
+         std::string e;
+         WriteZip(p, {}, &e);
+       },
+       false},
+      {"empty first member", [](const std::string& p) { WritePackageZip(p, "game.pak", ""); }, false},
+      {"zip password differs",
+       [](const std::string& p) {
+         WritePackageZip(p, "game.pak", BuildPackBytes({{"T\\a", "a"}}, kPackagePassword), "1111111111");
+       },
+       false},
+      {"pack key differs",
+       [](const std::string& p) { WritePackageZip(p, "game.pak", BuildPackBytes({{"T\\a", "a"}}, "other")); },
+       true},
+      {"header-only pack",
+       [](const std::string& p) { WritePackageZip(p, "game.pak", SealPack(0, "", kPackagePassword)); }, true},
+      {"body not whole blocks",
+       [](const std::string& p) { WritePackageZip(p, "game.pak", std::string(8 + 20, 'x')); }, true},
+      {"member leads outside",
+       [](const std::string& p) {
+         WritePackageZip(p, "a\\..\\..\\game.pak", BuildPackBytes({{"T\\a", "a"}}, kPackagePassword));
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    ::DeleteFileA(In("pkg.zip").c_str());
+    ::DeleteFileA(In("game.pak").c_str());
+    c.make(In("pkg.zip"));
+    EXPECT_TRUE(Extract()) << c.what;
+    EXPECT_EQ(FileExists(In("game.pak")), c.pack_stays) << c.what;
+    EXPECT_FALSE(FileExists(In("a"))) << c.what;
+    EXPECT_FALSE(FileExists(dir.File("game.pak"))) << c.what;
+  }
+}
+
+TEST_F(ExtractPackageTest, HostileEntryNamesAreSkipped) {
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"T\\..\\evil1.dat", "x"},
+                                            {"T\\a\\..\\..\\evil2.dat", "x"},
+                                            {"T\\a/../../evil3.dat", "x"},
+                                            {"T\\C:\\evil4.dat", "x"},
+                                            {"T\\\\\\evil5.dat", "x"},
+                                            {"T\\good.dat:alt", "x"},
+                                            {"T\\..", "x"},
+                                            {"T\\good.txt", "good"}}));
+  EXPECT_FALSE(Extract());
+  EXPECT_EQ(ReadFileBytes(In("good.txt")), "good");
+  for (const char* evil : {"evil1.dat", "evil2.dat", "evil3.dat", "evil4.dat"}) {
+    EXPECT_FALSE(FileExists(dir.File(evil))) << evil;
+  }
+  EXPECT_FALSE(FileExists(In("evil5.dat")));
+  EXPECT_FALSE(FileExists(In("good.dat")));
+  EXPECT_EQ(WritingProgress(), (std::vector<int>{100})) << "only the one written entry counts";
+}
+
+TEST_F(ExtractPackageTest, EntriesReachingOutsideTheBodyAreSkipped) {
+  // Hand-made table: the good entry's data follows the table.
+  const int32_t data_at = 4 + 5 * 268;
+  std::string body = Le32(5) + PackRecordBytes("T\\good.txt", data_at, 4) +
+                     PackRecordBytes("T\\past_end.txt", data_at, 100000) +
+                     PackRecordBytes("T\\negative_offset.txt", -16, 8) +
+                     PackRecordBytes("T\\negative_size.txt", data_at, -1) +
+                     PackRecordBytes("T\\wraps.txt", INT32_MAX, INT32_MAX) + "GOOD";
+  ASSERT_TRUE(WritePackageZip(In("pkg.zip"), "game.pak",
+                              SealPack(static_cast<uint32_t>(body.size()), body, kPackagePassword)));
+  EXPECT_FALSE(Extract());
+  EXPECT_EQ(ReadFileBytes(In("good.txt")), "GOOD");
+  for (const char* name : {"past_end.txt", "negative_offset.txt", "negative_size.txt", "wraps.txt"}) {
+    EXPECT_FALSE(FileExists(In(name))) << name;
+  }
+}
+
+TEST_F(ExtractPackageTest, LargePackWithManyFilesRoundTrips) {
+  FileList files;
+  for (int i = 0; i < 60; ++i) {
+    files.push_back({"Top\\dir" + std::to_string(i % 7) + "\\f" + std::to_string(i) + ".bin",
+                     Pattern(static_cast<size_t>(i) * 997 + (i % 3) * 16384, static_cast<unsigned>(i))});
+  }
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), files, "sub\\game.pak"));
+  EXPECT_FALSE(Extract());
+  for (const auto& [name, bytes] : files) {
+    EXPECT_TRUE(ReadFileBytes(In(name.substr(4))) == bytes) << name;
+  }
+  auto progress = WritingProgress();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back(), 100);
+  EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
+  EXPECT_FALSE(FileExists(In("sub\\game.pak")));
+}
