@@ -101,9 +101,31 @@ demo_prefix_reset() {
   find "$DEMO_PREFIX/drive_c" -depth -type d -name "$DEMO_GAME_NAME" -exec rm -rf {} + 2>/dev/null || true
   rm -rf "$DEMO_USER_DIR/Temp/127_0_0_1_$DEMO_PORT" "$DEMO_USER_DIR/Temp/main.exe" \
          "$DEMO_USER_DIR"/Temp/wpk*.tmp "$DEMO_USER_DIR"/Temp/uninst-*.exe
-  demo_wine reg delete 'HKCU\SOFTWARE\WindowsApp' /f >/dev/null 2>&1 || true
-  demo_wine reg delete "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_GAME_NAME" /f \
-    >/dev/null 2>&1 || true
+  demo_reg_import "[-HKEY_CURRENT_USER\\SOFTWARE\\WindowsApp]" \
+    "[-$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME]"
+}
+
+# The uninstall entries of the machine (the installer adds one per game).
+DEMO_UNINSTALL_KEY='HKEY_LOCAL_MACHINE\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+
+# demo_reg_import LINE...: applies .reg lines. The file is UTF-16, so key
+# names in Chinese reach the registry intact (command-line arguments may not).
+demo_reg_import() {
+  local file=$DEMO_DIR/import.reg
+  { printf '\xff\xfe'
+    { printf 'Windows Registry Editor Version 5.00\r\n\r\n'
+      printf '%s\r\n' "$@"; } | iconv -f UTF-8 -t UTF-16LE; } > "$file"
+  demo_wine regedit /s "$(demo_unix_to_win "$file")" >/dev/null 2>&1 || true
+}
+
+# demo_reg_export KEY: the key and everything below it as UTF-8 .reg text
+# (empty when the key does not exist).
+demo_reg_export() {
+  local file=$DEMO_DIR/export.reg
+  rm -f "$file"
+  demo_wine regedit /e "$(demo_unix_to_win "$file")" "$1" >/dev/null 2>&1 || true
+  [ -f "$file" ] && iconv -f UTF-16 -t UTF-8 "$file" | tr -d '\r'
+  return 0
 }
 
 # --- the demo product and the site ------------------------------------------
@@ -258,9 +280,12 @@ demo_wait_for() {
   done
 }
 
-# demo_close_window TITLE: WM_CLOSE to the window with that title (GBK inside Wine).
+# demo_close_window TITLE: WM_CLOSE to the window with that title. The title
+# travels as GBK hex: Wine may decode UTF-8 arguments with another charset.
 demo_close_window() {
-  demo_wine "$DEMO_CLOSE_EXE" /wait:20000 "$1" >/dev/null 2>&1
+  local hex
+  hex=$(printf '%s' "$1" | utf8_to_gbk | od -An -tx1 | tr -d ' \n')
+  demo_wine "$DEMO_CLOSE_EXE" /wait:20000 "/hex:$hex" >/dev/null 2>&1
 }
 
 # Registry value, as reg query prints it (last field of the value's line).

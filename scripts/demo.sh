@@ -67,10 +67,9 @@ done
 section "client log (the installer started the installed client)"
 tr -d '\r' < "$DEMO_INSTALL_UNIX/client.log" 2>/dev/null || echo "(missing)"
 section 'registry: HKCU\SOFTWARE\WindowsApp (machine identifier)'
-demo_wine reg query 'HKCU\SOFTWARE\WindowsApp' 2>/dev/null | tr -d '\r' | iconv -f GBK -t UTF-8 2>/dev/null || true
+demo_reg_export 'HKEY_CURRENT_USER\SOFTWARE\WindowsApp' 
 section "registry: uninstall entry"
-demo_wine reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_GAME_NAME" 2>/dev/null \
-  | tr -d '\r' | iconv -f GBK -t UTF-8 2>/dev/null || true
+demo_reg_export "$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME"
 section "shortcuts"
 find "$DEMO_PREFIX/drive_c/users" "$DEMO_PREFIX/drive_c/ProgramData" -name '*.lnk' 2>/dev/null \
   | grep -F "$DEMO_PRODUCT_NAME" | sed "s|$DEMO_PREFIX/||" || echo "(none)"
@@ -108,7 +107,7 @@ section "after uninstalling"
 [ -d "$DEMO_INSTALL_UNIX" ] && echo "install folder: still there" || echo "install folder: removed"
 n=$(find "$DEMO_PREFIX/drive_c" -name "$DEMO_PRODUCT_NAME*.lnk" 2>/dev/null | wc -l)
 echo "shortcuts left: $n"
-if demo_wine reg query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$DEMO_GAME_NAME" >/dev/null 2>&1; then
+if [ -n "$(demo_reg_export "$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME")" ]; then
   echo "uninstall entry: still there"
 else
   echo "uninstall entry: removed"
