@@ -1,0 +1,169 @@
+#!/usr/bin/env bash
+# Packages made by other tools install with our extraction, and our builder's
+# packages open with other tools:
+#  (a) pack encrypted by openssl, zipped by Info-ZIP -> extract_cli installs it;
+#  (b) package_builder output -> unzip -P and openssl recover our payload.
+# Also the builder's error reports and the checker's verdict on bad packs.
+set -euo pipefail
+: "${SOURCE_DIR:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${WINE_RUN:?}"
+BUILDER="$BUILD_DIR/tools/package_builder/package_builder.exe"
+EXTRACT="$BUILD_DIR/tools/extract_cli/extract_cli.exe"
+PASSWORD=6203918547
+work="$BUILD_DIR/package_interop_work"
+rm -rf "$work"
+mkdir -p "$work"
+cd "$work"
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+# Wine needs the glibc locale behind LC_ALL=zh_CN.UTF-8 to create non-ASCII
+# file names; build it privately when the system does not have it.
+if ! locale -a 2>/dev/null | grep -qix 'zh_CN.utf8'; then
+  if [ ! -d "$BUILD_DIR/locale/zh_CN.UTF-8" ]; then
+    mkdir -p "$BUILD_DIR/locale"
+    localedef -i zh_CN -f UTF-8 "$BUILD_DIR/locale/zh_CN.UTF-8" >/dev/null 2>&1 || true
+  fi
+  [ -d "$BUILD_DIR/locale/zh_CN.UTF-8" ] && export LOCPATH="$BUILD_DIR/locale"
+fi
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+run() { "$WINE_RUN" --prefix "$WINEPREFIX" "$@" 2>/dev/null | tr -d "\r"; }
+
+# Key: MD5 of the password; a zero byte becomes its index, every third byte ^ 0x11.
+KEY=$(printf %s "$PASSWORD" | md5sum | cut -c1-32 | perl -ne '
+  chomp; my @d = map { hex } /(..)/g;
+  for my $i (0..15) { $d[$i] = $i if $d[$i] == 0; $d[$i] ^= 0x11 if $i % 3 == 0; }
+  printf "%02x" x 16, @d;')
+[ ${#KEY} -eq 32 ] || fail "key derivation"
+
+# make_pack OUT NAME=FILE...: plain table + data, padded, encrypted with openssl.
+make_pack() {
+  local out=$1; shift
+  perl -e '
+    my @e = map { my ($n, $f) = split /=/, $_, 2; [$n, $f] } @ARGV;
+    my $off = 4 + 268 * @e; my ($table, $data) = (pack("V", scalar @e), "");
+    for my $e (@e) {
+      open my $fh, "<:raw", $e->[1] or die; local $/; my $b = <$fh> // ""; close $fh;
+      $table .= pack("a260 V V", $e->[0], $off, length $b); $data .= $b; $off += length $b;
+    }
+    my $plain = $table . $data; my $len = length $plain;
+    $plain .= "\0" x ((16 - $len % 16) % 16);
+    open my $p, ">:raw", "plain.bin" or die; print $p $plain; close $p;
+    open my $h, ">:raw", "header.bin" or die; print $h pack("V V", $len, 0); close $h;
+  ' "$@"
+  openssl enc -aes-128-ecb -nopad -K "$KEY" -in plain.bin -out body.bin
+  cat header.bin body.bin > "$out"
+  rm -f plain.bin header.bin body.bin
+}
+
+# ---- (a) a package made without our code installs ---------------------------
+mkdir -p src
+head -c 100000 /dev/urandom > src/random.bin
+seq 1 20000 > src/numbers.txt
+printf 'x' > src/one.txt
+: > src/empty.txt
+GBK_DIR=$(printf '数据' | iconv -f UTF-8 -t GBK)
+for level in 0 6; do
+  inst="$work/inst$level"
+  mkdir -p "$inst"
+  make_pack game.pak "Top\\random.bin=src/random.bin" "Top\\bin\\numbers.txt=src/numbers.txt" \
+    "Top\\${GBK_DIR}\\one.txt=src/one.txt" "Top\\empty.txt=src/empty.txt"
+  rm -f "$inst/pkg.zip"
+  zip -q -"$level" -P "$PASSWORD" "$inst/pkg.zip" game.pak
+  rm -f game.pak
+  out=$(run "$EXTRACT" "$(winpath "$inst")\\" pkg.zip) || fail "(a) level $level extraction failed: $out"
+  echo "$out" | grep -q "result: ok" || fail "(a) level $level: $out"
+  echo "$out" | grep -q "progress: .*100 $" || fail "(a) level $level progress: $out"
+  cmp src/random.bin "$inst/random.bin" || fail "(a) random.bin"
+  cmp src/numbers.txt "$inst/bin/numbers.txt" || fail "(a) numbers.txt"
+  cmp src/one.txt "$inst/数据/one.txt" || fail "(a) GBK folder name"
+  [ -f "$inst/empty.txt" ] && [ ! -s "$inst/empty.txt" ] || fail "(a) empty file"
+  [ ! -e "$inst/game.pak" ] || fail "(a) pack not deleted"
+done
+echo "(a) foreign packages install"
+
+# A hostile foreign package: nothing lands outside the install folder.
+inst="$work/hostile"
+mkdir -p "$inst"
+make_pack game.pak "Top\\..\\escaped.txt=src/one.txt" "Top\\a\\..\\..\\escaped2.txt=src/one.txt" \
+  "Top\\ok.txt=src/one.txt"
+zip -q -P "$PASSWORD" "$inst/pkg.zip" game.pak
+out=$(run "$EXTRACT" "$(winpath "$inst")\\" pkg.zip) || fail "(a) hostile: $out"
+[ -f "$inst/ok.txt" ] || fail "(a) hostile: good entry missing"
+[ ! -e "$work/escaped.txt" ] && [ ! -e "$work/escaped2.txt" ] || fail "(a) hostile: wrote outside"
+out=$(run "$BUILDER" list "$(winpath "$inst/pkg.zip")") && fail "list accepted a hostile pack: $out"
+mv game.pak hostile.pak
+echo "(a) hostile package contained"
+
+# A zip member named outside the folder is refused as a failed extraction.
+inst="$work/zipslip"
+mkdir -p "$inst/deep"
+cp hostile.pak "$inst/x.pak"
+(cd "$inst/deep" && zip -q -P "$PASSWORD" ../pkg.zip ../x.pak)
+rm "$inst/x.pak"
+if out=$(run "$EXTRACT" "$(winpath "$inst/deep")\\" ../pkg.zip); then
+  fail "(a) zip member ../x.pak was accepted: $out"
+fi
+[ ! -e "$inst/x.pak" ] || fail "(a) zip member written outside"
+echo "(a) zip member leading outside refused"
+
+# ---- (b) our builder's package opens with other tools -----------------------
+mkdir -p tree/sub/deeper tree/empty_dir
+head -c 70000 /dev/urandom > tree/sub/deeper/blob.bin
+seq 1 5000 > tree/sub/text.txt
+printf 'hello' > tree/readme.txt
+out=$(run "$BUILDER" build "$(winpath "$work/tree")" "$(winpath "$work/ours.zip")" --top Client) \
+  || fail "(b) build: $out"
+listing=$(unzip -Z1 ours.zip)
+[ "$listing" = "game.pak" ] || fail "(b) members: $listing"
+unzip -tq -P "$PASSWORD" ours.zip >/dev/null || fail "(b) unzip -t"
+unzip -p -P "$PASSWORD" ours.zip game.pak > ours.pak
+tail -c +9 ours.pak | openssl enc -d -aes-128-ecb -nopad -K "$KEY" > ours.plain
+payload=$(head -c 4 ours.pak | perl -e 'local $/; print unpack("V", <STDIN>)')
+perl -e '
+  my ($plain, $payload) = @ARGV;
+  open my $fh, "<:raw", $plain or die; local $/; my $b = <$fh>; close $fh;
+  my $n = unpack("V", $b); die "count $n\n" unless $n == 4;
+  die "payload\n" unless 4 + 268 * $n <= $payload && $payload <= length $b;
+  for my $i (0 .. $n - 1) {
+    my ($name, $off, $size) = unpack("Z260 V V", substr($b, 4 + 268 * $i, 268));
+    die "outside: $name\n" if $off + $size > length $b;
+    $name =~ s/^Client\\// or die "top: $name\n";
+    next if $name eq "empty_dir\\" && $size == 0;
+    (my $path = "tree/$name") =~ s/\\/\//g;
+    open my $f, "<:raw", $path or die "missing $path\n"; my $want = <$f>; close $f;
+    die "content of $name\n" unless substr($b, $off, $size) eq $want;
+    print "$name\n";
+  }' ours.plain "$payload" > ours.names || fail "(b) payload check"
+grep -qx 'sub\\deeper\\blob.bin' ours.names || fail "(b) names: $(cat ours.names)"
+out=$(run "$BUILDER" list "$(winpath "$work/ours.zip")") || fail "(b) list: $out"
+echo "$out" | grep -q '^Client\\sub\\deeper\\blob.bin' || fail "(b) list output: $out"
+inst="$work/ours_inst"
+mkdir -p "$inst"
+cp ours.zip "$inst/pkg.zip"
+run "$EXTRACT" "$(winpath "$inst")" pkg.zip >/dev/null || fail "(b) own extraction"
+cmp tree/sub/deeper/blob.bin "$inst/sub/deeper/blob.bin" || fail "(b) round trip"
+[ -d "$inst/empty_dir" ] || fail "(b) empty folder"
+echo "(b) builder output opens with unzip and openssl"
+
+# ---- builder errors ---------------------------------------------------------
+expect_error() {
+  local what=$1 pattern=$2; shift 2
+  local out
+  if out=$("$WINE_RUN" --prefix "$WINEPREFIX" "$BUILDER" "$@" 2>&1 | tr -d "\r"); then
+    fail "$what: accepted"
+  fi
+  echo "$out" | grep -qi "$pattern" || fail "$what: message was: $out"
+}
+expect_error "missing folder" "folder not found" build "$(winpath "$work/nope")" "$(winpath "$work/x.zip")"
+expect_error "unwritable output" "cannot write" build "$(winpath "$work/tree")" "$(winpath "$work/no/such/dir/x.zip")"
+mkdir -p "long/$(printf 'd%.0s' {1..200})"
+touch "long/$(printf 'd%.0s' {1..200})/$(printf 'f%.0s' {1..70})"
+expect_error "long name" "too long" build "$(winpath "$work/long")" "$(winpath "$work/x.zip")"
+mkdir -p huge && truncate -s 3G huge/big.bin
+expect_error "huge file" "too large" build "$(winpath "$work/huge")" "$(winpath "$work/x.zip")"
+rm -rf huge long
+expect_error "not a zip" "cannot open" list "$(winpath "$work/src/numbers.txt")"
+echo "builder errors reported"
+
+cd /
+rm -rf "$work"
+echo "package interop: ok"

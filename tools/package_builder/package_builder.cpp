@@ -1,0 +1,247 @@
+// package_builder build <folder> <out.zip> [--top NAME] [--member NAME]
+// package_builder list <package.zip>
+//
+// build: every file below <folder> becomes a pack entry named NAME\<relative
+// path> (NAME defaults to the folder's own name), empty folders become entries
+// ending in "\". The pack is encrypted under the key derived from the package
+// password and stored, deflated and PKWARE-encrypted, as the only member of
+// the zip (default member name game.pak).
+// list: prints the member and every pack entry (name, offset, size) and checks
+// that each entry's data lies inside the body and its path stays inside the
+// install folder. Exit 0 when the package is sound, 1 on any defect, 2 on
+// usage errors.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "package/aes128.h"
+#include "package/extract_package.h"
+#include "package/pack_directory.h"
+#include "package/pack_key.h"
+#include "package/pack_writer.h"
+#include "package/package_archive.h"
+#include "package/safe_path.h"
+#include "package/zip_writer.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+struct SourceFile {
+  std::string relative;  // "\" separators; ends in "\" for an empty folder
+  std::string path;      // empty for a folder
+  uint64_t size = 0;
+};
+
+int Fail(int code, const std::string& message) {
+  std::fprintf(stderr, "package_builder: %s\n", message.c_str());
+  return code;
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Collects files and empty folders below `folder`, depth first.
+bool Walk(const std::string& folder, const std::string& relative, std::vector<SourceFile>* out,
+          std::string* error) {
+  WIN32_FIND_DATAA data;
+  ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) {
+    *error = "cannot list " + folder;
+    return false;
+  }
+  bool empty = true;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    empty = false;
+    const std::string rel = relative.empty() ? name : relative + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (!Walk(folder + "\\" + name, rel, out, error)) return false;
+    } else {
+      out->push_back({rel, folder + "\\" + name,
+                      (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow});
+    }
+  } while (::FindNextFileA(find.get(), &data));
+  if (empty && !relative.empty()) out->push_back({relative + "\\", "", 0});
+  return true;
+}
+
+std::string LeafName(std::string folder) {
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  size_t sep = folder.find_last_of("\\/:");
+  std::string leaf = sep == std::string::npos ? folder : folder.substr(sep + 1);
+  return leaf.empty() ? "Game" : leaf;
+}
+
+int Build(const std::string& folder, const std::string& out_zip, std::string top,
+          const std::string& member) {
+  if (!IsFolder(folder)) return Fail(1, "folder not found: " + folder);
+  if (top.empty()) top = LeafName(folder);
+  std::vector<SourceFile> files;
+  std::string error;
+  if (!Walk(folder, "", &files, &error)) return Fail(1, error);
+  std::sort(files.begin(), files.end(),
+            [](const SourceFile& a, const SourceFile& b) { return a.relative < b.relative; });
+  std::vector<PackInput> inputs;
+  for (const SourceFile& f : files) inputs.push_back({top + "\\" + f.relative, f.size});
+
+  const std::string temp = out_zip + ".pack.tmp";
+  ScopedFileHandle pack(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_TEMPORARY, nullptr));
+  if (!pack) return Fail(1, "cannot write " + out_zip);
+  struct RemoveTemp {
+    std::string path;
+    ~RemoveTemp() { ::DeleteFileA(path.c_str()); }
+  } remove_temp{temp};
+
+  PackWriter writer(kPackagePassword, [&pack](const void* d, size_t n) {
+    DWORD written = 0;
+    return ::WriteFile(pack.get(), d, static_cast<DWORD>(n), &written, nullptr) && written == n;
+  });
+  if (!writer.Begin(inputs, &error)) return Fail(1, error);
+  std::unique_ptr<char[]> buffer(new char[1 << 20]);
+  for (const SourceFile& f : files) {
+    if (f.path.empty()) continue;
+    ScopedFileHandle in(::CreateFileA(f.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!in) return Fail(1, "cannot read " + f.path);
+    uint64_t done = 0;
+    for (;;) {
+      DWORD got = 0;
+      if (!::ReadFile(in.get(), buffer.get(), 1 << 20, &got, nullptr)) {
+        return Fail(1, "cannot read " + f.path);
+      }
+      if (got == 0) break;
+      done += got;
+      if (done > f.size) break;
+      if (!writer.Write(buffer.get(), got)) return Fail(1, "cannot write " + out_zip);
+    }
+    if (done != f.size) return Fail(1, "file changed while packing: " + f.path);
+  }
+  if (!writer.Finish(&error)) return Fail(1, error);
+  pack.reset();
+
+  ZipMember m;
+  m.name = member;
+  m.source_path = temp;
+  m.password = kPackagePassword;
+  if (!WriteZip(out_zip, {m}, &error)) return Fail(1, error);
+  std::printf("%s: member %s, %u entries, payload %u bytes\n", out_zip.c_str(), member.c_str(),
+              static_cast<unsigned>(inputs.size()), writer.payload_length());
+  return 0;
+}
+
+std::string TempFolderPath() {
+  char base[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, base);
+  std::string path = std::string(base) + "pkglist_" + std::to_string(::GetCurrentProcessId());
+  ::CreateDirectoryA(path.c_str(), nullptr);
+  return path;
+}
+
+int List(const std::string& zip_path) {
+  auto archive = PackageArchive::Open(zip_path, kPackagePassword);
+  if (!archive) return Fail(1, "cannot open " + zip_path + " as a zip archive");
+  ArchiveEntry entry;
+  EntryStatus es = archive->GetFirstEntry(&entry);
+  if (es == EntryStatus::kRefusedName) return Fail(1, "first member's name leads outside the folder");
+  if (es != EntryStatus::kOk) return Fail(1, "first member cannot be read");
+  std::printf("member: %s (%d bytes, %d compressed)\n", entry.name, entry.uncompressed_size,
+              entry.compressed_size);
+  const std::string temp = TempFolderPath();
+  archive->SetBaseFolder(temp);
+  ExtractStatus xs = archive->ExtractFirstEntry(entry.name);
+  archive->Close();
+  const std::string pack_path = temp + "\\" + entry.name;
+  std::string pack;
+  if (xs == ExtractStatus::kOk) {
+    ScopedFileHandle f(::CreateFileA(pack_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size{};
+    if (f && ::GetFileSizeEx(f.get(), &size)) {
+      pack.resize(static_cast<size_t>(size.QuadPart));
+      DWORD got = 0;
+      if (!pack.empty() && (!::ReadFile(f.get(), &pack[0], static_cast<DWORD>(pack.size()), &got, nullptr) ||
+                            got != pack.size())) {
+        pack.clear();
+      }
+    }
+  }
+  ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileA(pack_path.c_str());
+  ::RemoveDirectoryA(temp.c_str());
+  if (xs == ExtractStatus::kWrongPassword) return Fail(1, "member is not encrypted with the package password");
+  if (xs != ExtractStatus::kOk) return Fail(1, "member cannot be extracted (damaged data)");
+  if (pack.size() < kPackHeaderSize) return Fail(1, "pack shorter than its 8-byte header");
+  const size_t body_length = pack.size() - kPackHeaderSize;
+  if (body_length % aes128::kBlockSize != 0) return Fail(1, "pack body is not whole 16-byte blocks");
+  uint8_t* body = reinterpret_cast<uint8_t*>(&pack[kPackHeaderSize]);
+  const uint8_t* h = reinterpret_cast<const uint8_t*>(pack.data());
+  const uint32_t payload = uint32_t{h[0]} | (uint32_t{h[1]} << 8) | (uint32_t{h[2]} << 16) | (uint32_t{h[3]} << 24);
+  aes128::KeySchedule key;
+  const auto raw_key = DerivePackKey(kPackagePassword);
+  aes128::ExpandDecryptKey(raw_key.data(), &key);
+  aes128::DecryptEcb(key, body, body_length);
+  std::vector<PackRecord> records = ReadPackRecords(payload, body, body_length);
+  std::printf("pack: payload %u bytes, body %u bytes, %u entries\n", payload,
+              static_cast<unsigned>(body_length), static_cast<unsigned>(records.size()));
+  if (records.empty()) return Fail(1, "pack has no usable entry table");
+  int defects = 0;
+  std::set<std::string> seen;
+  for (const PackRecord& r : records) {
+    std::printf("%s\t%d\t%d\n", r.name.c_str(), r.span.offset, r.span.size);
+    size_t sep = r.name.find('\\');
+    const std::string relative = sep == std::string::npos ? std::string() : r.name.substr(sep);
+    if (!SpanFitsBody(r.span, body_length)) {
+      std::fprintf(stderr, "defect: %s: data outside the body\n", r.name.c_str());
+      ++defects;
+    }
+    if (!StaysInsideFolder(relative)) {
+      std::fprintf(stderr, "defect: %s: path leads outside the install folder\n", r.name.c_str());
+      ++defects;
+    }
+    if (!seen.insert(r.name).second) {
+      std::fprintf(stderr, "defect: %s: listed twice\n", r.name.c_str());
+      ++defects;
+    }
+  }
+  if (defects) return Fail(1, std::to_string(defects) + " defect(s)");
+  return 0;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: package_builder build <folder> <out.zip> [--top NAME] [--member NAME]\n"
+               "       package_builder list <package.zip>\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "build") {
+    if (argc < 4) return Usage();
+    std::string top, member = "game.pak";
+    for (int i = 4; i < argc; ++i) {
+      const std::string opt = argv[i];
+      if ((opt == "--top" || opt == "--member") && i + 1 < argc) {
+        (opt == "--top" ? top : member) = argv[++i];
+      } else {
+        return Usage();
+      }
+    }
+    if (member.empty()) return Usage();
+    return Build(argv[2], argv[3], top, member);
+  }
+  if (command == "list" && argc == 3) return List(argv[2]);
+  return Usage();
+}
