@@ -1,17 +1,119 @@
-// Placeholder until the side configuration is implemented.
 #include "config/extent_config.h"
 
+#include <windows.h>
+
+#include "config/gbk_text.h"
+#include "config/profile_file.h"
+
+namespace {
+
+constexpr char kSection[] = "onlinesetup_config";
+constexpr char kSideFileName[] = "tovrel_onlinesetup.ini";
+constexpr char kDeleteTraceName[] = "XExtentConfig::DeleteOtherFileIfNeeded";
+
+void Trace(const std::string& line) { ::OutputDebugStringA(line.c_str()); }
+
+int ReadSwitch(const std::string& ini_path, const char* key) {
+  return static_cast<int>(::GetPrivateProfileIntA(kSection, key, 0, ini_path.c_str()));
+}
+
+bool SideFileEnabled(const std::string& ini_path) {
+  int value = ReadSwitch(ini_path, "enable");
+  Trace(gbk::Format("kvx-out: %s:%d-%s", "XExtentConfig::IsEnable", value, ini_path.c_str()));
+  return value != 0;
+}
+
+}  // namespace
+
 XExtentConfig::XExtentConfig(const std::string& ini_path, const std::string& exe_path)
-    : iniPath_(ini_path), exePath_(exe_path) {}
-bool XExtentConfig::IsEnable() const { return false; }
-bool XExtentConfig::IsAutoRun() const { return false; }
-int XExtentConfig::GetSetupPathMode() const { return 0; }
-std::string XExtentConfig::GetSetupPath() const { return {}; }
-bool XExtentConfig::IsDelOtherFile() const { return false; }
-std::string XExtentConfig::GetSetupDir() const { return {}; }
-void XExtentConfig::DeleteOtherFileIfNeeded() {}
-void XExtentConfig::Collect() {}
-std::unique_ptr<XExtentConfig> CreateExtentConfig() { return nullptr; }
-std::unique_ptr<XExtentConfig> CreateExtentConfigAt(const std::string&, const std::string&) {
-  return nullptr;
+    : iniPath_(ini_path), exePath_(exe_path) {
+  Collect();
+  DeleteOtherFileIfNeeded();
+}
+
+bool XExtentConfig::IsEnable() const { return SideFileEnabled(iniPath_); }
+
+bool XExtentConfig::IsAutoRun() const {
+  int value = ReadSwitch(iniPath_, "autorun");
+  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsAutoRun", value));
+  return value != 0;
+}
+
+int XExtentConfig::GetSetupPathMode() const {
+  int value = ReadSwitch(iniPath_, "setup_path_mode");
+  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::GetSetupPathMode", value));
+  return (value == 1 || value == 2) ? value : 0;
+}
+
+std::string XExtentConfig::GetSetupPath() const {
+  std::string value = ProfileFile(iniPath_, 128).ReadString(kSection, "setup_path", "");
+  Trace(gbk::Format("kvx-out: %s:%s", "XExtentConfig::GetSetupPath", value.c_str()));
+  return value;
+}
+
+bool XExtentConfig::IsDelOtherFile() const {
+  int value = ReadSwitch(iniPath_, "del_otherfile");
+  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsDelOtherFile", value));
+  return value == 1;  // only exactly 1 clears the folder
+}
+
+std::string XExtentConfig::GetSetupDir() const {
+  switch (GetSetupPathMode()) {
+    case 1: return GetModuleDir();
+    case 2: return GetSetupPath();
+    default: return std::string();
+  }
+}
+
+void XExtentConfig::Collect() {
+  files_.clear();
+  folders_.clear();
+  if (!IsDelOtherFile()) return;
+  // The folder that holds the installer (the module folder in a real run).
+  // Without one nothing is collected: never clear whatever folder is current.
+  const std::string folder = ModuleDirFromPath(exePath_);
+  if (folder.empty()) return;
+  WalkFolder(folder, "*.*", exePath_, iniPath_, &files_, &folders_);
+}
+
+void XExtentConfig::DeleteOtherFileIfNeeded() {
+  if (!IsDelOtherFile()) return;
+  for (auto it = files_.begin(); it != files_.end();) {
+    BOOL deleted = ::DeleteFileA(it->c_str());
+    if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      DWORD attributes = ::GetFileAttributesA(it->c_str());
+      if (attributes != INVALID_FILE_ATTRIBUTES) {
+        ::SetFileAttributesA(it->c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+      }
+      deleted = ::DeleteFileA(it->c_str());
+    }
+    if (deleted) {
+      Trace(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
+      it = files_.erase(it);
+    } else {
+      Trace(gbk::Format("kvx-log: %s : delete file fail %s, lasterror:%d", kDeleteTraceName,
+                        it->c_str(), static_cast<int>(::GetLastError())));
+      ++it;
+    }
+  }
+  for (auto it = folders_.begin(); it != folders_.end();) {
+    if (::RemoveDirectoryA(it->c_str())) {
+      Trace(gbk::Format("kvx-log: %s : delete dir suc%s", kDeleteTraceName, it->c_str()));
+      it = folders_.erase(it);
+    } else {
+      Trace(gbk::Format("kvx-log: %s : delete dir fail %s, lasterror:%d", kDeleteTraceName,
+                        it->c_str(), static_cast<int>(::GetLastError())));
+      ++it;
+    }
+  }
+}
+
+std::unique_ptr<XExtentConfig> CreateExtentConfigAt(const std::string& ini_path,
+                                                    const std::string& exe_path) {
+  if (!SideFileEnabled(ini_path)) return nullptr;
+  return std::make_unique<XExtentConfig>(ini_path, exe_path);
+}
+
+std::unique_ptr<XExtentConfig> CreateExtentConfig() {
+  return CreateExtentConfigAt(JoinCollapsed(GetModuleDir(), kSideFileName), GetModulePath());
 }

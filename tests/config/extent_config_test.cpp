@@ -1,0 +1,197 @@
+// Side configuration next to the installer, with a real folder to clear.
+#include "config/extent_config.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "config/profile_file.h"
+#include "../system/wine_links.h"
+#include "test_seams.h"
+
+namespace {
+
+constexpr char kSection[] = "onlinesetup_config";
+
+// An installer folder: the installer, its side file and whatever a test adds.
+class InstallerFolder {
+ public:
+  InstallerFolder() {
+    GetCurrentDirectoryA(sizeof savedCwd, savedCwd);
+    WriteFileBytes(Exe(), "MZ");
+  }
+  // The module folder becomes the current one; leave it so it can be removed.
+  ~InstallerFolder() {
+    SetModulePathForTesting("");
+    SetCurrentDirectoryA(savedCwd);
+  }
+  std::string Exe() const { return dir.File("setup-F1-A2-B3-P4-5.exe"); }
+  std::string Ini() const { return dir.File("tovrel_onlinesetup.ini"); }
+  std::string Path(const std::string& rel) const { return dir.File(rel); }
+  void Set(const char* key, const std::string& value) const {
+    WritePrivateProfileStringA(kSection, key, value.c_str(), Ini().c_str());
+  }
+  void File(const std::string& rel) const { WriteFileBytes(Path(rel), "data"); }
+  void Folder(const std::string& rel) const { CreateDirectoryA(Path(rel).c_str(), nullptr); }
+  char savedCwd[MAX_PATH] = {};
+  TempFolder dir;
+};
+
+std::vector<std::string> ToVector(const std::list<std::string>& l) { return {l.begin(), l.end()}; }
+
+}  // namespace
+
+TEST(ExtentConfig, SwitchesThatLeaveTheFolderAlone) {
+  struct Case {
+    const char* label;
+    const char* enable;
+    const char* del;
+    bool exists;
+  } cases[] = {
+      {"no side file", nullptr, nullptr, false},
+      {"enable 0, del_otherfile 1", "0", "1", false},
+      {"enable missing", nullptr, "1", false},
+      {"del_otherfile 2 counts as off", "1", "2", true},
+      {"del_otherfile -1", "1", "-1", true},
+      {"del_otherfile 0", "5", "0", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    InstallerFolder f;
+    f.Folder("data");
+    f.File("data\\a.bin");
+    f.File("readme.txt");
+    if (c.enable) f.Set("enable", c.enable);
+    if (c.del) f.Set("del_otherfile", c.del);
+    auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
+    EXPECT_EQ(config != nullptr, c.exists);
+    EXPECT_TRUE(FileExists(f.Path("readme.txt")));
+    EXPECT_TRUE(FileExists(f.Path("data\\a.bin")));
+    if (config) EXPECT_TRUE(config->files().empty() && config->folders().empty());
+  }
+}
+
+TEST(ExtentConfig, ClearsTheInstallerFolderButKeepsItsOwnFiles) {
+  InstallerFolder f;
+  f.Set("enable", "1");
+  f.Set("del_otherfile", "1");
+  f.File("readme.txt");
+  SetFileAttributesA(f.Path("readme.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+  f.Folder("data");
+  f.File("data\\a.bin");
+  f.Folder("data\\sub");
+  f.File("data\\sub\\b.bin");
+  f.File(".hidden");
+  f.Folder(".cache");
+  f.File(".cache\\keep.bin");
+  f.Folder("data\\.git");
+  f.File("data\\.git\\HEAD");
+
+  // The installer's name compared without regard to case.
+  const std::string exe_other_case = f.dir.File("SETUP-f1-a2-b3-p4-5.EXE");
+  auto config = CreateExtentConfigAt(f.Ini(), exe_other_case);
+  ASSERT_TRUE(config);
+
+  EXPECT_FALSE(FileExists(f.Path("readme.txt")));  // read-only flag cleared first
+  EXPECT_FALSE(FileExists(f.Path("data\\a.bin")));
+  EXPECT_FALSE(FileExists(f.Path("data\\sub\\b.bin")));
+  EXPECT_FALSE(FolderExists(f.Path("data\\sub")));
+  EXPECT_TRUE(FolderExists(f.Path("data")));  // still held sub (and .git) at its turn
+  EXPECT_TRUE(FileExists(f.Exe()));
+  EXPECT_TRUE(FileExists(f.Ini()));
+  EXPECT_TRUE(FileExists(f.Path(".hidden")));
+  EXPECT_TRUE(FileExists(f.Path(".cache\\keep.bin")));
+  EXPECT_TRUE(FileExists(f.Path("data\\.git\\HEAD")));
+  EXPECT_TRUE(config->files().empty());
+  EXPECT_EQ(ToVector(config->folders()), std::vector<std::string>{f.Path("data")});
+
+  // A second pass removes what the first one left.
+  config->DeleteOtherFileIfNeeded();
+  EXPECT_TRUE(FolderExists(f.Path("data")));  // .git is never touched, so data stays
+}
+
+TEST(ExtentConfig, LockedFilesStayListed) {
+  InstallerFolder f;
+  f.Set("enable", "1");
+  f.Set("del_otherfile", "1");
+  f.Folder("d");
+  f.File("d\\locked.bin");
+  f.File("free.bin");
+  HANDLE locked = CreateFileA(f.Path("d\\locked.bin").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
+  CloseHandle(locked);
+  ASSERT_TRUE(config);
+  EXPECT_FALSE(FileExists(f.Path("free.bin")));
+  EXPECT_TRUE(FileExists(f.Path("d\\locked.bin")));
+  EXPECT_EQ(ToVector(config->files()), std::vector<std::string>{f.Path("d\\locked.bin")});
+  EXPECT_EQ(ToVector(config->folders()), std::vector<std::string>{f.Path("d")});
+  config->DeleteOtherFileIfNeeded();  // the lock is gone now
+  EXPECT_TRUE(config->files().empty());
+  EXPECT_TRUE(config->folders().empty());
+  EXPECT_FALSE(FolderExists(f.Path("d")));
+}
+
+TEST(ExtentConfig, LinkedFolderIsNotEntered) {
+  TempFolder outside;
+  WriteFileBytes(outside.File("precious.txt"), "keep");
+  InstallerFolder f;
+  f.Set("enable", "1");
+  f.Set("del_otherfile", "1");
+  if (!MakeHostFolderLink(f.Path("linked"), outside.path())) GTEST_SKIP() << "no folder links here";
+  auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
+  EXPECT_TRUE(FileExists(outside.File("precious.txt")));
+  RemoveHostFolderLink(f.Path("linked"));
+}
+
+TEST(ExtentConfig, QueriesReadTheFileEachTime) {
+  InstallerFolder f;
+  f.Set("enable", "1");
+  auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
+  ASSERT_TRUE(config);
+  SetModulePathForTesting(f.Exe());
+
+  struct Case {
+    const char* mode;
+    std::string path;
+    int wantMode;
+    std::string wantDir;
+  } cases[] = {
+      {"0", "D:\\Games\\", 0, ""},
+      {"1", "D:\\Games\\", 1, f.dir.path() + "\\"},
+      {"2", "D:\\Games\\", 2, "D:\\Games\\"},
+      {"2", "", 2, ""},  // empty: the user's folder stays in force
+      {"3", "D:\\Games\\", 0, ""},
+      {"-2", "D:\\Games\\", 0, ""},
+      {"x", "D:\\Games\\", 0, ""},
+      {"2", std::string(200, 'p'), 2, std::string(127, 'p')},
+  };
+  for (const Case& c : cases) {
+    f.Set("setup_path_mode", c.mode);
+    f.Set("setup_path", c.path);
+    EXPECT_EQ(config->GetSetupPathMode(), c.wantMode) << c.mode;
+    EXPECT_EQ(config->GetSetupDir(), c.wantDir) << c.mode << " " << c.path;
+  }
+
+  EXPECT_FALSE(config->IsAutoRun());
+  f.Set("autorun", "1");
+  EXPECT_TRUE(config->IsAutoRun());
+  f.Set("autorun", "0");
+  EXPECT_FALSE(config->IsAutoRun());
+  EXPECT_TRUE(config->IsEnable());
+  f.Set("enable", "0");
+  EXPECT_FALSE(config->IsEnable());  // seen at once; the object stays
+}
+
+TEST(ExtentConfig, FoundBesideTheInstaller) {
+  InstallerFolder f;
+  SetModulePathForTesting(f.Exe());
+  EXPECT_FALSE(CreateExtentConfig());
+  f.Set("enable", "1");
+  auto config = CreateExtentConfig();
+  ASSERT_TRUE(config);
+  EXPECT_EQ(config->iniPath(), f.Ini());
+}
