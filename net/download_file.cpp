@@ -42,13 +42,16 @@ std::atomic<DWORD> g_receive_timeout_ms{kDefaultReceiveTimeoutMs};
 enum class Outcome { kSuccess, kFailure, kRetry, kRestart };
 enum class ErrorStep { kConnect, kRead };
 
-void SetTimeouts(HINTERNET session) {
+// Time-outs so that a dead connection ends as a failed call instead of
+// blocking for ever. Set on the session (inherited by its requests) and again
+// on the request, which some WinINet versions only honour there.
+void SetTimeouts(HINTERNET handle) {
   DWORD connect = g_connect_timeout_ms.load();
   DWORD receive = g_receive_timeout_ms.load();
-  ::InternetSetOptionA(session, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
-  ::InternetSetOptionA(session, INTERNET_OPTION_SEND_TIMEOUT, &connect, sizeof connect);
-  ::InternetSetOptionA(session, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
-  ::InternetSetOptionA(session, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
+  ::InternetSetOptionA(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionA(handle, INTERNET_OPTION_SEND_TIMEOUT, &connect, sizeof connect);
+  ::InternetSetOptionA(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, &receive, sizeof receive);
+  ::InternetSetOptionA(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof receive);
 }
 
 DWORD QueryNumber(HINTERNET request, DWORD level) {
@@ -123,6 +126,9 @@ class Download {
     const bool have_text = ::InternetGetLastResponseInfoA(&number, response, &length) &&
                            response[0] != '\0';
     response[sizeof response - 1] = '\0';
+    // The response query may overwrite the number with 0 when the server said
+    // nothing; the failure's own code is the useful one then.
+    if (number == 0) number = error;
     if (step == ErrorStep::kConnect) {
       return have_text
                  ? gbk::FormatCut(kErrorTextBytes, "网络连接错误:%s, 请检测网络是否正常！\n下载失败:%s",
@@ -223,6 +229,7 @@ class Download {
       }
       if (!BackOff()) return Outcome::kFailure;
     }
+    SetTimeouts(request.get());
 
     // An error status is a failed request, never content for the file.
     const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);

@@ -1,0 +1,601 @@
+#include "net/download_file.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "config/gbk_text.h"
+#include "net/download_hooks.h"
+#include "net_test_support.h"
+#include "scripted_server.h"
+#include "system/seams.h"
+
+namespace {
+
+const char kLastModified[] = "Mon, 07 Dec 2026 04:00:00 GMT";
+
+class DownloadFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gbk::CopyToBuffer(c_.installFolder, sizeof c_.installFolder, install_.path() + "\\");
+    c_.agencyIds.StandaloneAgencyID = "AG01";
+  }
+
+  std::string Url(const std::string& path) const { return server_.BaseUrl() + path; }
+
+  DownloadRun Run(const std::string& path, DownloadArgs args) {
+    rec_.Clear();
+    return RunDownload(&rec_, &c_, Url(path), args);
+  }
+  DownloadRun RunUrl(const std::string& url, DownloadArgs args) {
+    rec_.Clear();
+    return RunDownload(&rec_, &c_, url, args);
+  }
+
+  static DownloadArgs Relative(const char* name, bool retry = true) {
+    DownloadArgs a;
+    a.destination = name;
+    a.retry = retry;
+    a.agency = true;
+    return a;
+  }
+
+  // An answer that announces the whole body but ends (cleanly) after `after` bytes.
+  static ScriptedAnswer Truncated(const std::string& body, size_t after,
+                                  const std::string& etag = "\"v1\"") {
+    ScriptedAnswer a;
+    a.contentLength = false;
+    a.headers = {{"Content-Length", std::to_string(body.size())}, {"Last-Modified", kLastModified}};
+    if (!etag.empty()) a.headers.push_back({"ETag", etag});
+    a.body = body.substr(0, after);
+    return a;
+  }
+
+  // An interrupted first download of `path` (serving `body`) into `name`:
+  // leaves a partial file of `after` bytes and its record.
+  void Interrupt(const std::string& path, const std::string& body, const char* name, size_t after,
+                 const std::string& etag = "\"v1\"") {
+    server_.ServeResource(path, body, etag, kLastModified);
+    server_.QueueAnswer(path, Truncated(body, after, etag));
+    DownloadArgs a = Relative(name, false);
+    a.report = false;
+    DownloadRun r = Run(path, a);
+    EXPECT_EQ(r.result, -1);
+    EXPECT_EQ(ReadFileBytes(r.path), body.substr(0, after));
+  }
+
+  std::string Target(const char* name) const { return install_.path() + "\\\\" + name; }
+
+  ScopedTempRedirect temp_;
+  TempFolder install_;
+  ScopedNoSleep noSleep_;
+  ScopedMessageBoxRecorder boxes_;
+  ScriptedServer server_;
+  MessageRecorder rec_;
+  XGameSetup c_;
+};
+
+bool EndsWith(const std::string& s, const std::string& tail) {
+  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+bool StartsWith(const std::string& s, const std::string& head) { return s.rfind(head, 0) == 0; }
+
+}  // namespace
+
+TEST_F(DownloadFileTest, CompleteCurrentCopyIsNotTransferredAgain) {
+  const std::string body = PatternBody(5000);
+  server_.ServeResource("/pkg.bin", body);
+  DownloadRun first = Run("/pkg.bin", Relative("pkg.bin"));
+  ASSERT_EQ(first.result, 0);
+  EXPECT_EQ(ReadFileBytes(first.path), body);
+  EXPECT_EQ(rec_.Progress().back(), 100);
+  EXPECT_EQ(rec_.Speeds().back(), 0);
+
+  // The server holds the body back: the call must end without waiting for it.
+  Fault hold;
+  hold.stallAfterBodyBytes = 0;
+  hold.stallMs = 20000;
+  server_.QueueFault("/pkg.bin", hold);
+  DWORD start = GetTickCount();
+  DownloadRun second = Run("/pkg.bin", Relative("pkg.bin"));
+  EXPECT_LT(GetTickCount() - start, 10000u);
+  EXPECT_EQ(second.result, 0);
+  EXPECT_EQ(second.path, first.path);
+  EXPECT_EQ(server_.BodyBytesSent("/pkg.bin"), body.size());
+  EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100}));
+  EXPECT_EQ(rec_.Speeds(), (std::vector<int>{0}));
+  EXPECT_TRUE(rec_.States().empty());
+  auto requests = server_.RequestsFor("/pkg.bin");
+  ASSERT_EQ(requests.size(), 2u);
+  EXPECT_EQ(requests[1].range, "");
+  EXPECT_EQ(requests[1].accept, "*/*");
+}
+
+TEST_F(DownloadFileTest, InterruptedTransferIsContinuedWithARangeAndItsValidator) {
+  struct Case {
+    const char* path;
+    const char* etag;
+    const char* if_range;
+  } cases[] = {
+      {"/etag.bin", "\"v1\"", "\"v1\""},
+      {"/lm.bin", "", kLastModified},  // no ETag: the Last-Modified text, unquoted
+  };
+  for (const Case& c : cases) {
+    const std::string body = PatternBody(200000, 7);
+    server_.ServeResource(c.path, body, c.etag, kLastModified);
+    server_.QueueAnswer(c.path, Truncated(body, 70000, c.etag));
+    DownloadRun r = Run(c.path, Relative(c.path + 1));
+    ASSERT_EQ(r.result, 0) << c.path;
+    EXPECT_EQ(ReadFileBytes(r.path), body) << c.path;
+    auto requests = server_.RequestsFor(c.path);
+    ASSERT_EQ(requests.size(), 2u) << c.path;
+    EXPECT_EQ(requests[0].range, "");
+    EXPECT_EQ(requests[1].range, "bytes=70000-") << c.path;
+    EXPECT_EQ(requests[1].ifRange, c.if_range) << c.path;
+    EXPECT_EQ(server_.BodyBytesSent(c.path), body.size()) << c.path;
+    // Speed 0 before the retry and at the end; the pause went in slices.
+    auto speeds = rec_.Speeds();
+    EXPECT_GE(std::count(speeds.begin(), speeds.end(), 0), 2) << c.path;
+    auto sleeps = ScopedNoSleep::Requested();
+    ASSERT_FALSE(sleeps.empty());
+    for (DWORD s : sleeps) EXPECT_LE(s, 100u);
+  }
+}
+
+TEST_F(DownloadFileTest, ResetConnectionIsRetriedUntilTheFileIsWhole) {
+  const std::string body = PatternBody(300000, 6);
+  server_.ServeResource("/rst.bin", body);
+  Fault f;
+  f.closeAfterBodyBytes = 150000;
+  server_.QueueFault("/rst.bin", f);
+  DownloadRun r = Run("/rst.bin", Relative("rst.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), body);
+  auto requests = server_.RequestsFor("/rst.bin");
+  ASSERT_EQ(requests.size(), 2u);
+  // What reached the disk before the reset (the system may drop some) is kept.
+  if (!requests[1].range.empty()) {
+    const long from = std::atol(requests[1].range.c_str() + 6);
+    EXPECT_GT(from, 0);
+    EXPECT_LE(from, 150000);
+  }
+}
+
+TEST_F(DownloadFileTest, ChangedValidatorsStartOverIntoTheSameFile) {
+  // A partial file whose resource changed since.
+  Interrupt("/p.bin", PatternBody(100000, 1), "p.bin", 40000);
+  const std::string second_body = PatternBody(90000, 2);
+  server_.ServeResource("/p.bin", second_body, "\"v2\"");
+  DownloadRun r = Run("/p.bin", Relative("p.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(r.path, Target("p.bin"));
+  EXPECT_EQ(ReadFileBytes(r.path), second_body);
+  EXPECT_EQ(server_.RequestsFor("/p.bin").back().ifRange, "\"v1\"");
+
+  // A complete file whose resource changed since.
+  server_.ServeResource("/c.bin", PatternBody(30000, 3), "\"v1\"");
+  ASSERT_EQ(Run("/c.bin", Relative("c.bin")).result, 0);
+  const std::string third_body = PatternBody(20000, 4);
+  server_.ServeResource("/c.bin", third_body, "\"v3\"");
+  r = Run("/c.bin", Relative("c.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), third_body);
+  EXPECT_EQ(server_.RequestsFor("/c.bin").back().range, "");
+}
+
+TEST_F(DownloadFileTest, AnotherLocalPathForTheSameUrlStartsFromScratch) {
+  const std::string body = PatternBody(100000, 4);
+  Interrupt("/same.bin", body, "a.bin", 30000);
+  DownloadRun r = Run("/same.bin", Relative("b.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), body);
+  EXPECT_EQ(server_.RequestsFor("/same.bin").back().range, "");
+  // The record now belongs to b.bin: a second call transfers nothing.
+  r = Run("/same.bin", Relative("b.bin"));
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100}));
+}
+
+TEST_F(DownloadFileTest, StopDuringTransferLeavesARecordTheNextRunResumesFrom) {
+  const std::string body = PatternBody(300000, 5);
+  server_.ServeResource("/stop.bin", body);
+  Fault f;
+  f.stallAfterBodyBytes = 100000;
+  f.stallMs = 700;
+  server_.QueueFault("/stop.bin", f);
+  rec_.onMessage = [&](const PostedMessage& m) {
+    if (m.msg == WM_SETUP_PROGRESS && m.lParam > 0) c_.RequestStop();
+  };
+  DownloadRun stopped = Run("/stop.bin", Relative("stop.bin"));
+  rec_.onMessage = nullptr;
+  EXPECT_EQ(stopped.result, 1);
+  EXPECT_STREQ(c_.errorText, "");
+  EXPECT_TRUE(boxes_.shown().empty());
+  EXPECT_EQ(rec_.States(), (std::vector<int>{0}));
+  EXPECT_EQ(rec_.Speeds().back(), 0);
+  const size_t partial = ReadFileBytes(stopped.path).size();
+  ASSERT_GT(partial, 0u);
+  ASSERT_LT(partial, body.size());
+
+  c_.stopRequest = false;
+  DownloadRun resumed = Run("/stop.bin", Relative("stop.bin"));
+  ASSERT_EQ(resumed.result, 0);
+  EXPECT_EQ(ReadFileBytes(resumed.path), body);
+  EXPECT_EQ(server_.RequestsFor("/stop.bin").back().range,
+            "bytes=" + std::to_string(partial) + "-");
+}
+
+TEST_F(DownloadFileTest, PercentUnitsChangeAboveOneMebibyteOfAnswer) {
+  // The last value before an answer breaks off shows the units exactly.
+  struct Case {
+    size_t length, sent;
+    int last;
+  } cases[] = {
+      {1048576, 10486, 1},      // bytes: 1.00002 % (KiB units would say 0)
+      {1048576, 1048575, 99},
+      {1048577, 1048576, 100},  // KiB: 1024 of 1024 (byte units would say 99)
+      {1048577, 10486, 0},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string body = PatternBody(c.length, 20);
+    const std::string path = "/units" + std::to_string(++n) + ".bin";
+    server_.QueueAnswer(path, Truncated(body, c.sent));
+    DownloadArgs a = Relative(path.c_str() + 1, false);
+    a.report = false;
+    DownloadRun r = Run(path, a);
+    ASSERT_EQ(r.result, -1) << c.length << "/" << c.sent;
+    ASSERT_EQ(ReadFileBytes(r.path).size(), c.sent);
+    auto p = rec_.Progress();
+    EXPECT_TRUE(std::is_sorted(p.begin(), p.end())) << c.length << "/" << c.sent;
+    EXPECT_EQ(p.back(), c.last) << c.length << "/" << c.sent;
+  }
+}
+
+TEST_F(DownloadFileTest, AnswerWithoutLengthPostsNoPercentageUntilTheEnd) {
+  ScriptedAnswer a;
+  a.contentLength = false;
+  a.body = PatternBody(150000, 10);
+  server_.QueueAnswer("/nolen.bin", a);
+  DownloadRun r = Run("/nolen.bin", Relative("nolen.bin", false));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), a.body);
+  EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100}));
+}
+
+TEST_F(DownloadFileTest, RelativeDestinationWithOrWithoutLeadingBackslash) {
+  server_.ServeResource("/rel.bin", "12345");
+  DownloadRun plain = Run("/rel.bin", Relative("rel.bin"));
+  DownloadRun slashed = Run("/rel.bin", Relative("\\rel.bin"));
+  EXPECT_EQ(plain.result, 0);
+  EXPECT_EQ(slashed.result, 0);
+  EXPECT_EQ(plain.path, Target("rel.bin"));
+  EXPECT_EQ(slashed.path, plain.path);
+
+  TempFolder elsewhere;
+  DownloadArgs a;
+  a.destination = nullptr;
+  std::string absolute = elsewhere.File("abs.bin");
+  a.destination = absolute.c_str();
+  a.absolute = true;
+  DownloadRun abs = Run("/rel.bin", a);
+  EXPECT_EQ(abs.result, 0);
+  EXPECT_EQ(abs.path, absolute);
+  EXPECT_EQ(ReadFileBytes(absolute), "12345");
+}
+
+TEST_F(DownloadFileTest, UnreportedFailureShowsNothingAndReturnsMinusOne) {
+  DownloadArgs a = Relative("missing.bin", false);
+  a.report = false;
+  DownloadRun r = Run("/missing.bin", a);
+  EXPECT_EQ(r.result, -1);
+  EXPECT_TRUE(boxes_.shown().empty());
+  EXPECT_TRUE(rec_.States().empty());
+  EXPECT_EQ(rec_.Progress(), (std::vector<int>{0}));
+  EXPECT_EQ(rec_.Speeds(), (std::vector<int>{0}));
+  EXPECT_NE(std::string(c_.errorText).find("HTTP 404"), std::string::npos);
+}
+
+namespace {
+HINTERNET WINAPI FailingInternetOpen(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD) {
+  ::SetLastError(ERROR_INTERNET_INTERNAL_ERROR);
+  return nullptr;
+}
+std::atomic<int> g_open_failures_left{0};
+HINTERNET WINAPI FlakyInternetOpen(LPCSTR agent, DWORD access, LPCSTR proxy, LPCSTR bypass,
+                                   DWORD flags) {
+  if (g_open_failures_left.fetch_sub(1) > 0) return FailingInternetOpen(agent, access, proxy, bypass, flags);
+  return ::InternetOpenA(agent, access, proxy, bypass, flags);
+}
+struct ScopedInternetOpen {
+  explicit ScopedInternetOpen(download_hooks::InternetOpenFn fn)
+      : previous(download_hooks::SetInternetOpenForTesting(fn)) {}
+  ~ScopedInternetOpen() { download_hooks::SetInternetOpenForTesting(previous); }
+  download_hooks::InternetOpenFn previous;
+};
+}  // namespace
+
+TEST_F(DownloadFileTest, EachFailureWritesItsOwnErrorText) {
+  // A port where nothing listens.
+  std::string refused_base;
+  {
+    ScriptedServer gone;
+    refused_base = gone.BaseUrl();
+  }
+  server_.ServeResource("/cut.bin", PatternBody(100000, 11));
+  struct Case {
+    const char* name;
+    std::function<DownloadRun()> run;
+    std::function<std::string()> text;  // expected whole text, or
+    const char* prefix;                 // expected start when the text has a number
+    bool ends_with_url;
+  };
+  const std::string refused_url = refused_base + "/x.bin";
+  const std::string cut_url = Url("/cut.bin");
+  Case cases[] = {
+      {"no temporary file",
+       [&] {
+         ScopedTempRedirect broken("C:\\no_such_temp_folder_here\\");
+         DownloadArgs a;  // no destination
+         a.retry = false;
+         return Run("/cut.bin", a);
+       },
+       [] { return std::string("获取临时文件路径出错"); }, nullptr, false},
+      {"session cannot open",
+       [&] {
+         ScopedInternetOpen hook(&FailingInternetOpen);
+         return Run("/cut.bin", Relative("s.bin", false));
+       },
+       [] { return std::string("网络错误:12004, 请检测网络是否正常！"); }, nullptr, false},
+      {"connection refused",
+       [&] { return RunUrl(refused_url, Relative("r.bin", false)); },
+       [&] { return "网络连接错误:12029, 请检测网络是否正常！\n下载失败:" + refused_url; }, nullptr,
+       false},
+      {"read broken",
+       [&] {
+         Fault f;
+         f.closeAfterBodyBytes = 20000;
+         server_.QueueFault("/cut.bin", f);
+         return Run("/cut.bin", Relative("c.bin", false));
+       },
+       nullptr, "网络错误:", true},
+      {"not found",
+       [&] { return Run("/nothing.bin", Relative("n.bin", true)); },
+       [&] { return "服务器错误:HTTP 404, 请稍后重试！\n下载失败:" + Url("/nothing.bin"); }, nullptr,
+       false},
+      {"target cannot be opened",
+       [&] {
+         DownloadArgs a = Relative("deep\\deeper\\t.bin", true);
+         return Run("/cut.bin", a);
+       },
+       [&] { return "无法写入文件:" + Target("deep\\deeper\\t.bin"); }, nullptr, false},
+  };
+  for (const Case& c : cases) {
+    size_t boxes_before = boxes_.shown().size();
+    DownloadRun r = c.run();
+    EXPECT_EQ(r.result, 1) << c.name;
+    const std::string text = c_.errorText;
+    if (c.text) {
+      EXPECT_EQ(text, c.text()) << c.name;
+    }
+    if (c.prefix) {
+      EXPECT_TRUE(StartsWith(text, c.prefix)) << c.name << ": " << text;
+    }
+    if (c.ends_with_url) {
+      EXPECT_TRUE(EndsWith(text, "\n下载失败:" + cut_url)) << c.name;
+    }
+    auto shown = boxes_.shown();
+    ASSERT_EQ(shown.size(), boxes_before + 1) << c.name;
+    EXPECT_EQ(shown.back().text, text) << c.name;
+    EXPECT_EQ(shown.back().caption, "错误") << c.name;
+    EXPECT_EQ(shown.back().type, static_cast<UINT>(MB_OK)) << c.name;
+    EXPECT_EQ(shown.back().owner, rec_.hwnd()) << c.name;
+    EXPECT_EQ(rec_.States(), (std::vector<int>{0})) << c.name;
+    EXPECT_EQ(rec_.Speeds().back(), 0) << c.name;
+  }
+  // The unopenable target failed at once: one request even with retrying on.
+  EXPECT_EQ(server_.RequestsFor("/cut.bin").size(), 2u);
+  EXPECT_EQ(server_.RequestsFor("/nothing.bin").size(), 1u);
+}
+
+TEST_F(DownloadFileTest, LongErrorTextIsCutOnAWholeCharacter) {
+  std::string refused_base;
+  {
+    ScriptedServer gone;
+    refused_base = gone.BaseUrl();
+  }
+  for (size_t pad = 0; pad < 2; ++pad) {
+    std::string url = refused_base + "/" + std::string(pad + 1, 'a');
+    for (int i = 0; i < 150; ++i) url += "牌";
+    DownloadRun r = RunUrl(url, Relative("long.bin", false));
+    EXPECT_EQ(r.result, 1);
+    const std::string text = c_.errorText;
+    EXPECT_LE(text.size(), 260u);
+    EXPECT_GE(text.size(), 259u);
+    EXPECT_EQ(std::string(gbk::CutToBytes(text, text.size())), text) << pad;
+    EXPECT_TRUE(StartsWith(text, "网络连接错误:"));
+  }
+}
+
+TEST_F(DownloadFileTest, TemporaryFileDownloadFindsItsEarlierFile) {
+  const std::string body = PatternBody(120000, 12);
+  server_.ServeResource("/tmp.txt", body);
+  Fault f;
+  f.closeAfterBodyBytes = 50000;
+  server_.QueueFault("/tmp.txt", f);
+  DownloadArgs a;  // no destination, retry
+  a.retry = true;
+  DownloadRun first = Run("/tmp.txt", a);
+  ASSERT_EQ(first.result, 0);
+  EXPECT_EQ(ReadFileBytes(first.path), body);
+  EXPECT_TRUE(StartsWith(first.path, temp_.path() + "wpk")) << first.path;
+
+  DownloadRun second = Run("/tmp.txt", a);
+  EXPECT_EQ(second.result, 0);
+  EXPECT_EQ(second.path, first.path);
+  EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100}));  // nothing transferred
+
+  // The retry inside the first call reused its file: one temporary file in all.
+  int temp_files = 0;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = FindFirstFileA((temp_.path() + "wpk*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do ++temp_files;
+    while (FindNextFileA(h, &fd));
+    FindClose(h);
+  }
+  EXPECT_EQ(temp_files, 1);
+}
+
+TEST_F(DownloadFileTest, WholeBodyAnswerToARangedRequestReplacesThePartialFile) {
+  const std::string body = PatternBody(100000, 13);
+  Interrupt("/ign.bin", body, "ign.bin", 40000);
+  Fault f;
+  f.ignoreRange = true;
+  server_.QueueFault("/ign.bin", f);
+  DownloadRun r = Run("/ign.bin", Relative("ign.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_FALSE(server_.RequestsFor("/ign.bin").back().range.empty());
+  EXPECT_EQ(ReadFileBytes(r.path), body);
+}
+
+TEST_F(DownloadFileTest, ClientErrorFailsAtOnceAndLeavesThePartialFileAlone) {
+  Interrupt("/gone.bin", PatternBody(100000, 14), "gone.bin", 40000);
+  const std::string partial = ReadFileBytes(Target("gone.bin"));
+  size_t before = server_.RequestsFor("/gone.bin").size();
+  Fault f;
+  f.status = "404 Not Found";
+  server_.QueueFault("/gone.bin", f);
+  DownloadRun r = Run("/gone.bin", Relative("gone.bin", true));
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(server_.RequestsFor("/gone.bin").size(), before + 1);
+  EXPECT_EQ(ReadFileBytes(r.path), partial);
+  EXPECT_TRUE(ScopedNoSleep::Requested().empty());
+  EXPECT_EQ(rec_.States(), (std::vector<int>{0}));
+}
+
+TEST_F(DownloadFileTest, ServerErrorIsRetriedWithGrowingPauses) {
+  const std::string body = PatternBody(20000, 15);
+  server_.ServeResource("/busy.bin", body);
+  Fault f;
+  f.status = "503 Service Unavailable";
+  server_.QueueFault("/busy.bin", f);
+  server_.QueueFault("/busy.bin", f);
+  DownloadRun r = Run("/busy.bin", Relative("busy.bin", true));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), body);
+  EXPECT_EQ(server_.RequestsFor("/busy.bin").size(), 3u);
+  auto sleeps = ScopedNoSleep::Requested();
+  DWORD total = std::accumulate(sleeps.begin(), sleeps.end(), DWORD{0});
+  EXPECT_GE(total, 2400u);  // about 1 s, then about 2 s
+  EXPECT_LE(total, 3000u);
+  for (DWORD s : sleeps) EXPECT_LE(s, 100u);
+
+  // Without retrying, the first 503 ends the call.
+  server_.QueueFault("/busy.bin", f);
+  DownloadArgs once = Relative("busy2.bin", false);
+  r = Run("/busy.bin", once);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_NE(std::string(c_.errorText).find("HTTP 503"), std::string::npos);
+  EXPECT_FALSE(FileExists(Target("busy2.bin")));
+}
+
+TEST_F(DownloadFileTest, UnsatisfiableRangeClearsTheRecordAndStartsOver) {
+  Interrupt("/shrunk.bin", PatternBody(100000, 16), "shrunk.bin", 40000, "\"same\"");
+  const std::string small = PatternBody(500, 17);
+  server_.ServeResource("/shrunk.bin", small, "\"same\"");
+  size_t before = server_.RequestsFor("/shrunk.bin").size();
+  DownloadRun r = Run("/shrunk.bin", Relative("shrunk.bin", false));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), small);
+  auto requests = server_.RequestsFor("/shrunk.bin");
+  ASSERT_EQ(requests.size(), before + 2);
+  EXPECT_FALSE(requests[before].range.empty());
+  EXPECT_EQ(requests[before + 1].range, "");
+}
+
+TEST_F(DownloadFileTest, BodyShorterThanItsLengthIsAnInterruptedTransfer) {
+  const std::string body = PatternBody(1000, 18);
+  auto truncated = [&] {
+    ScriptedAnswer a;
+    a.contentLength = false;
+    a.headers = {{"Content-Length", "1000"}, {"ETag", "\"t1\""}};
+    a.body = body.substr(0, 400);
+    return a;
+  };
+  server_.ServeResource("/short.bin", body, "\"t1\"");
+
+  server_.QueueAnswer("/short.bin", truncated());
+  DownloadArgs once = Relative("short.bin", false);
+  once.report = false;
+  DownloadRun r = Run("/short.bin", once);
+  EXPECT_EQ(r.result, -1);
+  EXPECT_TRUE(StartsWith(c_.errorText, "网络错误:")) << c_.errorText;
+
+  // With retrying, the next attempt asks for the rest.
+  server_.QueueAnswer("/short.bin", truncated());
+  DownloadRun again = Run("/short.bin", Relative("short2.bin", true));
+  ASSERT_EQ(again.result, 0);
+  EXPECT_EQ(ReadFileBytes(again.path), body);
+  EXPECT_EQ(server_.RequestsFor("/short.bin").back().range, "bytes=400-");
+}
+
+TEST_F(DownloadFileTest, DeadConnectionEndsByTimeOutAndResumes) {
+  // Wine's WinINet (8.0) lets a blocking read wait for data whatever the
+  // receive time-out says; the behaviour can only be shown on Windows.
+  if (::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr)
+    GTEST_SKIP() << "receive time-outs are not honoured by Wine's WinINet";
+  download_hooks::SetTimeoutsForTesting(2000, 500);
+  const std::string body = PatternBody(120000, 19);
+  server_.ServeResource("/dead.bin", body);
+  Fault f;
+  f.stallAfterBodyBytes = 50000;
+  f.stallMs = 20000;
+  server_.QueueFault("/dead.bin", f);
+  DWORD start = GetTickCount();
+  DownloadRun r = Run("/dead.bin", Relative("dead.bin", true));
+  DWORD took = GetTickCount() - start;
+  download_hooks::SetTimeoutsForTesting(0, 0);
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), body);
+  EXPECT_LT(took, 10000u);
+  EXPECT_FALSE(server_.RequestsFor("/dead.bin").back().range.empty());
+}
+
+namespace {
+std::atomic<XGameSetup*> g_stop_target{nullptr};
+std::atomic<int> g_sleep_calls{0};
+void SleepThenStop(DWORD) {
+  if (++g_sleep_calls == 3) g_stop_target.load()->RequestStop();
+}
+}  // namespace
+
+TEST_F(DownloadFileTest, StopEndsTheRetryingOfAnUnopenableSession) {
+  ScopedInternetOpen hook(&FailingInternetOpen);
+  g_stop_target = &c_;
+  g_sleep_calls = 0;
+  seams::SleepFn previous = seams::SetSleepForTesting(&SleepThenStop);
+  DownloadRun r = Run("/never.bin", Relative("never.bin", true));
+  seams::SetSleepForTesting(previous);
+  EXPECT_EQ(r.result, 1);
+  EXPECT_EQ(g_sleep_calls.load(), 3);
+  EXPECT_STREQ(c_.errorText, "");
+  EXPECT_TRUE(boxes_.shown().empty());
+  EXPECT_EQ(rec_.States(), (std::vector<int>{0}));
+  EXPECT_TRUE(server_.Requests().empty());
+}
+
+TEST_F(DownloadFileTest, SessionThatOpensOnALaterTryIsUsed) {
+  server_.ServeResource("/late.bin", "late");
+  g_open_failures_left = 2;
+  ScopedInternetOpen hook(&FlakyInternetOpen);
+  DownloadRun r = Run("/late.bin", Relative("late.bin", true));
+  EXPECT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), "late");
+  EXPECT_FALSE(ScopedNoSleep::Requested().empty());
+}
