@@ -2,6 +2,9 @@
 // shortcuts, the uninstall entry, the administrator check, folder trees.
 #pragma once
 
+#include <string>
+#include <vector>
+
 class CCommon {
  public:
   // kind 2: the user's Start-menu programs; anything else: the user's desktop.
@@ -18,4 +21,17 @@ class CCommon {
   static bool MakeDirPath(const char* path);
   // Deletes the folder and everything below it; links are removed, never followed.
   static void DeleteDirectoryTree(const char* folder);
+
+  // --- the text rules behind the operations above ---
+  // The folders MakeDirPath tries, in order: every prefix of path + "\\" that
+  // ends in a separator.
+  static std::vector<std::string> MakeDirPathSteps(const std::string& path);
+  // Working directory of a shortcut: the target with its first letter
+  // upper-cased, cut at its last backslash (whole when it has none).
+  static std::string ShortcutWorkingDirectory(const std::string& target);
+  // "\"%s\" \"/U:%s\"" with the argument, "\"%s\"" without one.
+  static std::string UninstallCommand(const std::string& uninstaller, const char* argument);
+  // A shortcut or group name must stay below its special folder: not empty,
+  // not rooted, no drive, no ".." component.
+  static bool IsNameBelowFolder(const std::string& name);
 };

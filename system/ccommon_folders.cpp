@@ -1,0 +1,93 @@
+// Folder trees: creation along a path and removal of a whole tree.
+#include <windows.h>
+
+#include "config/gbk_text.h"
+#include "system/ccommon.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// True when the text ends in a real separator (not the trail byte of a
+// double-byte character).
+bool EndsWithSeparator(const std::string& s) {
+  if (s.empty()) return false;
+  if (s.back() == '/') return true;
+  return gbk::FindLastChar(s, '\\') == s.size() - 1;
+}
+
+bool IsLink(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Removes a link (junction or symbolic link) itself, never what it points to.
+void RemoveLink(const std::string& path, DWORD attributes) {
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    ::RemoveDirectoryA(path.c_str());
+  } else {
+    ::DeleteFileA(path.c_str());
+  }
+}
+
+void DeleteTree(const std::string& folder) {
+  const std::string base = EndsWithSeparator(folder) ? folder : folder + "\\";
+  WIN32_FIND_DATAA found;
+  {
+    ScopedFindHandle search(::FindFirstFileA((base + "*").c_str(), &found));
+    if (search) {
+      do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        const std::string entry = base + name;
+        if (IsLink(found.dwFileAttributes)) {
+          RemoveLink(entry, found.dwFileAttributes);
+        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+          DeleteTree(entry);
+        } else {
+          ::DeleteFileA(entry.c_str());
+        }
+      } while (::FindNextFileA(search.get(), &found));
+    }
+  }
+  ::RemoveDirectoryA(folder.c_str());
+}
+
+}  // namespace
+
+std::vector<std::string> CCommon::MakeDirPathSteps(const std::string& path) {
+  std::vector<std::string> steps;
+  const std::string work = path + "\\";
+  size_t i = 0;
+  while (i < work.size()) {
+    if (gbk::IsLeadByte(static_cast<unsigned char>(work[i])) && i + 1 < work.size()) {
+      i += 2;  // a trail byte 0x5C is not a separator
+      continue;
+    }
+    if (IsSeparator(work[i])) steps.push_back(work.substr(0, i + 1));
+    ++i;
+  }
+  return steps;
+}
+
+bool CCommon::MakeDirPath(const char* path) {
+  if (!path) return true;
+  for (const std::string& step : MakeDirPathSteps(path)) {
+    ::CreateDirectoryA(step.c_str(), nullptr);  // existing folders and roots fail harmlessly
+  }
+  return true;
+}
+
+void CCommon::DeleteDirectoryTree(const char* folder) {
+  if (!folder || !*folder) return;
+  const std::string root = folder;
+  // A folder that is itself a link goes as a link; its target is left alone.
+  std::string bare = root;
+  while (bare.size() > 3 && EndsWithSeparator(bare)) bare.pop_back();
+  const DWORD attributes = ::GetFileAttributesA(bare.c_str());
+  if (IsLink(attributes)) {
+    RemoveLink(bare, attributes);
+    return;
+  }
+  DeleteTree(root);
+}

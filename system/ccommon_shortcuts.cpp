@@ -1,0 +1,109 @@
+// Shell shortcuts on the desktop and in the Start-menu programs folder.
+#include <windows.h>
+
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "config/gbk_text.h"
+#include "system/ccommon.h"
+#include "system/scoped_handle.h"
+
+namespace {
+
+bool SpecialFolderPath(int csidl, std::string* path) {
+  char buf[MAX_PATH] = {};
+  if (!::SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) return false;
+  *path = buf;
+  return true;
+}
+
+}  // namespace
+
+bool CCommon::IsNameBelowFolder(const std::string& name) {
+  if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
+  if (name.find(':') != std::string::npos) return false;  // drive or stream
+  // Path normalisation drops trailing dots and blanks, so ".. " or "..."
+  // may climb as well as "..".
+  auto climbs = [](const std::string& part) {
+    return part.find("..") != std::string::npos &&
+           part.find_first_not_of(". ") == std::string::npos;
+  };
+  size_t start = 0;
+  for (size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && gbk::IsLeadByte(static_cast<unsigned char>(name[i])) &&
+        i + 1 < name.size()) {
+      ++i;  // a trail byte 0x5C is not a separator
+      continue;
+    }
+    if (i == name.size() || name[i] == '\\' || name[i] == '/') {
+      if (climbs(name.substr(start, i - start))) return false;
+      start = i + 1;
+    }
+  }
+  return true;
+}
+
+std::string CCommon::ShortcutWorkingDirectory(const std::string& target) {
+  std::string dir = target;
+  if (!dir.empty() && dir[0] >= 'a' && dir[0] <= 'z') dir[0] = static_cast<char>(dir[0] - 'a' + 'A');
+  size_t cut = gbk::FindLastChar(dir, '\\');
+  if (cut != std::string::npos) dir.resize(cut);
+  return dir;
+}
+
+bool CCommon::CreateShortcut(const char* name, const char* target, int kind, bool folder_only) {
+  ScopedComInit com;
+  if (!com.ok()) return false;
+  std::string path;
+  if (!SpecialFolderPath(kind == 2 ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY, &path)) return false;
+  // A name from the server must not lead out of the special folder.
+  if (!name || !IsNameBelowFolder(name)) return false;
+  path += "\\";
+  path += name;
+  if (folder_only) {
+    MakeDirPath(path.c_str());
+    return true;
+  }
+  if (!target) return false;
+  path += ".lnk";
+
+  ScopedComPtr<IShellLinkA> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                link.receive_void()))) {
+    return false;
+  }
+  link->SetPath(target);
+  link->SetWorkingDirectory(ShortcutWorkingDirectory(target).c_str());
+  ScopedComPtr<IPersistFile> file;
+  if (FAILED(link->QueryInterface(IID_IPersistFile, file.receive_void()))) return false;
+
+  int wide_size = ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (wide_size <= 0) return false;
+  std::vector<wchar_t> wide(static_cast<size_t>(wide_size));
+  ::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), wide_size);
+  return SUCCEEDED(file->Save(wide.data(), FALSE));
+}
+
+void CCommon::DelShortcutEx(const char* name, int csidl, bool delete_folder) {
+  ScopedComInit com;
+  if (!com.ok()) return;
+  std::string path;
+  if (!SpecialFolderPath(csidl, &path)) return;
+  // An empty or climbing name would aim at the special folder itself or above it.
+  if (!name || !IsNameBelowFolder(name)) return;
+  path += "\\";
+  path += name;
+  if (delete_folder) {
+    DeleteDirectoryTree(path.c_str());
+    return;
+  }
+  path += ".lnk";
+  BOOL deleted = ::DeleteFileA(path.c_str());
+  DWORD error = ::GetLastError();
+  std::string trace = gbk::Format("%s - iid(%d):iDelRet = %d, lasterror = %d, dir = %s",
+                                  "CCommon::DelShortcutEx", csidl, deleted ? 1 : 0,
+                                  static_cast<int>(error), path.c_str());
+  ::OutputDebugStringA(trace.c_str());
+}
