@@ -159,6 +159,18 @@ TEST_F(PackageArchiveTest, FailedExtractionsLeaveNoFileBehind) {
     EXPECT_EQ(wrong->ExtractFirstEntry("game.pak"), ExtractStatus::kWrongPassword);
     EXPECT_FALSE(FileExists(dir.File("game.pak")));
   }
+  // Damaged encrypted, deflated data: the cipher garbles everything after the
+  // damaged byte, so inflate or the CRC check fails.
+  ASSERT_TRUE(OpenWith(Member("game.pak", std::string(60000, 'q') + Pattern(60000, 4))));
+  std::string deflated = ReadFileBytes(dir.File("p.zip"));
+  deflated[30 + 8 + 12 + 40] ^= 0x01;
+  WriteFileBytes(dir.File("bad1.zip"), deflated);
+  {
+    auto archive = PackageArchive::Open(dir.File("bad1.zip"), kPackagePassword);
+    archive->SetBaseFolder(dir.path());
+    EXPECT_EQ(archive->ExtractFirstEntry("game.pak"), ExtractStatus::kDataError);
+    EXPECT_FALSE(FileExists(dir.File("game.pak")));
+  }
   // Damaged data inside an unencrypted stored member: found by the CRC check.
   ZipMember plain = Member("game.pak", Pattern(40000, 2));
   plain.password = nullptr;

@@ -80,6 +80,16 @@ for level in 0 6; do
 done
 echo "(a) foreign packages install"
 
+# The same kind of package under another zip password does not install.
+inst="$work/wrongpw"
+mkdir -p "$inst"
+make_pack game.pak "Top\\one.txt=src/one.txt"
+zip -q -P 1111111111 "$inst/pkg.zip" game.pak
+rm -f game.pak
+if out=$(run "$EXTRACT" "$(winpath "$inst")" pkg.zip); then fail "(a) wrong zip password accepted: $out"; fi
+[ ! -e "$inst/one.txt" ] && [ ! -e "$inst/game.pak" ] || fail "(a) wrong password left files"
+echo "(a) wrong zip password refused"
+
 # A hostile foreign package: nothing lands outside the install folder.
 inst="$work/hostile"
 mkdir -p "$inst"
