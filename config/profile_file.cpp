@@ -31,10 +31,9 @@ std::string ProfileFile::ReadString(const char* section, const char* key,
   std::string value;
   for (;;) {
     std::vector<char> buf(size, '\0');
-    DWORD got = ::GetPrivateProfileStringA(section, key, default_value ? default_value : "",
-                                           buf.data(), size, path_.c_str());
+    ::GetPrivateProfileStringA(section, key, default_value ? default_value : "", buf.data(), size,
+                               path_.c_str());
     value.assign(buf.data(), ::strnlen(buf.data(), size));
-    (void)got;
     // A value that filled the buffer may have been cut; try again larger.
     if (value.size() + 1 < size || size >= kLargestProfileValue) break;
     size *= 2;
@@ -72,8 +71,10 @@ std::string GetModuleDir() {
     ::SetCurrentDirectoryA(dir.c_str());
     return dir;
   }
-  char cwd[128] = {};
-  ::GetCurrentDirectoryA(sizeof cwd - 1, cwd);
+  // Room for any current directory: a longer one must not come back as "\".
+  char cwd[MAX_PATH + 1] = {};
+  DWORD got = ::GetCurrentDirectoryA(sizeof cwd - 1, cwd);
+  if (got >= sizeof cwd - 1) cwd[0] = '\0';
   return std::string(cwd) + "\\";
 }
 
