@@ -13,6 +13,7 @@
 #include "system/seams.h"
 #include "ui/window_map.h"
 #include "ui/window_rules.h"
+#include "ui/worker_wait.h"
 
 namespace {
 
@@ -87,18 +88,7 @@ Win32Dialog::~Win32Dialog() {
 }
 
 bool Win32Dialog::WaitForWorker(DWORD ms) {
-  HANDLE thread = controller_.workerThread.get();
-  if (!thread || ::WaitForSingleObject(thread, 0) != WAIT_TIMEOUT) return true;
-  HANDLE waits[2] = {thread, controller_.workerFinished.get()};
-  const DWORD count = waits[1] ? 2 : 1;
-  const DWORD r = ::WaitForMultipleObjects(count, waits, FALSE, ms);
-  if (r == WAIT_OBJECT_0 || r == WAIT_OBJECT_0 + 1) {
-    // The finished event is the worker's last word about the controller; give
-    // the thread a moment to leave its procedure.
-    ::WaitForSingleObject(thread, 1000);
-    return true;
-  }
-  return false;
+  return WaitForWorkerToEnd(controller_.workerThread.get(), controller_.workerFinished.get(), ms);
 }
 
 bool Win32Dialog::Create(const char* class_name, const char* caption, DWORD style, const RECT& rect,
