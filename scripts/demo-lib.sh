@@ -33,6 +33,29 @@ demo_init() {
   DEMO_PREFIX=$DEMO_DIR/wineprefix
   DEMO_INSTALL_UNIX=$DEMO_PREFIX/drive_c/DemoHall
   mkdir -p "$DEMO_DIR" "$DEMO_WWW" "$DEMO_STATE" "$DEMO_RUN" "$DEMO_HOME"
+  demo_locale_ready
+}
+
+# Wine takes the charset of Unix file names and arguments from the C library's
+# locale. Without a real zh_CN.UTF-8 locale it falls back to single bytes and
+# cannot create a file such as 欢乐棋牌.lnk at all (while code page 936 still
+# works inside). When the machine has no such locale, one is compiled into the
+# build folder and used through LOCPATH.
+demo_locale_ready() {
+  if locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then return 0; fi
+  local dir=$BUILD/locale
+  if [ ! -f "$dir/zh_CN.UTF-8/LC_CTYPE" ]; then
+    mkdir -p "$dir"
+    (
+      flock 7
+      [ -f "$dir/zh_CN.UTF-8/LC_CTYPE" ] || localedef -i zh_CN -f UTF-8 "$dir/zh_CN.UTF-8" >/dev/null 2>&1 || true
+    ) 7>"$dir.lock"
+  fi
+  if [ -f "$dir/zh_CN.UTF-8/LC_CTYPE" ]; then
+    export LOCPATH=$dir
+  else
+    echo "demo: no zh_CN.UTF-8 locale (install 'locales'); Chinese file names will fail under Wine" >&2
+  fi
 }
 
 # --- programs from the build ------------------------------------------------
