@@ -69,7 +69,9 @@ TEST(ExtentConfig, SwitchesThatLeaveTheFolderAlone) {
     EXPECT_EQ(config != nullptr, c.exists);
     EXPECT_TRUE(FileExists(f.Path("readme.txt")));
     EXPECT_TRUE(FileExists(f.Path("data\\a.bin")));
-    if (config) EXPECT_TRUE(config->files().empty() && config->folders().empty());
+    if (config) {
+      EXPECT_TRUE(config->files().empty() && config->folders().empty());
+    }
   }
 }
 

@@ -100,8 +100,12 @@ TEST(SetupDescription, ResultCodes) {
     XGameSetup setup;
     EXPECT_EQ(setup.LoadSetupDescription(nullptr), c.result);
     EXPECT_EQ(env.server.RequestsFor(kAgencyPath).size(), c.agencyAsked ? 1u : 0u);
-    if (c.result == 1 && !c.agencyAsked) EXPECT_TRUE(env.server.Requests().empty());
-    if (c.result == 0 || c.agencyAsked) EXPECT_EQ(setup.setupInfo.requiredSpaceKb, c.requiredKb);
+    if (c.result == 1 && !c.agencyAsked) {
+      EXPECT_TRUE(env.server.Requests().empty());
+    }
+    if (c.result == 0 || c.agencyAsked) {
+      EXPECT_EQ(setup.setupInfo.requiredSpaceKb, c.requiredKb);
+    }
   }
 }
 
