@@ -1,8 +1,7 @@
 // Shortcuts, the uninstall entry and the administrator check against what
 // Wine provides in the test prefix. The user's desktop and Start-menu
 // programs folders are pointed at temporary folders for each test. File
-// names are ASCII: the test prefix runs without a host locale that could
-// hold other characters in file names.
+// names are ASCII so the tests do not depend on the host's locale.
 #include <windows.h>
 
 #include <objbase.h>
