@@ -322,3 +322,11 @@ demo_ini_value() {  # demo_ini_value FILE SECTION KEY
     /^\[/ { in_section = ($0 == s); next }
     in_section { i = index($0, "="); if (i > 0 && substr($0, 1, i - 1) == k) { print substr($0, i + 1); exit } }'
 }
+
+# demo_reg_query KEY: "reg query KEY /s" in UTF-8 (KEY in ASCII).
+demo_reg_query() {
+  demo_wine reg query "$1" /s 2>/dev/null | tr -d '\r' | { iconv -f GBK -t UTF-8 2>/dev/null || cat; }
+}
+
+# Size of a file, 0 when missing.
+demo_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
