@@ -15,6 +15,7 @@
 #include "app/setup_messages.h"
 #include "app/xgamesetup.h"
 #include "config/gbk_text.h"
+#include "net/digest_pipeline.h"
 #include "net/download_hooks.h"
 #include "net/download_math.h"
 #include "net/resume_cache.h"
@@ -28,6 +29,7 @@ namespace {
 // the bytes always come from the server, and WinINet keeps no copy of them.
 constexpr DWORD kRequestFlags = 0x84000100;
 constexpr DWORD kTransferBufferBytes = 65536;
+constexpr size_t kDigestChunks = 8;  // transfer buffers in flight to the hashing thread
 constexpr size_t kErrorTextBytes = 260;
 constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kDefaultConnectTimeoutMs = 30000;
@@ -59,6 +61,12 @@ DWORD QueryNumber(HINTERNET request, DWORD level) {
   DWORD size = sizeof value;
   if (!::HttpQueryInfoA(request, level | HTTP_QUERY_FLAG_NUMBER, &value, &size, nullptr)) return 0;
   return value;
+}
+
+uint64_t FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return UINT64_MAX;
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 bool CreateParentFolder(const std::string& path) {
@@ -175,11 +183,19 @@ class Download {
   }
 
   // Stores what reached the disk so a later attempt or run can go on from it.
-  void StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length) {
+  // The digest hashed along the transfer is used when it covers exactly the
+  // file on disk; otherwise the file is read again.
+  void StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
+                   DigestPipeline* digest, bool digest_usable, uint64_t expected_size) {
+    KnownDigest known;
+    const KnownDigest* use = nullptr;
+    if (digest->Finish(&known.md5, &known.size) && digest_usable &&
+        known.size == expected_size && FileSize(target_) == expected_size)
+      use = &known;
     if (have_state)
-      RefreshCacheRecord(request, state);
+      RefreshCacheRecord(request, state, use);
     else
-      SaveNewCacheRecord(url_, request, target_, agencyKey_, length);
+      SaveNewCacheRecord(url_, request, target_, agencyKey_, length, use);
   }
 
   Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
@@ -288,19 +304,21 @@ class Download {
       }
     }
 
-    std::vector<char> buffer(kTransferBufferBytes, '\0');
+    DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, offset);
     uint32_t written = 0;
     uint32_t received = 0;
     uint32_t received_at_report = 0;
     DWORD report_tick = ::GetTickCount();
     for (;;) {
+      const uint64_t on_disk = static_cast<uint64_t>(offset) + written;
       if (Stopped()) {
         file.reset();
-        StoreResume(request.get(), have_state, &state, length);
+        StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
         return Outcome::kFailure;
       }
       DWORD n = 0;
-      const BOOL ok = ::InternetReadFile(request.get(), buffer.data(), kTransferBufferBytes, &n);
+      char* buffer = digest.Acquire();
+      const BOOL ok = ::InternetReadFile(request.get(), buffer, kTransferBufferBytes, &n);
       DWORD read_error = ok ? 0 : ::GetLastError();
       if (ok) {
         received += n;
@@ -313,23 +331,26 @@ class Download {
         }
       }
       if (ok && n > 0) {
-        if (std::fwrite(buffer.data(), 1, n, file.get()) != n) {
+        if (std::fwrite(buffer, 1, n, file.get()) != n) {
           // A full disk or a lost drive: what did reach the disk stays usable.
+          digest.Release(buffer);
           file.reset();
-          StoreResume(request.get(), have_state, &state, length);
+          StoreResume(request.get(), have_state, &state, length, &digest, false, on_disk);
           error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
                                   target_.c_str());
           return Outcome::kFailure;
         }
+        digest.Submit(buffer, n);
         written += n;
         failures_ = 0;  // the connection works again: back-off starts over
         const int percent = DownloadPercent(length, offset, written);
         if (percent >= 0) PostProgress(c_->window, percent);
         continue;
       }
+      digest.Release(buffer);
       if (ok && (length == 0 || written >= length)) {
         file.reset();
-        StoreResume(request.get(), have_state, &state, length);
+        StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
         return Outcome::kSuccess;
       }
       // A body that ends before its announced length is an interrupted
@@ -337,7 +358,7 @@ class Download {
       if (ok) read_error = ERROR_INTERNET_CONNECTION_RESET;
       const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
       file.reset();
-      StoreResume(request.get(), have_state, &state, length);
+      StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
       if (retry_) {
         PostSpeed(c_->window, 0);
         return Outcome::kRetry;

@@ -1,5 +1,6 @@
 #include "net/resume_cache.h"
 
+#include <climits>
 #include <vector>
 
 #include "config/gbk_text.h"
@@ -58,8 +59,17 @@ bool LoadCacheRecord(CacheRecord* record, const std::string& url) {
   return true;
 }
 
-void SaveCacheRecord(CacheRecord* record) {
-  UpdateFileDigest(record);
+void SaveCacheRecord(CacheRecord* record, const KnownDigest* known) {
+  if (known == nullptr) {
+    UpdateFileDigest(record);
+  } else if (known->size >= 1 && known->size <= INT_MAX) {
+    record->localSize = static_cast<int>(known->size);
+    record->localMd5 = known->md5;
+  } else {
+    // Same as a digest taken from the file: empty or too large is not recorded.
+    record->localSize = 0;
+    record->localMd5.clear();
+  }
   ProfileFile file(record->cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record->section);
   const char* s = section.c_str();
@@ -141,22 +151,23 @@ bool ResourceChanged(const ResumeState& state, HINTERNET request) {
 }
 
 bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
-                        const std::string& agency_key, DWORD answer_length) {
+                        const std::string& agency_key, DWORD answer_length,
+                        const KnownDigest* known) {
   CacheRecord record(CacheFileForUrl(url, agency_key));
   record.section = url;
   record.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
   record.etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
   record.totalSize = static_cast<int>(answer_length);
   record.localPath = local_path;
-  SaveCacheRecord(&record);
+  SaveCacheRecord(&record, known);
   return true;
 }
 
-void RefreshCacheRecord(HINTERNET request, ResumeState* state) {
+void RefreshCacheRecord(HINTERNET request, ResumeState* state, const KnownDigest* known) {
   if (!state->usable || !state->record) return;
   state->record->lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
   state->record->etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
-  SaveCacheRecord(state->record.get());
+  SaveCacheRecord(state->record.get(), known);
 }
 
 std::string ReadDefaultSetupDir(const std::string& url, const std::string& agency_key) {

@@ -11,6 +11,7 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -35,14 +36,22 @@ struct ResumeState {
   std::unique_ptr<CacheRecord> record;
 };
 
+// Size and MD5 of a local file as the download that wrote it computed them,
+// so storing a record need not read the file again.
+struct KnownDigest {
+  uint64_t size = 0;
+  std::string md5;
+};
+
 // The section name of a URL: white space trimmed at both ends, lower-cased.
 std::string CacheSectionName(const std::string& url);
 
 // Reads the URL's six keys from record->cacheFile. When all are empty/0 the
 // record is left unchanged and the result is false.
 bool LoadCacheRecord(CacheRecord* record, const std::string& url);
-// Refreshes the local size and MD5 from the local file, then writes the six keys.
-void SaveCacheRecord(CacheRecord* record);
+// Refreshes the local size and MD5 from the local file (or takes them from
+// `known`), then writes the six keys.
+void SaveCacheRecord(CacheRecord* record, const KnownDigest* known = nullptr);
 // Writes the empty text to the six keys (the section stays, and loads as absent).
 void ClearCacheRecord(const CacheRecord& record);
 
@@ -69,10 +78,12 @@ bool ResourceChanged(const ResumeState& state, HINTERNET request);
 
 // Stores a new record for a download that had no resume state.
 bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
-                        const std::string& agency_key, DWORD answer_length);
+                        const std::string& agency_key, DWORD answer_length,
+                        const KnownDigest* known = nullptr);
 // Takes the answer's validators into the state's record and stores it; the
 // total size stays the one stored when the record was created.
-void RefreshCacheRecord(HINTERNET request, ResumeState* state);
+void RefreshCacheRecord(HINTERNET request, ResumeState* state,
+                        const KnownDigest* known = nullptr);
 
 // The remembered install folder for the setup description's URL and agency key.
 std::string ReadDefaultSetupDir(const std::string& url, const std::string& agency_key);

@@ -144,6 +144,10 @@ TEST_F(DownloadFileTest, InterruptedTransferIsContinuedWithARangeAndItsValidator
     auto sleeps = ScopedNoSleep::Requested();
     ASSERT_FALSE(sleeps.empty());
     for (DWORD s : sleeps) EXPECT_LE(s, 100u);
+    // The record stored after the appended part vouches for the whole file.
+    DownloadRun again = Run(c.path, Relative(c.path + 1));
+    EXPECT_EQ(again.result, 0);
+    EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100})) << c.path;
   }
 }
 

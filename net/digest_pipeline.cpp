@@ -1,0 +1,99 @@
+#include "net/digest_pipeline.h"
+
+#include <share.h>
+#include <stdio.h>
+
+#include <algorithm>
+
+#include "net/md5.h"
+#include "system/scoped_handle.h"
+
+DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
+                               uint64_t prefix_length)
+    : storage_(chunks, std::vector<char>(chunk_bytes)) {
+  for (auto& s : storage_) free_.push_back(s.data());
+  worker_ = std::thread([this, prefix_path, prefix_length] { Run(prefix_path, prefix_length); });
+}
+
+DigestPipeline::~DigestPipeline() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    closing_ = true;
+  }
+  cv_.notify_all();
+  if (worker_.joinable()) worker_.join();
+}
+
+char* DigestPipeline::Acquire() {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait(lock, [this] { return !free_.empty(); });
+  char* b = free_.back();
+  free_.pop_back();
+  return b;
+}
+
+void DigestPipeline::Submit(char* buffer, size_t n) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    queued_.push_back({buffer, n});
+  }
+  cv_.notify_all();
+}
+
+void DigestPipeline::Release(char* buffer) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    free_.push_back(buffer);
+  }
+  cv_.notify_all();
+}
+
+bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    closing_ = true;
+  }
+  cv_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  *md5 = md5_;
+  *total = total_;
+  return ok_;
+}
+
+void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
+  MD5_CTX ctx;
+  uint64_t total = 0;
+  bool ok = true;
+  if (prefix_length > 0) {
+    // The part on disk before this transfer; only ever appended to meanwhile.
+    ScopedStdioFile file(::_fsopen(prefix_path.c_str(), "rb", _SH_DENYNO));
+    std::vector<char> buffer(256 * 1024);
+    while (ok && total < prefix_length) {
+      size_t want = static_cast<size_t>(
+          std::min<uint64_t>(buffer.size(), prefix_length - total));
+      size_t got = file ? ::fread(buffer.data(), 1, want, file.get()) : 0;
+      ctx.Update(buffer.data(), got);
+      total += got;
+      if (got < want) ok = false;
+    }
+  }
+  for (;;) {
+    Chunk chunk;
+    {
+      std::unique_lock<std::mutex> lock(mu_);
+      cv_.wait(lock, [this] { return !queued_.empty() || closing_; });
+      if (queued_.empty()) break;  // closing and nothing left
+      chunk = queued_.front();
+      queued_.pop_front();
+    }
+    ctx.Update(chunk.data, chunk.size);
+    total += chunk.size;
+    Release(chunk.data);
+  }
+  unsigned char digest[16];
+  ctx.Final(digest);
+  std::lock_guard<std::mutex> lock(mu_);
+  md5_ = Md5Hex(digest);
+  total_ = total;
+  ok_ = ok;
+}
