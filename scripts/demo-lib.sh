@@ -268,7 +268,7 @@ demo_nginx_stop() {
 }
 
 # Lines of the access log for a path (prefix match on the request path).
-demo_access_lines() { grep -F "\"GET $1" "$DEMO_STATE/access.log" || true; }
+demo_access_lines() { grep -aF "\"GET $1" "$DEMO_STATE/access.log" || true; }
 
 # --- running the installer and the uninstaller -------------------------------
 

@@ -44,14 +44,16 @@ demo_layout_product "first edition"
 demo_build_package
 demo_layout_site
 demo_layout_installer
-demo_nginx_start 1m   # slow enough to see the installing page
+demo_nginx_start 512k   # slow enough to see the installing page
 
 # --- 1. a complete installation -----------------------------------------------
 demo_log "running $DEMO_INSTALLER_NAME (installs into $DEMO_INSTALL_WIN by itself)"
 demo_run_installer_bg
 shot=$DEMO_DIR/installing.png
-if demo_wait_for "[ -n \"\$(demo_access_lines /packages/)\" ]" 90; then
-  sleep 1
+# nginx logs a request when it ends, so the growing package file tells when
+# the download (and the installing page) is under way.
+partial=$DEMO_INSTALL_UNIX/$DEMO_PACKAGE_NAME
+if demo_wait_for "[ \$(demo_size '$partial') -gt 200000 ]" 90; then
   import -window root "$shot" 2>/dev/null || echo "demo: screenshot failed"
 fi
 demo_wait_installer 180
@@ -72,7 +74,7 @@ section "registry: uninstall entry"
 demo_reg_export "$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME"
 section "shortcuts"
 find "$DEMO_PREFIX/drive_c/users" "$DEMO_PREFIX/drive_c/ProgramData" -name '*.lnk' 2>/dev/null \
-  | grep -F "$DEMO_PRODUCT_NAME" | sed "s|$DEMO_PREFIX/||" || echo "(none)"
+  | grep -aF "$DEMO_PRODUCT_NAME" | sed "s|$DEMO_PREFIX/||" || echo "(none)"
 section "statistics requests (nginx access log)"
 demo_access_lines /Members/UserAPI.aspx
 section "package download"
@@ -85,19 +87,21 @@ demo_log "second installation: stopped during the package download, then run aga
 demo_nginx_rate 200k
 : > "$DEMO_STATE/access.log"
 demo_run_installer_bg
-partial=$DEMO_INSTALL_UNIX/$DEMO_PACKAGE_NAME
-demo_wait_for "[ -n \"\$(demo_access_lines /packages/)\" ] && [ \$(stat -c %s '$partial' 2>/dev/null || echo 0) -gt 300000 ]" 120 \
-  || echo "demo: the package download did not start"
+demo_wait_for "[ \$(demo_size '$partial') -gt 300000 ]" 120 || echo "demo: the package download did not start"
 demo_close_window "$DEMO_WINDOW_TITLE" || echo "demo: could not close the installer window"
 demo_wait_installer 60
-echo "stopped with $(stat -c %s "$partial" 2>/dev/null || echo 0) of $(stat -c %s "$DEMO_WWW/packages/$DEMO_PACKAGE_NAME") bytes on disk"
+echo "stopped with $(demo_size "$partial") of $(demo_size "$DEMO_WWW/packages/$DEMO_PACKAGE_NAME") bytes on disk"
 demo_nginx_rate 0
 demo_run_installer_bg
 demo_wait_installer 180
 section "package requests of the two runs (the second asks for the rest: 206)"
 demo_access_lines /packages/
 section "resume cache"
-find "$DEMO_USER_DIR/Temp/127_0_0_1_$DEMO_PORT" -type f -print -exec sh -c 'tr -d "\r" < "$1"' _ {} \; 2>/dev/null || true
+for f in "$DEMO_USER_DIR/Temp/127_0_0_1_$DEMO_PORT"/*.cfg; do
+  [ -f "$f" ] || continue
+  echo "$f"
+  iconv -f GBK -t UTF-8 "$f" 2>/dev/null | tr -d '\r' || true
+done
 
 # --- 3. the uninstaller -------------------------------------------------------
 demo_log "uninstalling (silently) with the uninstaller the package installed"
