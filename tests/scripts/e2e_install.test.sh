@@ -74,7 +74,7 @@ check "uninstaller installed" same_file "$HALL/uninstall/uninst.exe" "$DEMO_PROD
 check "data file installed intact" same_file "$HALL/data/assets.bin" "$DEMO_PRODUCT/data/assets.bin"
 check "Config files installed" same_file "$HALL/Config/readme.txt" "$DEMO_PRODUCT/Config/readme.txt"
 check "package deleted after extraction" absent "$HALL/$DEMO_PACKAGE_NAME"
-check "installed client started" grep -q 'started edition=agency' "$HALL/client.log"
+check "installed client started in the install folder" grep -qF 'started edition=agency cwd=C:\DemoHall' "$HALL/client.log"
 
 ini=$HALL/Config/Agency.ini
 check "Agency.ini FromID" equals "$(demo_ini_value "$ini" Config FromID)" 12
@@ -132,9 +132,15 @@ full=$(demo_size "$PACKAGE")
 check "stopped part-way ($partial of $full bytes)" test "$partial" -gt 0 -a "$partial" -lt "$full"
 check "resume record stored" grep -qi "dstfile_size=$partial" "$CACHE_DIR"/cachefile_$DEMO_AGENCY.cfg
 demo_nginx_rate 0
+# Without an agency edition on the server (a 404 page comes back instead),
+# the packaged main.exe stays.
+AGENCY_EXE=$DEMO_WWW/Image/Agency_$DEMO_AGENCY/main.exe
+mv "$AGENCY_EXE" "$DEMO_DIR/agency-main.exe.away"
 : > "$DEMO_STATE/access.log"
 demo_run_installer_bg
 demo_wait_installer 180
+mv "$DEMO_DIR/agency-main.exe.away" "$AGENCY_EXE"
+check "no agency edition: packaged main.exe kept" same_file "$HALL/main.exe" "$DEMO_CLIENT_EXE"
 check "second run asks for the rest only" equals "$(last_package_request) x$(package_requests)" \
   "206 $((full - partial)) bytes=$partial- x1"
 check "resumed package installs intact" same_file "$HALL/data/assets.bin" "$DEMO_PRODUCT/data/assets.bin"
