@@ -28,8 +28,11 @@ namespace {
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE:
 // the bytes always come from the server, and WinINet keeps no copy of them.
 constexpr DWORD kRequestFlags = 0x84000100;
-constexpr DWORD kTransferBufferBytes = 65536;
-constexpr size_t kDigestChunks = 8;  // transfer buffers in flight to the hashing thread
+// Reads of 256 KiB: each read costs a round trip through the platform, and
+// larger reads keep a loopback or LAN transfer near disk speed. At most
+// kDigestChunks of them (2 MiB) wait for the hashing thread.
+constexpr DWORD kTransferBufferBytes = 262144;
+constexpr size_t kDigestChunks = 8;
 constexpr size_t kErrorTextBytes = 260;
 constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kDefaultConnectTimeoutMs = 30000;
