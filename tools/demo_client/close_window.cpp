@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "system/seams.h"
+
 namespace {
 
 // "bbbb..." hex pairs to bytes; false on an odd length or a non-hex digit.
@@ -51,7 +53,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   PostMessageA(hwnd, WM_CLOSE, 0, 0);
   for (DWORD waited = 0; IsWindow(hwnd); waited += 100) {
     if (waited >= wait_ms) return 2;
-    Sleep(100);
+    seams::SleepMs(100);
   }
   return 0;
 }

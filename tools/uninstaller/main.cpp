@@ -71,8 +71,8 @@ bool RelaunchFromTemp(const uninstall::Options& options, const std::string& self
     DeleteFileA(copy.c_str());
     return false;
   }
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  ScopedKernelHandle thread(pi.hThread);
+  ScopedKernelHandle process(pi.hProcess);
   return true;
 }
 

@@ -164,12 +164,11 @@ bool RemoveShortcuts(const UninstallData& data) {
 bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path) {
   if (!IsSafeName(data.gamename)) return false;
   std::string key_path = std::string(kUninstallKeyBase) + data.gamename;
-  ScopedRegKey key;
   HKEY raw = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
     return true;  // nothing registered (or never registered without rights)
   }
-  key.reset(raw);
+  ScopedRegKey key(raw);
   char command[1024] = {};
   DWORD size = sizeof(command) - 1;
   DWORD type = 0;
@@ -181,7 +180,7 @@ bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path
   SHDeleteKeyA(HKEY_LOCAL_MACHINE, key_path.c_str());
   HKEY check = nullptr;
   if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &check) == ERROR_SUCCESS) {
-    RegCloseKey(check);
+    ScopedRegKey still_there(check);
     return false;
   }
   return true;
