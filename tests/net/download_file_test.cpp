@@ -206,10 +206,12 @@ TEST_F(DownloadFileTest, AnotherLocalPathForTheSameUrlStartsFromScratch) {
 }
 
 TEST_F(DownloadFileTest, StopDuringTransferLeavesARecordTheNextRunResumesFrom) {
-  const std::string body = PatternBody(300000, 5);
+  // The pause comes after the first read's worth, so the stop raised on the
+  // first progress report is seen while the transfer is still running.
+  const std::string body = PatternBody(1048576, 5);
   server_.ServeResource("/stop.bin", body);
   Fault f;
-  f.stallAfterBodyBytes = 100000;
+  f.stallAfterBodyBytes = 300000;
   f.stallMs = 700;
   server_.QueueFault("/stop.bin", f);
   rec_.onMessage = [&](const PostedMessage& m) {
