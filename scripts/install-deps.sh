@@ -35,7 +35,7 @@ pkgs=(
   cmake make ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-i686 libz-mingw-w64-dev googletest
   wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
-  librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
+  locales librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
 )
 missing=()
 for p in "${pkgs[@]}"; do
@@ -48,6 +48,12 @@ if [ "${#missing[@]}" -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Wine takes the charset of Unix file names from the C library's locale: the
+# tests run with LC_ALL=zh_CN.UTF-8, which must exist for Chinese file names.
+if ! locale -a 2>/dev/null | grep -qiE '^zh_CN\.utf-?8$'; then
+  localedef -i zh_CN -f UTF-8 zh_CN.UTF-8
+fi
+
 # zlib's source package, for contrib/minizip. Kept outside the repository.
 src_root=${ONLINE_SETUP_DEPS:-/opt/online-setup-deps}
 if [ ! -f "$src_root/minizip/unzip.c" ]; then
@@ -58,5 +64,10 @@ if [ ! -f "$src_root/minizip/unzip.c" ]; then
   dpkg-source --no-check -x "$dsc" "$src_root/zlib-tree" >/dev/null
   mkdir -p "$src_root/minizip"
   cp "$src_root"/zlib-tree/contrib/minizip/{unzip.c,unzip.h,zip.c,zip.h,ioapi.c,ioapi.h,iowin32.c,iowin32.h,crypt.h} "$src_root/minizip/"
+fi
+# The unzip module switches its traditional PKWARE decryption off by default;
+# packages are password-protected, so build it with decryption on.
+if grep -q '^        #define NOUNCRYPT' "$src_root/minizip/unzip.c"; then
+  sed -i 's|^        #define NOUNCRYPT|        /* decryption kept on for password-protected packages */|' "$src_root/minizip/unzip.c"
 fi
 echo "install-deps: ok (minizip sources in $src_root/minizip)"
