@@ -127,10 +127,10 @@ std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) 
       ::GetLastError() != ERROR_INSUFFICIENT_BUFFER || length == 0)
     return std::string();
   std::vector<char> buffer(length + 1, '\0');
-  DWORD got = length;
+  DWORD got = length + 1;
   if (!::HttpQueryInfoA(request, level, buffer.data(), &got, nullptr) || got == 0)
     return std::string();
-  buffer[length] = '\0';
+  buffer[length] = '\0';  // the text ends at its first NUL at the latest here
   std::string text(buffer.data());
   return remove_quotes ? RemoveQuotes(std::move(text)) : text;
 }
