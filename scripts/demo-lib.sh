@@ -330,3 +330,12 @@ demo_reg_query() {
 
 # Size of a file, 0 when missing.
 demo_size() { stat -c %s "$1" 2>/dev/null || echo 0; }
+
+# The demo game's uninstall entry as "reg query" prints it (values readable,
+# REG_EXPAND_SZ included); empty when there is none.
+demo_uninstall_entry() {
+  demo_reg_query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' |
+    awk -v k="Uninstall\\\\$DEMO_GAME_NAME" '
+      /^HKEY/ { on = (substr($0, length($0) - length(k) + 1) == k); if (on) print; next }
+      on && NF { print }'
+}

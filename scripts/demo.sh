@@ -71,7 +71,7 @@ tr -d '\r' < "$DEMO_INSTALL_UNIX/client.log" 2>/dev/null || echo "(missing)"
 section 'registry: HKCU\SOFTWARE\WindowsApp (machine identifier)'
 demo_reg_export 'HKEY_CURRENT_USER\SOFTWARE\WindowsApp' 
 section "registry: uninstall entry"
-demo_reg_export "$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME"
+demo_uninstall_entry
 section "shortcuts"
 find "$DEMO_PREFIX/drive_c/users" "$DEMO_PREFIX/drive_c/ProgramData" -name '*.lnk' 2>/dev/null \
   | grep -aF "$DEMO_PRODUCT_NAME" | sed "s|$DEMO_PREFIX/||" || echo "(none)"
@@ -111,7 +111,7 @@ section "after uninstalling"
 [ -d "$DEMO_INSTALL_UNIX" ] && echo "install folder: still there" || echo "install folder: removed"
 n=$(find "$DEMO_PREFIX/drive_c" -name "$DEMO_PRODUCT_NAME*.lnk" 2>/dev/null | wc -l)
 echo "shortcuts left: $n"
-if [ -n "$(demo_reg_export "$DEMO_UNINSTALL_KEY\\$DEMO_GAME_NAME")" ]; then
+if [ -n "$(demo_uninstall_entry)" ]; then
   echo "uninstall entry: still there"
 else
   echo "uninstall entry: removed"

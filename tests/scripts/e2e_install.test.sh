@@ -95,8 +95,7 @@ check "machine identifier is a GUID" grep -qE '^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]
 check "machine identifier check code" equals "$vs" "$(printf '%s%s' "$gs" "$SALT" | md5sum | cut -d' ' -f1)"
 check "machine identifier in the registry" grep -qF "$gs" <<<"$(demo_reg_query 'HKCU\SOFTWARE\WindowsApp')"
 
-entry=$(demo_reg_query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' |
-  awk -v k="Uninstall\\\\$DEMO_GAME_NAME" 'index($0, k) == length($0) - length(k) + 1 { on = 1; next } /^HKEY/ { on = 0 } on')
+entry=$(demo_uninstall_entry)
 check "uninstall entry command" grep -qF '"C:\DemoHall\uninstall\uninst.exe" "/U:C:\DemoHall\uninstall\uninstall.ini"' <<<"$entry"
 check "uninstall entry display name" grep -qF "$DEMO_GAME_NAME" <<<"$entry"
 
@@ -119,7 +118,7 @@ demo_wait_for "[ ! -d '$HALL' ]" 60 || true
 check "install folder removed" absent "$HALL"
 check "desktop shortcut removed" absent "$DEMO_USER_DIR/Desktop/$DEMO_PRODUCT_NAME.lnk"
 check "Start-menu group removed" absent "$USER_PROGRAMS/$DEMO_GAME_NAME"
-entry_gone() { ! demo_reg_query 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall' | grep -qF 'DemoHall'; }
+entry_gone() { [ -z "$(demo_uninstall_entry)" ]; }
 check "uninstall entry removed" entry_gone
 check "machine identifier kept" grep -qF "$gs" <<<"$(demo_reg_query 'HKCU\SOFTWARE\WindowsApp')"
 
