@@ -236,6 +236,7 @@ demo_lock_port() {
 
 # demo_nginx_start [PACKAGE_RATE]
 demo_nginx_start() {
+  demo_nginx_stop   # one left behind by an interrupted earlier run of ours
   "$ROOT/deploy/render-nginx-conf.sh" "$DEMO_WWW" "$DEMO_PORT" "$DEMO_STATE" "${1:-0}" > "$DEMO_STATE/nginx.conf"
   : > "$DEMO_STATE/access.log"
   nginx -p "$DEMO_STATE" -e "$DEMO_STATE/error.log" -c "$DEMO_STATE/nginx.conf" \
