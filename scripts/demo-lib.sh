@@ -261,6 +261,12 @@ demo_nginx_stop() {
   local pid
   pid=$(cat "$DEMO_STATE/nginx.pid" 2>/dev/null || true)
   [ -n "$pid" ] || return 0
+  # Only the nginx started with this demo's configuration (a stale pid file
+  # may name an unrelated process by now).
+  if ! tr '\0' ' ' < "/proc/$pid/cmdline" 2>/dev/null | grep -qF "$DEMO_STATE/nginx.conf"; then
+    rm -f "$DEMO_STATE/nginx.pid"
+    return 0
+  fi
   kill -QUIT "$pid" 2>/dev/null || true
   local i
   for i in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
