@@ -1,0 +1,363 @@
+// Drives whole installations without the skinned window: the controller
+// reports to a hidden recorder window and the scripted server plays the
+// download server.
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/setup_messages.h"
+#include "app/xgamesetup.h"
+#include "config/agency_info.h"
+#include "message_recorder.h"
+#include "net/servers.h"
+#include "package_fixture.h"
+#include "scripted_server.h"
+#include "test_seams.h"
+
+namespace {
+
+std::string ReadIni(const std::string& path, const char* section, const char* key) {
+  char buf[512] = {};
+  GetPrivateProfileStringA(section, key, "", buf, sizeof buf, path.c_str());
+  return buf;
+}
+
+std::string SpecialFolder(int csidl) {
+  char buf[MAX_PATH] = {};
+  SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE);
+  return buf;
+}
+
+std::string MarkerProgram() {
+  char self[MAX_PATH];
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string dir(self);
+  dir = dir.substr(0, dir.rfind('\\'));
+  return ReadFileBytes(dir + "\\..\\tools\\test_marker\\test_marker.exe");
+}
+
+class InstallTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    servers::SetServerBasesForTesting(server.BaseUrl(), server.BaseUrl());
+    server.SetFallback([](const RecordedRequest& r) {
+      ScriptedAnswer a;
+      if (r.target.rfind("/Members/UserAPI.aspx", 0) == 0) {
+        a.body = "ok";
+      } else {
+        a.status = "404 Not Found";
+        a.body = "not found";
+      }
+      return a;
+    });
+    setup = std::make_unique<XGameSetup>();
+    std::strcpy(setup->setupInfo.gameName, "欢乐棋牌游戏");
+    std::strcpy(setup->setupInfo.productTitle, "欢乐棋牌游戏大厅-测试");
+    std::strcpy(setup->setupInfo.mainExeName, "main.exe");
+    std::strcpy(setup->setupInfo.uninstallerName, "uninst.exe");
+    std::strcpy(setup->setupInfo.publisher, "Hall Games");
+    std::strcpy(setup->setupInfo.contact, "欢乐棋牌游戏 Support Department");
+    std::strcpy(g_productName, "欢乐棋牌");
+    setup->agencyIds = {"12", "345", "678", "9", "1001"};
+    setup->setupInfo.descriptionPath = work.File("online_setup.txt");
+    WriteFileBytes(setup->setupInfo.descriptionPath,
+                   "[config]\r\n1.0=" + server.BaseUrl() + "/list.txt\r\n");
+    folder = work.path() + "\\安装 目录\\";
+  }
+
+  void TearDown() override {
+    setup.reset();
+    servers::SetServerBasesForTesting("", "");
+  }
+
+  void ServeList(const std::string& list0) {
+    server.ServeResource("/list.txt", "[list0]\r\n" + list0, "\"list-" + std::to_string(++lists) + "\"");
+  }
+
+  // Starts the installation and pumps until the worker has finished; on state
+  // 7 the completion runs on this thread, as the window does.
+  void Install() {
+    recorder.onMessage = [this](const PostedMessage& m) {
+      if (m.msg == WM_SETUP_STATE && m.lParam == SETUP_STATE_DONE) setup->CompleteInstall();
+      if (onMessage) onMessage(m);
+    };
+    setup->StartInstall(recorder.hwnd(), folder.c_str());
+    ASSERT_TRUE(setup->workerThread);
+    ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+    WaitForSingleObject(setup->workerThread.get(), 10000);
+    recorder.Pump();
+  }
+
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const ShownMessage& m : boxes.shown()) out.push_back(m.text + "|" + m.caption);
+    return out;
+  }
+
+  ScriptedServer server;
+  TempFolder work;
+  MessageRecorder recorder;
+  ScopedMessageBoxRecorder boxes;
+  ScopedNoSleep no_sleep;
+  std::unique_ptr<XGameSetup> setup;
+  std::string folder;
+  std::function<void(const PostedMessage&)> onMessage;
+  int lists = 0;
+};
+
+TEST_F(InstallTest, FullInstallation) {
+  const std::string marker = MarkerProgram();
+  ASSERT_FALSE(marker.empty());
+  std::map<std::string, std::string> files = {
+      {"main.exe", marker},
+      {"uninstall\\uninst.exe", marker},
+      {"Config\\client.ini", "[client]\r\nx=1\r\n"},
+      {"data\\maps\\a.map", std::string(70000, 'm')},
+  };
+  server.ServeResource("/game.zip", MakePackage(files, work.File("pkg")));
+  ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+  Install();
+
+  EXPECT_TRUE(Boxes().empty()) << Boxes()[0];
+  EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 4, 6, 7}));
+  // Progress rises from 0 in every stage (list, package, agency program,
+  // extraction); the package and the extraction both reach 100.
+  std::vector<int> p = recorder.Progress();
+  std::vector<std::vector<int>> stages;
+  for (int v : p) {
+    if (v == 0) stages.emplace_back();
+    ASSERT_FALSE(stages.empty());
+    stages.back().push_back(v);
+  }
+  for (const auto& stage : stages) EXPECT_TRUE(std::is_sorted(stage.begin(), stage.end())) << ::testing::PrintToString(p);
+  ASSERT_GE(stages.size(), 3u);
+  EXPECT_EQ(stages[1].back(), 100);
+  EXPECT_GT(stages.back().size(), 10u);
+  EXPECT_EQ(stages.back().back(), 100);
+
+  EXPECT_EQ(ReadFileBytes(folder + "data\\maps\\a.map"), files["data\\maps\\a.map"]);
+  EXPECT_EQ(ReadFileBytes(folder + "Config\\client.ini"), files["Config\\client.ini"]);
+  EXPECT_FALSE(FileExists(folder + "game.zip"));
+
+  // Completion: uninstall data, agency record, machine id, registry, shortcuts.
+  std::string uninstall_ini = folder + "uninstall\\uninstall.ini";
+  EXPECT_EQ(ReadIni(uninstall_ini, "config", "setupdir"), folder);
+  EXPECT_EQ(ReadIni(uninstall_ini, "config", "gamename"), "欢乐棋牌游戏");
+  EXPECT_EQ(ReadIni(uninstall_ini, "config", "shortcutname"), "欢乐棋牌");
+  EXPECT_EQ(ReadIni(uninstall_ini, "config", "ProductTitle"), "欢乐棋牌游戏大厅-测试");
+  std::string agency_ini = folder + "Config\\Agency.ini";
+  EXPECT_EQ(ReadIni(agency_ini, "Config", "AgencyID"), "345");
+  EXPECT_EQ(ReadIni(agency_ini, "Config", "StandaloneAgencyID"), "678");
+  std::string machine_id = ReadIni(folder + "WindowsSys.ini", "UserInfo", "gs");
+  EXPECT_EQ(machine_id.size(), 36u);
+
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE,
+                          "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\欢乐棋牌游戏", 0,
+                          KEY_READ, &key),
+            ERROR_SUCCESS);
+  char value[600] = {};
+  DWORD size = sizeof value;
+  RegQueryValueExA(key, "UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+  RegCloseKey(key);
+  EXPECT_EQ(std::string(value), "\"" + folder + "uninstall\\uninst.exe\" \"/U:" + uninstall_ini + "\"");
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_DESKTOPDIRECTORY) + "\\欢乐棋牌.lnk"));
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_PROGRAMS) + "\\欢乐棋牌游戏\\欢乐棋牌.lnk"));
+  EXPECT_TRUE(FileExists(SpecialFolder(CSIDL_PROGRAMS) + "\\欢乐棋牌游戏\\欢乐棋牌卸载.lnk"));
+
+  // Both statistics requests, start before the worker, end after Agency.ini.
+  auto stats = server.RequestsFor("/Members/UserAPI.aspx");
+  ASSERT_EQ(stats.size(), 2u);
+  EXPECT_EQ(stats[0].target, "/Members/UserAPI.aspx?type=installs&isend=0&agencyid=345&mac=" + machine_id);
+  EXPECT_EQ(stats[1].target, "/Members/UserAPI.aspx?type=installs&isend=1&agencyid=345&mac=" + machine_id);
+  auto all = server.Requests();
+  EXPECT_EQ(all.front().target, stats[0].target);
+
+  // The client was started, quoted, in the install folder (whose name has a blank).
+  std::string launched;
+  for (int i = 0; i < 100 && launched.empty(); ++i) {
+    Sleep(50);
+    launched = ReadFileBytes(folder + "launched.txt");
+  }
+  EXPECT_NE(launched.find("cmdline=\"" + folder + "main.exe\""), std::string::npos) << launched;
+  std::string folder_no_slash = folder.substr(0, folder.size() - 1);
+  EXPECT_NE(launched.find("cwd=" + folder_no_slash), std::string::npos) << launched;
+
+  // Leave the shared prefix as it was.
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\欢乐棋牌游戏");
+}
+
+TEST_F(InstallTest, InvalidListsStopWithTheirTexts) {
+  struct Case {
+    std::string description;  // empty: keep the default
+    std::string list0;
+    std::string text;
+    bool package_requested;
+  } cases[] = {
+      {"[config]\r\nother=\r\n", "", "从文件中,获取版本对应的更新URL错误.", false},
+      {"", "srcfile=x\r\n", "解析更新列表文件错误.", false},
+      {"", "action=1\r\ndestfile=game.zip\r\n", "解析更新列表文件错误,动作有命令但命令为空.", false},
+      {"", "action=2\r\nsrcfile=SRC\r\n", "解析更新列表文件错误,动作为下载文件但文件路径为空.", false},
+      {"", "action=3\r\nsrcfile=SRC\r\ndestfile=..\\..\\evil.zip\r\ncmd=DEC\r\n", "解析更新列表文件错误.", false},
+      {"", "action=3\r\nsrcfile=SRC\r\ndestfile=game.zip\r\ncmd=dec\r\n", "未知的命令参数", true},
+      {"", "action=3\r\nsrcfile=SRC\r\ndestfile=game.zip\r\ncmd=DEC\r\n", "解压文件失败", true},
+  };
+  server.ServeResource("/game.zip", "this is not a zip archive");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    setup = std::make_unique<XGameSetup>();
+    setup->setupInfo.descriptionPath = work.File("online_setup.txt");
+    WriteFileBytes(setup->setupInfo.descriptionPath,
+                   c.description.empty() ? "[config]\r\n1.0=" + server.BaseUrl() + "/list.txt\r\n"
+                                         : c.description);
+    std::string list0 = c.list0;
+    size_t at = list0.find("SRC");
+    if (at != std::string::npos) list0.replace(at, 3, server.BaseUrl() + "/game.zip");
+    ServeList(list0);
+    size_t before = server.RequestsFor("/game.zip").size();
+    recorder.Clear();
+    Install();
+    std::vector<ShownMessage> shown = boxes.shown();
+    ASSERT_FALSE(shown.empty());
+    EXPECT_EQ(shown.back().text, c.text);
+    EXPECT_EQ(shown.back().caption, "错误");
+    EXPECT_EQ(shown.back().owner, recorder.hwnd());
+    EXPECT_EQ(recorder.States().back(), 0);
+    EXPECT_EQ(server.RequestsFor("/game.zip").size() > before, c.package_requested);
+  }
+}
+
+TEST_F(InstallTest, ActionsWithoutACommandEndOnTheInstallingState) {
+  server.ServeResource("/game.zip", "package bytes");
+  struct Case {
+    std::string list0;
+    std::vector<int> states;
+    bool downloaded;
+  } cases[] = {
+      {"action=0\r\n", {2, 2, 6}, false},
+      {"action=4\r\n", {2, 2, 6}, false},
+      {"action=2\r\nsrcfile=SRC\r\ndestfile=game.zip\r\n", {2, 2, 4, 6}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list0);
+    std::string list0 = c.list0;
+    size_t at = list0.find("SRC");
+    if (at != std::string::npos) list0.replace(at, 3, server.BaseUrl() + "/game.zip");
+    ServeList(list0);
+    DeleteFileA((folder + "game.zip").c_str());
+    recorder.Clear();
+    Install();
+    EXPECT_TRUE(boxes.shown().empty());
+    EXPECT_EQ(recorder.States(), c.states);
+    EXPECT_EQ(FileExists(folder + "game.zip"), c.downloaded);
+    EXPECT_FALSE(FileExists(folder + "uninstall\\uninstall.ini"));
+  }
+}
+
+TEST_F(InstallTest, CommandOnlyExtractsWhatIsAlreadyThere) {
+  std::map<std::string, std::string> files = {{"main.exe", "not a program"}, {"readme.txt", "hello"}};
+  CreateDirectoryA(folder.c_str(), nullptr);
+  WriteFileBytes(folder + "local.zip", MakePackage(files, work.File("pkg")));
+  ServeList("action=1\r\ndestfile=\\local.zip\r\ncmd=DEC\r\n");
+  onMessage = [](const PostedMessage&) {};
+  // No completion for this one: the main program is not a real program.
+  recorder.onMessage = nullptr;
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+  recorder.Pump();
+  EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 6, 7}));
+  EXPECT_EQ(ReadFileBytes(folder + "readme.txt"), "hello");
+  EXPECT_FALSE(FileExists(folder + "local.zip"));
+  EXPECT_TRUE(server.RequestsFor("/local.zip").empty());
+  EXPECT_STREQ(setup->mainProgramPath, (folder + "main.exe").c_str());
+  EXPECT_STREQ(setup->uninstallerPath, (folder + "uninstall\\uninst.exe").c_str());
+}
+
+TEST_F(InstallTest, AgencyProgramReplacesMainOnlyWhenItIsAProgram) {
+  const std::string marker = MarkerProgram();
+  std::map<std::string, std::string> files = {{"main.exe", "packaged main"}};
+  server.ServeResource("/game.zip", MakePackage(files, work.File("pkg")));
+  ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+  recorder.onMessage = nullptr;
+  const std::string agency_path = "/Image/Agency_678/main.exe";
+  struct Case {
+    const char* name;
+    std::string served;  // empty: 404
+    bool replaced;
+  } cases[] = {{"absent", "", false}, {"not a program", "<html>oops</html>", false}, {"program", marker, true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.served.empty()) server.ServeResource(agency_path, c.served, "\"" + std::string(c.name) + "\"");
+    recorder.Clear();
+    setup->StartInstall(recorder.hwnd(), folder.c_str());
+    ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+    recorder.Pump();
+    EXPECT_EQ(recorder.States().back(), 7);
+    EXPECT_EQ(ReadFileBytes(folder + "main.exe"), c.replaced ? marker : "packaged main");
+    EXPECT_FALSE(server.RequestsFor(agency_path).empty());
+  }
+}
+
+TEST_F(InstallTest, StopDuringThePackageDownloadEndsWithoutAMessage) {
+  // Reads wait for a full buffer, so the stall comes after more than one read.
+  server.ServeResource("/game.zip", std::string(2000000, 'z'));
+  Fault slow;
+  slow.stallAfterBodyBytes = 600000;
+  slow.stallMs = 4000;  // the stop is seen at the next read
+  server.QueueFault("/game.zip", slow);
+  ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+  onMessage = [this](const PostedMessage& m) {
+    if (m.msg == WM_SETUP_PROGRESS && m.lParam > 0 && recorder.States().back() == 4) setup->RequestStop();
+  };
+  DWORD start = GetTickCount();
+  Install();
+  EXPECT_LT(GetTickCount() - start, 15000u);
+  EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0] << ::testing::PrintToString(recorder.States());
+  EXPECT_EQ(recorder.States().back(), 0);
+  EXPECT_FALSE(FileExists(folder + "uninstall\\uninstall.ini"));
+}
+
+TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
+  folder = "Q:\\no\\such\\drive\\";
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  EXPECT_FALSE(setup->workerThread);
+  recorder.Pump();
+  ASSERT_EQ(boxes.shown().size(), 1u);
+  EXPECT_EQ(boxes.shown()[0].caption, "安装提示");
+  EXPECT_EQ(boxes.shown()[0].owner, nullptr);
+  ASSERT_EQ(recorder.messages().size(), 1u);
+  EXPECT_EQ(recorder.messages()[0].msg, static_cast<UINT>(WM_COMMAND));
+  EXPECT_EQ(recorder.messages()[0].wParam, 1006u);
+  EXPECT_TRUE(server.RequestsFor("/Members/UserAPI.aspx").empty());
+}
+
+TEST_F(InstallTest, ARunningClientIsClosedBeforeExtraction) {
+  // A window carrying the product title stands for the running client.
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "FakeHallClient";
+  RegisterClassA(&wc);
+  HWND client = CreateWindowExA(0, "FakeHallClient", setup->setupInfo.productTitle, WS_OVERLAPPED,
+                                0, 0, 10, 10, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_TRUE(client);
+  std::map<std::string, std::string> files = {{"main.exe", "x"}};
+  server.ServeResource("/game.zip", MakePackage(files, work.File("pkg")));
+  ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+  recorder.onMessage = nullptr;
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+  recorder.Pump();
+  EXPECT_FALSE(IsWindow(client));  // DefWindowProc destroys it on WM_CLOSE
+  EXPECT_EQ(recorder.States().back(), 7);
+}
+
+}  // namespace
