@@ -19,6 +19,11 @@ if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
     if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
       wineboot -i >/dev/null 2>&1
       wineserver -w
+      # Wine links the user's Desktop, Documents and the like to $HOME; the
+      # tests create shortcuts there, so give the prefix folders of its own.
+      for link in "$WINEPREFIX"/drive_c/users/*/*; do
+        if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+      done
       touch "$WINEPREFIX/.online-setup-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
