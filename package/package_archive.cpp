@@ -4,7 +4,6 @@
 
 #include <unzip.h>
 #include <iowin32.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <climits>
@@ -37,30 +36,14 @@ int32_t SaturateToInt32(ZPOS64_T v) {
 
 bool IsZero(const FILETIME& ft) { return ft.dwLowDateTime == 0 && ft.dwHighDateTime == 0; }
 
-// The traditional PKWARE cipher's key state, used only to check the password
-// against the encryption header before any data is written.
-class PkwareKeys {
- public:
-  explicit PkwareKeys(std::string_view password) : crc_(get_crc_table()) {
-    for (char c : password) Update(static_cast<uint8_t>(c));
-  }
-  uint8_t Decrypt(uint8_t c) {
-    uint32_t t = (keys_[2] & 0xFFFF) | 2;
-    uint8_t plain = c ^ static_cast<uint8_t>((t * (t ^ 1)) >> 8);
-    Update(plain);
-    return plain;
-  }
-
- private:
-  uint32_t Crc(uint32_t crc, uint8_t b) const { return crc_[(crc ^ b) & 0xFF] ^ (crc >> 8); }
-  void Update(uint8_t c) {
-    keys_[0] = Crc(keys_[0], c);
-    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
-    keys_[2] = Crc(keys_[2], static_cast<uint8_t>(keys_[1] >> 24));
-  }
-  const z_crc_t* crc_;
-  uint32_t keys_[3] = {305419896u, 591751049u, 878082192u};
-};
+bool IsBadPassword(int rc) {
+#ifdef UNZ_BADPASSWORD
+  return rc == UNZ_BADPASSWORD;
+#else
+  (void)rc;
+  return false;
+#endif
+}
 
 }  // namespace
 
@@ -221,93 +204,46 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
   return status;
 }
 
-// minizip's reader is built without decryption, so the member is read raw:
-// the PKWARE cipher is undone here and deflate is inflated with zlib, with the
-// length and CRC checked at the end.
+// minizip undoes the traditional PKWARE cipher and inflates; the member's
+// CRC is checked when it is closed, so a damaged member never counts as
+// extracted. The zlib contrib reader does not test the cipher's check byte, so
+// a wrong password mostly shows up as a data or CRC error; readers that do
+// test it answer UNZ_BADPASSWORD.
 ExtractStatus PackageArchive::CopyMember(void* file) {
   unz_file_info64 info{};
   if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return ExtractStatus::kDataError;
   }
-  const bool deflated = info.compression_method == Z_DEFLATED;
-  if (!deflated && info.compression_method != 0) return ExtractStatus::kDataError;
-  if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return ExtractStatus::kDataError;
-  member_open_ = true;
-  if (!buffer_) buffer_.reset(new char[2 * kTransferSize]);
-  uint8_t* const in = reinterpret_cast<uint8_t*>(buffer_.get());
-  uint8_t* const out = in + kTransferSize;
-
-  std::unique_ptr<PkwareKeys> keys;
-  if (info.flag & 1) {
-    keys.reset(new PkwareKeys(password_));
-    uint8_t header[12];
-    if (unzReadCurrentFile(zip_, header, sizeof header) != static_cast<int>(sizeof header)) {
-      return ExtractStatus::kDataError;
-    }
-    uint8_t check = 0;
-    for (uint8_t b : header) check = keys->Decrypt(b);
-    // With a trailing data descriptor the check byte comes from the DOS time.
-    const uint8_t expected = (info.flag & 8) ? static_cast<uint8_t>(info.dosDate >> 8)
-                                             : static_cast<uint8_t>(info.crc >> 24);
-    if (check != expected) return ExtractStatus::kWrongPassword;
-  }
-
-  z_stream z{};
-  if (deflated && inflateInit2(&z, -MAX_WBITS) != Z_OK) return ExtractStatus::kDataError;
-  struct InflateEnd {
-    z_stream* z;
-    bool active;
-    ~InflateEnd() {
-      if (active) inflateEnd(z);
-    }
-  } inflate_end{&z, deflated};
-
-  HANDLE handle = static_cast<HANDLE>(file);  // borrowed
-  auto write = [handle](const uint8_t* data, size_t size) {
-    DWORD written = 0;
-    return size == 0 || (::WriteFile(handle, data, static_cast<DWORD>(size), &written, nullptr) &&
-                         written == size);
-  };
-  uLong crc = crc32(0, nullptr, 0);
-  uint64_t total = 0;
-  bool stream_end = !deflated;
-  while (!(deflated && stream_end)) {
-    int got = unzReadCurrentFile(zip_, in, kTransferSize);
-    if (got < 0) return ExtractStatus::kDataError;
-    if (got == 0) break;
-    if (keys) {
-      for (int i = 0; i < got; ++i) in[i] = keys->Decrypt(in[i]);
-    }
-    if (!deflated) {
-      crc = crc32(crc, in, static_cast<uInt>(got));
-      total += static_cast<uint64_t>(got);
-      if (!write(in, static_cast<size_t>(got))) return ExtractStatus::kWriteError;
-      continue;
-    }
-    z.next_in = in;
-    z.avail_in = static_cast<uInt>(got);
-    // A full output piece may leave more output pending: go round until
-    // inflate has room to spare or the stream ends.
-    do {
-      z.next_out = out;
-      z.avail_out = kTransferSize;
-      int rc = inflate(&z, Z_NO_FLUSH);
-      if (rc == Z_STREAM_END) {
-        stream_end = true;
-      } else if (rc != Z_OK && rc != Z_BUF_ERROR) {
-        return ExtractStatus::kDataError;
-      }
-      const size_t produced = kTransferSize - z.avail_out;
-      crc = crc32(crc, out, static_cast<uInt>(produced));
-      total += produced;
-      if (!write(out, produced)) return ExtractStatus::kWriteError;
-    } while (!stream_end && (z.avail_in > 0 || z.avail_out == 0));
-  }
-  CloseMember();
-  if (!stream_end || total != info.uncompressed_size || crc != info.crc) {
+  // minizip would copy a member of any other method as if it were stored.
+  if (info.compression_method != 0 && info.compression_method != Z_DEFLATED) {
     return ExtractStatus::kDataError;
   }
-  return ExtractStatus::kOk;
+  // minizip deciphers whenever it is given a password, so a plain member is
+  // opened without one.
+  const char* password = (info.flag & 1) ? password_.c_str() : nullptr;
+  int rc = unzOpenCurrentFilePassword(zip_, password);
+  if (rc != UNZ_OK) return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+  member_open_ = true;
+  if (!buffer_) buffer_.reset(new char[kTransferSize]);
+
+  HANDLE handle = static_cast<HANDLE>(file);  // borrowed
+  for (;;) {
+    const int got = unzReadCurrentFile(zip_, buffer_.get(), kTransferSize);
+    if (got < 0) return IsBadPassword(got) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+    if (got == 0) {
+      if (unzeof(zip_) != 1) return ExtractStatus::kDataError;
+      break;
+    }
+    DWORD written = 0;
+    if (!::WriteFile(handle, buffer_.get(), static_cast<DWORD>(got), &written, nullptr) ||
+        written != static_cast<DWORD>(got)) {
+      return ExtractStatus::kWriteError;
+    }
+  }
+  member_open_ = false;
+  rc = unzCloseCurrentFile(zip_);
+  if (rc == UNZ_OK) return ExtractStatus::kOk;
+  return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
 }
 
 bool EnsureDirectory(const std::string& root, const std::string& dir) {

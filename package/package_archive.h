@@ -23,7 +23,7 @@ enum class ExtractStatus {
   kEntryUnreadable,
   kRefusedName,
   kCannotCreate,
-  kWrongPassword,
+  kWrongPassword,  // only from readers that test the check byte; otherwise kDataError
   kDataError,
   kWriteError,
 };
@@ -64,7 +64,7 @@ class PackageArchive {
   bool entry_cached_ = false;
   ArchiveEntry entry_{};
   std::string password_;
-  std::unique_ptr<char[]> buffer_;  // compressed and inflated transfer halves
+  std::unique_ptr<char[]> buffer_;  // kTransferSize bytes, made at the first extraction
   std::string base_;
 };
 

@@ -151,13 +151,22 @@ TEST_F(PackageArchiveTest, MemberCopiesWholeAcrossTransferBufferBoundaries) {
 }
 
 TEST_F(PackageArchiveTest, FailedExtractionsLeaveNoFileBehind) {
-  {
-    auto archive = OpenWith(Member("game.pak", Pattern(40000, 1)));
-    ASSERT_TRUE(archive);
-    auto wrong = PackageArchive::Open(dir.File("p.zip"), "0000000000");
-    wrong->SetBaseFolder(dir.path());
-    EXPECT_EQ(wrong->ExtractFirstEntry("game.pak"), ExtractStatus::kWrongPassword);
-    EXPECT_FALSE(FileExists(dir.File("game.pak")));
+  // The cipher's single check byte lets a wrong password through now and
+  // then; the garbled data must then still fail, in inflate or in the CRC
+  // check, for stored and deflated members alike.
+  for (int method : {0, 8}) {
+    for (const char* password : {"0000000000", "6203918548", ""}) {
+      ZipMember m = Member("game.pak", Pattern(40000, 1));
+      m.method = method;
+      ASSERT_TRUE(OpenWith(m));
+      auto wrong = PackageArchive::Open(dir.File("p.zip"), password);
+      ASSERT_TRUE(wrong);
+      wrong->SetBaseFolder(dir.path());
+      const ExtractStatus status = wrong->ExtractFirstEntry("game.pak");
+      EXPECT_TRUE(status == ExtractStatus::kWrongPassword || status == ExtractStatus::kDataError)
+          << "method " << method << " password '" << password << "' status " << static_cast<int>(status);
+      EXPECT_FALSE(FileExists(dir.File("game.pak"))) << method << " " << password;
+    }
   }
   // Damaged encrypted, deflated data: the cipher garbles everything after the
   // damaged byte, so inflate or the CRC check fails.
@@ -183,6 +192,41 @@ TEST_F(PackageArchiveTest, FailedExtractionsLeaveNoFileBehind) {
   archive->SetBaseFolder(dir.path());
   EXPECT_EQ(archive->ExtractFirstEntry("game.pak"), ExtractStatus::kDataError);
   EXPECT_FALSE(FileExists(dir.File("game.pak")));
+}
+
+// Sizes in the headers that disagree with the member's data: a member that
+// ends early, or one that is cut short by its own sizes, is not a pack.
+TEST_F(PackageArchiveTest, MemberSizesDisagreeingWithTheDataAreDataErrors) {
+  const uint32_t kSize = 40000;
+  struct Case {
+    int method;
+    const char* password;
+    uint32_t claimed;
+  } cases[] = {
+      {0, kPackagePassword, kSize + 1}, {0, kPackagePassword, kSize - 1},
+      {8, kPackagePassword, kSize + 1}, {8, kPackagePassword, kSize - 1},
+      {0, nullptr, kSize + 100},        {8, nullptr, kSize / 2},
+  };
+  for (const Case& c : cases) {
+    ZipMember m = Member("game.pak", Pattern(kSize, 3));
+    m.method = c.method;
+    m.password = c.password;
+    ASSERT_TRUE(OpenWith(m));
+    std::string zip = ReadFileBytes(dir.File("p.zip"));
+    // Uncompressed size in the local header (offset 22) and the central
+    // directory entry (offset 24); both must agree or the header check fails.
+    const size_t central = zip.find(std::string("PK\x01\x02", 4));
+    ASSERT_NE(central, std::string::npos);
+    zip.replace(22, 4, Le32(c.claimed));
+    zip.replace(central + 24, 4, Le32(c.claimed));
+    WriteFileBytes(dir.File("sized.zip"), zip);
+    auto archive = PackageArchive::Open(dir.File("sized.zip"), kPackagePassword);
+    ASSERT_TRUE(archive);
+    archive->SetBaseFolder(dir.path());
+    EXPECT_EQ(archive->ExtractFirstEntry("game.pak"), ExtractStatus::kDataError)
+        << "method " << c.method << " encrypted " << (c.password != nullptr) << " claimed " << c.claimed;
+    EXPECT_FALSE(FileExists(dir.File("game.pak"))) << c.method << " " << c.claimed;
+  }
 }
 
 TEST_F(PackageArchiveTest, UnencryptedMemberIsReadWithoutThePassword) {
