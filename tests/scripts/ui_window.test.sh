@@ -38,6 +38,9 @@ log "display $DISPLAY"
 
 # Wine prefix made once (wine-run.sh does it on first use).
 "$WINE_RUN" --prefix "$WINEPREFIX" cmd /c exit 0 >/dev/null 2>&1 || true
+# Forget the folder an earlier run remembered, so the custom page shows the
+# default folder every time.
+rm -rf "$WINEPREFIX"/drive_c/users/*/Temp/127_0_0_1_$PORT
 
 # Server content in code page 936.
 srv=$work/srv
