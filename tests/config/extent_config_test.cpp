@@ -9,6 +9,7 @@
 
 #include "config/profile_file.h"
 #include "../system/wine_links.h"
+#include "debug_trace_recorder.h"
 #include "test_seams.h"
 
 namespace {
@@ -196,4 +197,56 @@ TEST(ExtentConfig, FoundBesideTheInstaller) {
   auto config = CreateExtentConfig();
   ASSERT_TRUE(config);
   EXPECT_EQ(config->iniPath(), f.Ini());
+}
+
+TEST(ExtentConfig, TraceLinesOfQueriesAndDeletions) {
+  ScopedDebugTraceRecorder traces;
+  if (!traces.Works()) GTEST_SKIP() << "debug output cannot be recorded here";
+  InstallerFolder f;
+  f.Set("enable", "1");
+  f.Set("del_otherfile", "1");
+  f.Set("autorun", "1");
+  f.Set("setup_path_mode", "7");
+  f.Set("setup_path", "D:\\G\\");
+  f.File("free.bin");
+  f.Folder("d");
+  f.File("d\\locked.bin");
+  f.Folder("d\\e");
+  HANDLE locked = CreateFileA(f.Path("d\\locked.bin").c_str(), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
+  CloseHandle(locked);
+  ASSERT_TRUE(config);
+  config->IsAutoRun();
+  config->GetSetupPathMode();
+  config->GetSetupPath();
+  config->IsEnable();
+
+  const std::string del = "kvx-log: XExtentConfig::DeleteOtherFileIfNeeded : ";
+  std::vector<std::string> lines = traces.StartingWith("kvx-");
+  ASSERT_EQ(lines.size(), 11u);
+  EXPECT_EQ(lines[0], "kvx-out: XExtentConfig::IsEnable:1-" + f.Ini());
+  EXPECT_EQ(lines[1], "kvx-out: XExtentConfig::IsDelOtherFile:1");  // collecting
+  EXPECT_EQ(lines[2], "kvx-out: XExtentConfig::IsDelOtherFile:1");  // deleting
+  // The two files come in the order the folder listing gives them.
+  const std::string locked_fail = del + "delete file fail " + f.Path("d\\locked.bin") + ", lasterror:";
+  const std::string free_suc = del + "delete file suc" + f.Path("free.bin");
+  const bool free_first = lines[3] == free_suc;
+  EXPECT_EQ(lines[free_first ? 3 : 4], free_suc);
+  EXPECT_EQ(lines[free_first ? 4 : 3].compare(0, locked_fail.size(), locked_fail), 0)
+      << lines[free_first ? 4 : 3];
+  EXPECT_EQ(lines[5].compare(0, (del + "delete dir fail " + f.Path("d") + ", lasterror:").size(),
+                             del + "delete dir fail " + f.Path("d") + ", lasterror:"),
+            0)
+      << lines[5];
+  EXPECT_EQ(lines[6], del + "delete dir suc" + f.Path("d\\e"));
+  EXPECT_EQ(lines[7], "kvx-out: XExtentConfig::IsAutoRun:1");
+  EXPECT_EQ(lines[8], "kvx-out: XExtentConfig::GetSetupPathMode:7");  // the value as read
+  EXPECT_EQ(lines[9], "kvx-out: XExtentConfig::GetSetupPath:D:\\G\\");
+  EXPECT_EQ(lines[10], lines[0]);
+  // lasterror is the number the failed call left.
+  EXPECT_EQ(lines[free_first ? 4 : 3], locked_fail + std::to_string(ERROR_SHARING_VIOLATION));
+  EXPECT_EQ(lines[5], del + "delete dir fail " + f.Path("d") + ", lasterror:" +
+                          std::to_string(ERROR_DIR_NOT_EMPTY));
 }
