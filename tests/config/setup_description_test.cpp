@@ -5,11 +5,14 @@
 
 #include <climits>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
 #include "config/gbk_text.h"
 #include "config/profile_file.h"
+#include "debug_trace_recorder.h"
 #include "net/md5.h"
 #include "net/servers.h"
 #include "scripted_server.h"
@@ -195,4 +198,18 @@ TEST(AgencyText, ProductNameShapesTheTexts) {
     EXPECT_LE(window.Title().size(), 259u);
     EXPECT_EQ(std::string(gbk::CutToBytes(setup.setupInfo.contact, 259)), setup.setupInfo.contact);
   }
+}
+
+TEST(SetupDescription, TracesTheIdentifiersAndTheAgencyAddress) {
+  ScopedDebugTraceRecorder traces;
+  if (!traces.Works()) GTEST_SKIP() << "debug output cannot be recorded here";
+  Environment env;
+  SetModulePathForTesting("C:\\dl\\setup-f12-a345-b678-p9-1001(2).exe");
+  env.Serve(kDescriptionPath, "[setup]\r\nsize=1\r\n");
+  env.Serve(kAgencyPath, kEnabledAgency);
+  XGameSetup setup;
+  ASSERT_EQ(setup.LoadSetupDescription(nullptr), 0);
+  EXPECT_EQ(traces.StartingWith("log: "),
+            (std::vector<std::string>{"log: F(12), A(345), B(678), P(9), PCID(1001)",
+                                      "log: " + env.server.BaseUrl() + kAgencyPath}));
 }
