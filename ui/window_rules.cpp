@@ -45,13 +45,34 @@ std::string FormatByteSize(uint32_t n) {
   return gbk::Format("%u%s", whole, unit);
 }
 
+namespace {
+
+// True when byte `pos` of `s` starts a character, i.e. is not the trail byte
+// of a double-byte character (whose trail may well be "\\" or a letter).
+bool StartsCharacter(const std::string& s, size_t pos) {
+  size_t i = 0;
+  while (i < pos) i += (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+  return i == pos;
+}
+
+bool EndsWithSeparator(const std::string& s) {
+  if (s.empty() || (s.back() != '\\' && s.back() != '/')) return false;
+  return StartsCharacter(s, s.size() - 1);
+}
+
+// The name's bytes stand at `end - name.size()` and begin a character there.
+bool NameEndsAt(const std::string& path, size_t end, const std::string& name) {
+  if (end < name.size()) return false;
+  const size_t at = end - name.size();
+  return path.compare(at, name.size(), name) == 0 && StartsCharacter(path, at);
+}
+
+}  // namespace
+
 bool EndsWithGameName(const std::string& path, const std::string& name) {
   if (path.size() <= name.size()) return false;
-  if (path.compare(path.size() - name.size(), name.size(), name) == 0) return true;
-  const char last = path.back();
-  if (last != '\\' && last != '/') return false;
-  if (path.size() - 1 < name.size()) return false;
-  return path.compare(path.size() - 1 - name.size(), name.size(), name) == 0;
+  if (NameEndsAt(path, path.size(), name)) return true;
+  return EndsWithSeparator(path) && NameEndsAt(path, path.size() - 1, name);
 }
 
 int FreeKbFromBytes(uint64_t free_bytes) {
@@ -69,7 +90,7 @@ bool ComposeInstallFolder(const std::string& path, const std::string& game_name,
                           std::string* folder) {
   if (path.empty()) return false;
   std::string p = path;
-  if (p.back() != '\\' && p.back() != '/') p += '\\';
+  if (!EndsWithSeparator(p)) p += '\\';
   if (!EndsWithGameName(p, game_name)) {
     if (p.size() + game_name.size() + 1 >= 259) return false;
     *folder = p + game_name + "\\";

@@ -14,6 +14,7 @@ std::string FormatByteSize(uint32_t bytes);
 
 // The path is longer than the name and the name stands at its end, or just
 // before one final "\" or "/". The character before the name is not examined.
+// Name and separator must begin whole GBK characters, not trail bytes.
 bool EndsWithGameName(const std::string& path, const std::string& game_name);
 
 // Free bytes as KB in a signed 32-bit value. Drives larger than 2 TiB would
@@ -24,7 +25,7 @@ int FreeKbFromBytes(uint64_t free_bytes);
 // a file: URL) could start a program.
 bool IsWebAddress(const std::string& url);
 
-// Browse and typed folders: append "\" unless the path ends with "\" or "/";
+// Browse and typed folders: append "\" unless the path's last character is "\" or "/";
 // then add the game name and "\" unless the path already ends with it. Returns
 // false (leaving *folder alone) when the result would be 259 bytes or longer.
 bool ComposeInstallFolder(const std::string& path, const std::string& game_name,

@@ -59,6 +59,12 @@ TEST(EndsWithGameName, NameAtTheEndOrBeforeOneSeparator) {
       {"D:\\MyHall", "Hall", true},            // the character before is not examined
       {"D:\\游戏大厅\\", "游戏大厅", true},
       {"D:\\游戏\\", "游戏大厅", false},
+      // GBK trail bytes may be "\\" or ASCII letters; they end no name and no folder.
+      {"D:\\\xB0\x41", "A", false},
+      {"D:\\\xB0\x41\\", "A", false},
+      {"D:\\\xB0Hall", "Hall", false},
+      {"D:\\\xB0Hall\\", "Hall", false},
+      {"D:\\\xB0\x41\x41", "A", true},
   };
   for (const auto& c : cases) EXPECT_EQ(c.ends, EndsWithGameName(c.path, c.name)) << c.path;
 }
@@ -76,6 +82,9 @@ TEST(ComposeInstallFolder, AddsSeparatorAndGameName) {
       {"D:\\Games\\Hall\\", "Hall", true, "D:\\Games\\Hall\\"},
       {"D:\\Games/", "Hall", true, "D:\\Games/Hall\\"},
       {"D:\\", "Hall", true, "D:\\Hall\\"},
+      // A double-byte character whose trail byte is "\\" still needs a separator.
+      {"D:\\Games\\\x81\x5C", "Hall", true, "D:\\Games\\\x81\x5C\\Hall\\"},
+      {"D:\\Games\\\x81\x5C\\", "Hall", true, "D:\\Games\\\x81\x5C\\Hall\\"},
       {"", "Hall", false, ""},
   };
   for (const auto& c : cases) {
