@@ -32,11 +32,10 @@ std::string CCommon::UninstallCommand(const std::string& uninstaller, const char
 void CCommon::RegisterUninstall(const char* key_name, const char* display_name,
                                 const char* publisher, const char* contact,
                                 const char* uninstaller_path, const char* uninstall_argument) {
-  // An empty key name would put the values on the Uninstall key itself.
-  if (Missing(key_name) || Missing(display_name) || Missing(publisher) || Missing(contact) ||
-      Missing(uninstaller_path)) {
-    return;
-  }
+  // An empty key name would put the values on the Uninstall key itself. The
+  // other texts may be empty (a description without "Publisher" is valid); the
+  // entry is still written so the product can be removed.
+  if (Missing(key_name) || !display_name || !publisher || !contact || !uninstaller_path) return;
   const std::string path =
       std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + key_name;
   HKEY raw = nullptr;

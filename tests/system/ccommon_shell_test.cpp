@@ -10,8 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "system/ccommon.h"
+#include "../config/debug_trace_recorder.h"
 #include "test_seams.h"
 
 namespace {
@@ -157,6 +159,24 @@ TEST_F(ShellTest, NamesThatLeaveTheSpecialFolderAreRefused) {
   EXPECT_TRUE(FileExists(desktop.File("sibling.lnk")));
 }
 
+TEST_F(ShellTest, ShortcutDeletionIsTraced) {
+  ScopedDebugTraceRecorder traces;
+  if (!traces.Works()) GTEST_SKIP() << "debug output cannot be recorded here";
+  WriteFileBytes(desktop.File("Happy.lnk"), "x");
+  CCommon::DelShortcutEx("Happy", CSIDL_DESKTOPDIRECTORY, false);
+  CCommon::DelShortcutEx("Happy", CSIDL_DESKTOPDIRECTORY, false);
+  CreateDirectoryA(programs.File("grp").c_str(), nullptr);
+  CCommon::DelShortcutEx("grp", CSIDL_PROGRAMS, true);  // a folder removal is not traced
+  const std::string head = "CCommon::DelShortcutEx - iid(16):iDelRet = ";
+  const std::string tail = ", dir = " + desktop.File("Happy.lnk");
+  std::vector<std::string> lines = traces.StartingWith("CCommon::");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].compare(0, head.size() + 1, head + "1"), 0) << lines[0];
+  EXPECT_EQ(lines[0].substr(lines[0].size() - tail.size()), tail) << lines[0];
+  EXPECT_EQ(lines[1], head + "0, lasterror = " + std::to_string(ERROR_FILE_NOT_FOUND) + tail);
+  EXPECT_FALSE(FolderExists(programs.File("grp")));
+}
+
 namespace {
 
 constexpr char kUninstallKey[] =
@@ -243,7 +263,7 @@ TEST(UninstallEntry, NothingWrittenWhenAPieceIsMissing) {
     const char *key, *display, *publisher, *contact, *path;
   } cases[] = {
       {n, nullptr, "p", "c", "u"}, {n, n, nullptr, "c", "u"}, {n, n, "p", nullptr, "u"},
-      {n, n, "p", "c", nullptr},   {n, "", "p", "c", "u"},    {n, n, "p", "c", ""},
+      {n, n, "p", "c", nullptr},
   };
   for (const Case& c : cases) {
     CCommon::RegisterUninstall(c.key, c.display, c.publisher, c.contact, c.path, "arg");
@@ -257,6 +277,22 @@ TEST(UninstallEntry, NothingWrittenWhenAPieceIsMissing) {
             ERROR_SUCCESS);
   EXPECT_NE(RegQueryValueExA(parent, "DisplayName", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   RegCloseKey(parent);
+}
+
+TEST(UninstallEntry, EmptyTextsAreWrittenAsGiven) {
+  // A description without "Publisher" still gets an uninstall entry.
+  UninstallKeyCleaner cleaner;
+  const char* n = "测试棋牌游戏";
+  CCommon::RegisterUninstall(n, n, "", "", "C:\\G\\un.exe", nullptr);
+  ASSERT_TRUE(KeyExists());
+  for (const char* value : {"Publisher", "Contact"}) {
+    RegValue v = ReadValue(value);
+    EXPECT_TRUE(v.present) << value;
+    EXPECT_EQ(v.type, static_cast<DWORD>(REG_EXPAND_SZ)) << value;
+    EXPECT_EQ(v.text, "") << value;
+    EXPECT_EQ(v.size, 1u) << value;
+  }
+  EXPECT_EQ(ReadValue("UninstallString").text, "\"C:\\G\\un.exe\"");
 }
 
 TEST(AdminCheck, WineUserIsInTheAdministratorsGroup) {
