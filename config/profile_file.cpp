@@ -58,9 +58,11 @@ std::string ModuleDirFromPath(const std::string& path) {
 
 std::string GetModulePath() {
   if (!ModulePathOverride().empty()) return ModulePathOverride();
+  // A 259-byte path fits the whole buffer with its NUL; a cut one (older
+  // systems leave it unterminated) still ends inside the buffer.
   char buf[260] = {};
-  ::GetModuleFileNameA(::GetModuleHandleA(nullptr), buf, sizeof buf - 1);
-  return buf;
+  ::GetModuleFileNameA(::GetModuleHandleA(nullptr), buf, sizeof buf);
+  return std::string(buf, ::strnlen(buf, sizeof buf));
 }
 
 void SetModulePathForTesting(const std::string& path) { ModulePathOverride() = path; }
