@@ -10,6 +10,8 @@
 #include <string>
 #include <cstring>
 
+#include "net/resume_cache.h"
+#include "net/servers.h"
 #include "system/seams.h"
 #include "test_seams.h"
 #include "ui/window_map.h"
@@ -226,6 +228,30 @@ TEST_F(Win32DialogTest, BrowseClearsAnInvalidTypedFolder) {
   g_browse_answer = "C:\\Games";
   Command(IDC_BTN_BROWSE);
   EXPECT_FALSE(dialog_->folderInvalid());
+}
+
+// Browse, leaving the edit and the default-folder button remember the folder
+// for the next start; typing alone does not.
+TEST_F(Win32DialogTest, RememberedFolderFollowsTheChoices) {
+  auto remembered = [&] {
+    return ReadDefaultSetupDir(servers::SetupDescriptionUrl(),
+                               dialog_->controller().agencyIds.StandaloneAgencyID);
+  };
+  g_browse_ok = true;
+  g_browse_answer = "C:\\Games";
+  Command(IDC_BTN_BROWSE);
+  EXPECT_EQ("C:\\Games\\Hall\\", remembered());
+
+  Type("C:\\Typed");
+  EXPECT_STREQ("C:\\Typed\\Hall\\", dialog_->currentFolder());
+  EXPECT_EQ("C:\\Games\\Hall\\", remembered());
+  Command(IDC_EDIT_PATH, EN_KILLFOCUS);
+  EXPECT_EQ("C:\\Typed\\Hall\\", remembered());
+
+  Command(IDC_BTN_DEFAULT_DIR);
+  EXPECT_STREQ(dialog_->defaultFolder(), dialog_->currentFolder());
+  EXPECT_EQ(dialog_->defaultFolder(), EditText());
+  EXPECT_EQ(dialog_->defaultFolder(), remembered());
 }
 
 TEST_F(Win32DialogTest, WorkerReportsReachTheDisplay) {
