@@ -31,6 +31,9 @@ std::string FindUpdateListUrl(const std::string& description_path) {
 UpdateEntry ReadUpdateEntry(const std::string& list_path) {
   UpdateEntry e;
   e.action = static_cast<int>(::GetPrivateProfileIntA(kListSection, "action", -1, list_path.c_str()));
+  // -1 means "no action given"; a negative number that is written in the list
+  // asks for nothing, like any other text that is not a count of bits.
+  if (e.action < 0 && !ReadText(kListSection, "action", "", 32, list_path).empty()) e.action = 0;
   e.srcfile = ReadText(kListSection, "srcfile", "", 260, list_path);
   e.destfile = ReadText(kListSection, "destfile", "", 260, list_path);
   e.cmd = ReadText(kListSection, "cmd", "", 260, list_path);

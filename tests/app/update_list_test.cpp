@@ -98,6 +98,25 @@ TEST(UpdateList, ReadsTheFirstEntryAndTheVersionUrl) {
   EXPECT_EQ(e.destfile.size(), 259u);
 }
 
+TEST(UpdateList, ActionIsMissingOnlyWithoutAValue) {
+  struct Case {
+    const char* line;  // nullptr: no action key at all
+    int action;
+  } cases[] = {
+      {nullptr, -1},        {"action=", -1},  {"action=3", 3},      {"action=0", 0},
+      {"action=-1", 0},     {"action=-5", 0}, {"action=abc", 0},    {"action=2x", 2},
+      {"action = 1 ", 1},   {"ACTION=1", 1},
+  };
+  TempFolder dir;
+  std::string list = dir.File("list.txt");
+  for (const Case& c : cases) {
+    std::string text = "[list0]\r\nsrcfile=x\r\n";
+    if (c.line) text += std::string(c.line) + "\r\n";
+    WriteFileBytes(list, text);
+    EXPECT_EQ(ReadUpdateEntry(list).action, c.action) << (c.line ? c.line : "(none)");
+  }
+}
+
 TEST(UpdateList, RecognisesProgramImagesByTheirMachineType) {
   char self[MAX_PATH];
   GetModuleFileNameA(nullptr, self, MAX_PATH);
