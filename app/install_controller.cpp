@@ -2,9 +2,11 @@
 // worker thread. The worker reports only by posting messages to the window.
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "app/dec_command.h"
+#include "app/install_hooks.h"
 #include "app/update_list.h"
 #include "app/xgamesetup.h"
 #include "config/extent_config.h"
@@ -19,6 +21,8 @@
 namespace {
 
 constexpr int kCustomInstallCommand = 1006;
+
+std::atomic<install_hooks::EntryReadFn> g_entry_read_hook{nullptr};
 
 bool FolderExists(const char* path) {
   DWORD a = ::GetFileAttributesA(path);
@@ -38,6 +42,12 @@ class FinishedSignal {
 };
 
 }  // namespace
+
+namespace install_hooks {
+
+EntryReadFn SetEntryReadHookForTesting(EntryReadFn fn) { return g_entry_read_hook.exchange(fn); }
+
+}  // namespace install_hooks
 
 void XGameSetup::StartInstall(HWND owner, const char* folder) {
   window = owner;
@@ -109,6 +119,7 @@ void XGameSetup::RunInstall() {
     PostState(window, SETUP_STATE_INSTALLING);
     return;
   }
+  if (install_hooks::EntryReadFn hook = g_entry_read_hook.load()) hook(this);
   if (StopRequested()) return;
 
   std::string invalid = ValidateUpdateEntry(entry);

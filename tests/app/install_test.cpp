@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "app/install_hooks.h"
 #include "app/setup_messages.h"
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
@@ -270,9 +271,11 @@ TEST_F(InstallTest, CommandOnlyExtractsWhatIsAlreadyThere) {
   onMessage = [](const PostedMessage&) {};
   // No completion for this one: the main program is not a real program.
   recorder.onMessage = nullptr;
-  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  // A folder given without its trailing backslash still yields paths inside it.
+  setup->StartInstall(recorder.hwnd(), folder.substr(0, folder.size() - 1).c_str());
   ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
   recorder.Pump();
+  EXPECT_STREQ(setup->installFolder, folder.c_str());
   EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 6, 7}));
   EXPECT_EQ(ReadFileBytes(folder + "readme.txt"), "hello");
   EXPECT_FALSE(FileExists(folder + "local.zip"));
@@ -306,6 +309,29 @@ TEST_F(InstallTest, AgencyProgramReplacesMainOnlyWhenItIsAProgram) {
   }
 }
 
+TEST_F(InstallTest, StopBeforeTheActionsEndsTheWorkerSilently) {
+  server.ServeResource("/game.zip", "package bytes");
+  // The stop comes after the list is read, so even an invalid entry is not reported.
+  const std::string lists[] = {
+      "action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n",
+      "srcfile=x\r\n",
+  };
+  struct HookReset {
+    ~HookReset() { install_hooks::SetEntryReadHookForTesting(nullptr); }
+  } reset;
+  install_hooks::SetEntryReadHookForTesting([](XGameSetup* c) { c->RequestStop(); });
+  for (const std::string& list0 : lists) {
+    SCOPED_TRACE(list0);
+    ServeList(list0);
+    recorder.Clear();
+    Install();
+    EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0];
+    EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2}));
+    EXPECT_TRUE(server.RequestsFor("/game.zip").empty());
+    EXPECT_FALSE(FileExists(folder + "game.zip"));
+  }
+}
+
 TEST_F(InstallTest, StopDuringThePackageDownloadEndsWithoutAMessage) {
   // Reads wait for a full buffer, so the stall comes after more than one read.
   server.ServeResource("/game.zip", std::string(2000000, 'z'));
@@ -323,6 +349,90 @@ TEST_F(InstallTest, StopDuringThePackageDownloadEndsWithoutAMessage) {
   EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0] << ::testing::PrintToString(recorder.States());
   EXPECT_EQ(recorder.States().back(), 0);
   EXPECT_FALSE(FileExists(folder + "uninstall\\uninstall.ini"));
+}
+
+TEST_F(InstallTest, CompletionReplacesEarlierShortcutsOfBothUserAndCommonFolders) {
+  auto folder_of = [](int csidl) {
+    char buf[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, buf, csidl, TRUE);
+    return std::string(buf);
+  };
+  const std::string user_desktop = folder_of(CSIDL_DESKTOPDIRECTORY);
+  const std::string common_desktop = folder_of(CSIDL_COMMON_DESKTOPDIRECTORY);
+  const std::string user_group = folder_of(CSIDL_PROGRAMS) + "\\欢乐棋牌游戏";
+  const std::string common_group = folder_of(CSIDL_COMMON_PROGRAMS) + "\\欢乐棋牌游戏";
+  ASSERT_NE(user_desktop, common_desktop);
+  const std::string stale = "stale link";
+  WriteFileBytes(user_desktop + "\\欢乐棋牌.lnk", stale);
+  WriteFileBytes(common_desktop + "\\欢乐棋牌.lnk", stale);
+  for (const std::string& group : {user_group, common_group}) {
+    CreateDirectoryA(group.c_str(), nullptr);
+    WriteFileBytes(group + "\\old.lnk", stale);
+    WriteFileBytes(group + "\\欢乐棋牌.lnk", stale);
+  }
+
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "uninstall").c_str(), nullptr);
+  CreateDirectoryA((folder + "Config").c_str(), nullptr);
+  std::strcpy(setup->installFolder, folder.c_str());
+  std::strcpy(setup->mainProgramPath, (folder + "main.exe").c_str());
+  std::strcpy(setup->uninstallerPath, (folder + "uninstall\\uninst.exe").c_str());
+  setup->CompleteInstall();
+  recorder.Pump();
+
+  EXPECT_FALSE(FileExists(common_desktop + "\\欢乐棋牌.lnk"));
+  EXPECT_FALSE(FileExists(common_group + "\\old.lnk"));
+  EXPECT_FALSE(FileExists(user_group + "\\old.lnk"));  // the whole group was made anew
+  for (const std::string& link : {user_desktop + "\\欢乐棋牌.lnk", user_group + "\\欢乐棋牌.lnk",
+                                  user_group + "\\欢乐棋牌卸载.lnk"}) {
+    EXPECT_TRUE(FileExists(link)) << link;
+    EXPECT_NE(ReadFileBytes(link), stale) << link;
+  }
+  RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\欢乐棋牌游戏");
+}
+
+TEST_F(InstallTest, FinishRecordsTheAgencyThenReportsTheEndAndTheDeletePath) {
+  // Without a stored identifier the end request still carries an empty "mac=".
+  HKEY app;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE\\WindowsApp", 0, KEY_SET_VALUE, &app) == ERROR_SUCCESS) {
+    RegDeleteValueA(app, "mc");
+    RegDeleteValueA(app, "kc");
+    RegCloseKey(app);
+  }
+  struct Case {
+    const char* deletePath;
+    bool sideFile;
+  } cases[] = {{"", false}, {"D:\\下载\\setup.exe", true}};
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.deletePath);
+    const std::string dir = work.path() + "\\finish" + std::to_string(n++) + "\\";
+    CreateDirectoryA(dir.c_str(), nullptr);
+    CreateDirectoryA((dir + "Config").c_str(), nullptr);
+    std::strcpy(setup->installFolder, dir.c_str());
+    setup->deletePath = c.deletePath;
+    const std::string agency_ini = dir + "Config\\Agency.ini";
+    std::vector<bool> agency_written_first;
+    server.SetFallback([&](const RecordedRequest& r) {
+      if (r.target.rfind("/Members/UserAPI.aspx", 0) == 0)
+        agency_written_first.push_back(FileExists(agency_ini));
+      ScriptedAnswer a;
+      a.body = "ok";
+      return a;
+    });
+    size_t before = server.RequestsFor("/Members/UserAPI.aspx").size();
+    setup->FinishAndLaunch((dir + "missing.exe").c_str());  // a program that does not start is not reported
+    auto stats = server.RequestsFor("/Members/UserAPI.aspx");
+    ASSERT_EQ(stats.size(), before + 1);
+    EXPECT_EQ(stats.back().target, "/Members/UserAPI.aspx?type=installs&isend=1&agencyid=345&mac=");
+    EXPECT_EQ(agency_written_first, (std::vector<bool>{true}));
+    EXPECT_EQ(ReadIni(agency_ini, "Config", "PCID"), "1001");
+    const std::string side = dir + "Config\\onlinesetup.ini";
+    EXPECT_EQ(FileExists(side), c.sideFile);
+    EXPECT_EQ(ReadIni(side, "delpath", "path"), c.deletePath);
+    EXPECT_TRUE(boxes.shown().empty());
+    server.SetFallback(nullptr);
+  }
 }
 
 TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
