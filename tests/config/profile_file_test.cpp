@@ -52,6 +52,17 @@ TEST(ModuleDir, SetsCurrentDirectoryOrFallsBack) {
   SetModulePathForTesting("noseparator.exe");
   EXPECT_EQ(GetModuleDir(), std::string(now) + "\\");  // current directory, unchanged
 
+  // A current folder longer than 127 bytes still comes back whole.
+  std::string deep = dir.path();
+  while (deep.size() <= 140) {
+    deep += "\\folder_with_a_long_name";
+    CreateDirectoryA(deep.c_str(), nullptr);
+  }
+  ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
+  GetCurrentDirectoryA(sizeof now, now);
+  EXPECT_EQ(GetModuleDir(), std::string(now) + "\\");
+  EXPECT_GT(std::strlen(now), 140u);
+
   SetModulePathForTesting("");
   EXPECT_EQ(GetModulePath().substr(GetModulePath().size() - 4), ".exe");
   SetCurrentDirectoryA(saved);

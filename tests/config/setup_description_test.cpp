@@ -88,6 +88,8 @@ TEST(SetupDescription, ResultCodes) {
        INT_MAX},
       {"agency disabled", kInstaller, kFullDescription, "[BaseInfo]\r\nEnable=0\r\n", 1, true,
        307200},
+      {"agency Enable 2 counts as on", kInstaller, kFullDescription,
+       "[BaseInfo]\r\nEnable=2\r\n", 0, true, 307200},
       {"agency without Enable", kInstaller, kFullDescription, "[BaseInfo]\r\nProductName=x\r\n", 1,
        true, 307200},
       {"agency unreachable", kInstaller, kFullDescription, nullptr, 2, false, 307200},
