@@ -40,8 +40,11 @@ bool WriteTarget(const std::string& target, const uint8_t* data, DWORD size, boo
     ::SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
   }
   // OPEN_ALWAYS plus truncation keeps the remaining attributes (a hidden file
-  // cannot be replaced by CREATE_ALWAYS without naming its attributes).
-  ScopedFileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+  // cannot be replaced by CREATE_ALWAYS without naming its attributes). Shared
+  // like a C runtime "wb" open, so a reader that shares writing does not make
+  // the installer skip the file.
+  ScopedFileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   DWORD written = 0;

@@ -5,6 +5,7 @@
 #include "message_recorder.h"
 #include "package/pack_directory.h"
 #include "package_test_util.h"
+#include "system/scoped_handle.h"
 #include "test_seams.h"
 
 namespace {
@@ -128,6 +129,18 @@ TEST_F(ExtractPackageTest, HiddenTargetIsOverwrittenAndKeepsItsOtherAttributes) 
   DWORD attributes = ::GetFileAttributesA(In("h.dat").c_str());
   EXPECT_TRUE(attributes & FILE_ATTRIBUTE_HIDDEN);
   EXPECT_FALSE(attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+TEST_F(ExtractPackageTest, TargetHeldOpenByASharingReaderIsStillWritten) {
+  WriteFileBytes(In("busy.txt"), "old content");
+  ScopedFileHandle reader(::CreateFileA(In("busy.txt").c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(reader);
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"T\\busy.txt", "new"}}));
+  EXPECT_FALSE(Extract());
+  reader.reset();
+  EXPECT_EQ(ReadFileBytes(In("busy.txt")), "new");
 }
 
 TEST_F(ExtractPackageTest, PackagesThatInstallNothingCountAsFailures) {
