@@ -45,6 +45,14 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
     *error = "cannot create " + zip_path;
     return false;
   }
+  // From here on the file is ours: a half-written zip is removed rather than
+  // left to pass for a package.
+  auto abandon = [&](const std::string& message) {
+    zf.reset();
+    ::DeleteFileA(zip_path.c_str());
+    *error = message;
+    return false;
+  };
   for (const ZipMember& m : members) {
     uLong crc = crc32(0, nullptr, 0);
     if (m.password != nullptr) {
@@ -53,10 +61,7 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
         crc = crc32(crc, reinterpret_cast<const Bytef*>(d), static_cast<uInt>(n));
         return true;
       });
-      if (!read) {
-        *error = "cannot read " + m.source_path;
-        return false;
-      }
+      if (!read) return abandon("cannot read " + m.source_path);
     }
     zip_fileinfo info{};
     info.dosDate = m.dos_date_time;
@@ -70,20 +75,15 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
         zf.get(), m.name.c_str(), &info, m.local_extra.empty() ? nullptr : m.local_extra.data(),
         static_cast<uInt>(m.local_extra.size()), nullptr, 0, nullptr, m.method, m.level, 0,
         -MAX_WBITS, DEF_MEM_LEVEL, Z_DEFAULT_STRATEGY, m.password, crc, m.version_made_by, 0, 0);
-    if (rc != ZIP_OK) {
-      *error = "cannot add " + m.name + " to " + zip_path;
-      return false;
-    }
+    if (rc != ZIP_OK) return abandon("cannot add " + m.name + " to " + zip_path);
     bool ok = ForEachPiece(m, [&zf](const char* d, size_t n) {
       return zipWriteInFileInZip(zf.get(), d, static_cast<unsigned>(n)) == ZIP_OK;
     });
-    if (zipCloseFileInZip(zf.get()) != ZIP_OK || !ok) {
-      *error = "cannot write " + zip_path;
-      return false;
-    }
+    if (zipCloseFileInZip(zf.get()) != ZIP_OK || !ok) return abandon("cannot write " + zip_path);
   }
   void* raw = zf.release();
   if (zipClose(raw, nullptr) != ZIP_OK) {
+    ::DeleteFileA(zip_path.c_str());
     *error = "cannot finish " + zip_path;
     return false;
   }
