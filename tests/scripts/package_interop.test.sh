@@ -172,6 +172,17 @@ mkdir -p huge && truncate -s 3G huge/big.bin
 expect_error "huge file" "too large" build "$(winpath "$work/huge")" "$(winpath "$work/x.zip")"
 rm -rf huge long
 expect_error "not a zip" "cannot open" list "$(winpath "$work/src/numbers.txt")"
+mkdir -p empty_src
+expect_error "empty folder" "empty" build "$(winpath "$work/empty_src")" "$(winpath "$work/x.zip")"
+expect_error "member outside" "member name" build "$(winpath "$work/tree")" "$(winpath "$work/x.zip")" \
+  --member '..\x.pak'
+[ ! -e x.zip ] && [ ! -e "$work/x.zip.pack.tmp" ] || fail "refused builds left files: $(ls | tr "\n" " ")"
+# The zip reader cannot tell a wrong password from damaged data; the message says so.
+expect_error "wrong password" "wrong password" list "$(winpath "$work/wrongpw/pkg.zip")"
+# A zip without members (one stub byte in front: minizip does not look for the
+# end record at offset 0).
+printf 'SPK\005\006' > no_members.zip && head -c 18 /dev/zero >> no_members.zip
+expect_error "no members" "no members" list "$(winpath "$work/no_members.zip")"
 echo "builder errors reported"
 
 cd /

@@ -83,23 +83,37 @@ std::string LeafName(std::string folder) {
 int Build(const std::string& folder, const std::string& out_zip, std::string top,
           const std::string& member) {
   if (!IsFolder(folder)) return Fail(1, "folder not found: " + folder);
+  // The installer extracts the member under its cleaned name and refuses one
+  // that would land outside the install folder or does not fit its name field.
+  const std::string extracted = SanitizeMemberName(member);
+  if (extracted.empty() || extracted.size() >= sizeof(ArchiveEntry::name) ||
+      extracted.back() == '\\' || extracted.back() == '/' || !StaysInsideFolder(extracted)) {
+    return Fail(1, "member name cannot be extracted into the install folder: " + member);
+  }
   if (top.empty()) top = LeafName(folder);
   std::vector<SourceFile> files;
   std::string error;
   if (!Walk(folder, "", &files, &error)) return Fail(1, error);
+  // A pack without entries is refused by the installer ("failed to extract").
+  if (files.empty()) return Fail(1, "folder is empty, nothing to pack: " + folder);
   std::sort(files.begin(), files.end(),
             [](const SourceFile& a, const SourceFile& b) { return a.relative < b.relative; });
   std::vector<PackInput> inputs;
   for (const SourceFile& f : files) inputs.push_back({top + "\\" + f.relative, f.size});
 
   const std::string temp = out_zip + ".pack.tmp";
+  // Declared before the handle so that the handle is closed first: an open
+  // file cannot be deleted, and a refused build must not leave it behind.
+  struct RemoveTemp {
+    std::string path;
+    ~RemoveTemp() {
+      if (!path.empty()) ::DeleteFileA(path.c_str());
+    }
+  } remove_temp;
   ScopedFileHandle pack(::CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_TEMPORARY, nullptr));
   if (!pack) return Fail(1, "cannot write " + out_zip);
-  struct RemoveTemp {
-    std::string path;
-    ~RemoveTemp() { ::DeleteFileA(path.c_str()); }
-  } remove_temp{temp};
+  remove_temp.path = temp;
 
   PackWriter writer(kPackagePassword, [&pack](const void* d, size_t n) {
     DWORD written = 0;
@@ -146,12 +160,24 @@ std::string TempFolderPath() {
   return path;
 }
 
+// Removes the folders that extracting `name` below `root` created, deepest first.
+void RemoveFoldersOf(const std::string& root, const std::string& name) {
+  std::string dir = name;
+  for (;;) {
+    const size_t sep = dir.find_last_of("\\/");
+    if (sep == std::string::npos || sep == 0) return;
+    dir.resize(sep);
+    ::RemoveDirectoryA((root + "\\" + dir).c_str());
+  }
+}
+
 int List(const std::string& zip_path) {
   auto archive = PackageArchive::Open(zip_path, kPackagePassword);
   if (!archive) return Fail(1, "cannot open " + zip_path + " as a zip archive");
   ArchiveEntry entry;
   EntryStatus es = archive->GetFirstEntry(&entry);
   if (es == EntryStatus::kRefusedName) return Fail(1, "first member's name leads outside the folder");
+  if (es == EntryStatus::kArgumentError) return Fail(1, "package has no members");
   if (es != EntryStatus::kOk) return Fail(1, "first member cannot be read");
   std::printf("member: %s (%d bytes, %d compressed)\n", entry.name, entry.uncompressed_size,
               entry.compressed_size);
@@ -176,9 +202,23 @@ int List(const std::string& zip_path) {
   }
   ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
   ::DeleteFileA(pack_path.c_str());
+  RemoveFoldersOf(temp, entry.name);
   ::RemoveDirectoryA(temp.c_str());
-  if (xs == ExtractStatus::kWrongPassword) return Fail(1, "member is not encrypted with the package password");
-  if (xs != ExtractStatus::kOk) return Fail(1, "member cannot be extracted (damaged data)");
+  switch (xs) {
+    case ExtractStatus::kOk:
+      break;
+    case ExtractStatus::kWrongPassword:
+      return Fail(1, "member does not open with the package password");
+    case ExtractStatus::kDataError:
+      // The reader does not test the cipher's check byte, so a wrong password
+      // surfaces here, as undecodable data or a CRC mismatch.
+      return Fail(1, "member cannot be extracted: wrong password or damaged data");
+    case ExtractStatus::kCannotCreate:
+    case ExtractStatus::kWriteError:
+      return Fail(1, "cannot write the member into " + temp);
+    default:
+      return Fail(1, "first member cannot be read");
+  }
   if (pack.size() < kPackHeaderSize) return Fail(1, "pack shorter than its 8-byte header");
   const size_t body_length = pack.size() - kPackHeaderSize;
   if (body_length % aes128::kBlockSize != 0) return Fail(1, "pack body is not whole 16-byte blocks");
