@@ -73,6 +73,9 @@ bool IsSafeRelativeName(const std::string& name) {
     if (end || rest[i] == '\\' || rest[i] == '/') {
       std::string part = rest.substr(start, i - start);
       if (part == "..") return false;
+      // Windows drops trailing dots and blanks from a name, so ".. " or "..."
+      // may climb like "..": a component made of nothing else is refused.
+      if (part.size() > 1 && part.find_first_not_of(". ") == std::string::npos) return false;
       start = i + 1;
     }
   }

@@ -154,6 +154,17 @@ TEST_F(InstallTest, FullInstallation) {
   EXPECT_EQ(ReadIni(uninstall_ini, "config", "gamename"), "欢乐棋牌游戏");
   EXPECT_EQ(ReadIni(uninstall_ini, "config", "shortcutname"), "欢乐棋牌");
   EXPECT_EQ(ReadIni(uninstall_ini, "config", "ProductTitle"), "欢乐棋牌游戏大厅-测试");
+  {
+    // The keys are written one after another, in this order.
+    const std::string text = ReadFileBytes(uninstall_ini);
+    size_t last = 0;
+    for (const char* key : {"[config]", "setupdir=", "gamename=", "shortcutname=", "ProductTitle="}) {
+      size_t at = text.find(key);
+      ASSERT_NE(at, std::string::npos) << key;
+      EXPECT_GE(at, last) << key;
+      last = at;
+    }
+  }
   std::string agency_ini = folder + "Config\\Agency.ini";
   EXPECT_EQ(ReadIni(agency_ini, "Config", "AgencyID"), "345");
   EXPECT_EQ(ReadIni(agency_ini, "Config", "StandaloneAgencyID"), "678");

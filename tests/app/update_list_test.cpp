@@ -31,6 +31,11 @@ TEST(UpdateList, DestinationNamesMustStayBelowTheInstallFolder) {
       {"a/../x.zip", false},
       {"a\\..", false},
       {"\\..\\x.zip", false},
+      {".. \\x.zip", false},
+      {"a\\...\\x.zip", false},
+      {"a\\. .\\x.zip", false},
+      {"a\\.\\x.zip", true},
+      {".hidden\\x.zip", true},
   };
   for (const Case& c : cases) EXPECT_EQ(IsSafeRelativeName(c.name), c.safe) << c.name;
 }
