@@ -11,6 +11,7 @@
 
 #include "config/gbk_text.h"
 #include "net/download_hooks.h"
+#include "net/md5.h"
 #include "net_test_support.h"
 #include "scripted_server.h"
 #include "system/seams.h"
@@ -114,6 +115,46 @@ TEST_F(DownloadFileTest, CompleteCurrentCopyIsNotTransferredAgain) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].range, "");
   EXPECT_EQ(requests[1].accept, "*/*");
+}
+
+TEST_F(DownloadFileTest, StoredRecordDescribesTheAnswerAndTheFileOnDisk) {
+  // The cache file is read by later runs (and earlier installers' runs):
+  // its text is checked to the byte.
+  const std::string host = server_.BaseUrl().substr(7);  // "127.0.0.1:<port>"
+  std::string key = host;
+  std::replace(key.begin(), key.end(), '.', '_');
+  std::replace(key.begin(), key.end(), ':', '_');
+  const std::string cache_file = temp_.path() + key + "\\cachefile_AG01.cfg";
+  const std::string url = Url("/Rec/Pkg.BIN");
+  const std::string section = "[http://" + host + "/rec/pkg.bin]\r\n";
+  auto record_text = [&](const char* etag, size_t total, const std::string& body) {
+    return section + "resurl_lastmodified=" + kLastModified + "\r\nresurl_etag=" + etag +
+           "\r\nresurl_bytetotalsize=" + std::to_string(total) + "\r\ndstfile_path=" +
+           Target("rec.bin") + "\r\ndstfile_md5=" + Md5OfBytes(body.data(), body.size()) +
+           "\r\ndstfile_size=" + std::to_string(body.size()) + "\r\n";
+  };
+
+  // A quoted ETag is stored without its quotes; the sizes are the answer's.
+  const std::string first = PatternBody(300000, 30);
+  server_.ServeResource("/Rec/Pkg.BIN", first, "\"Quoted-V1\"", kLastModified);
+  ASSERT_EQ(Run("/Rec/Pkg.BIN", Relative("rec.bin", false)).result, 0);
+  EXPECT_EQ(ReadFileBytes(cache_file), record_text("Quoted-V1", first.size(), first));
+
+  // Another version, broken off: the file was rewritten from scratch, yet the
+  // total stays the length stored when the record was made.
+  const std::string second = PatternBody(200000, 31);
+  server_.ServeResource("/Rec/Pkg.BIN", second, "\"v2\"", kLastModified);
+  server_.QueueAnswer("/Rec/Pkg.BIN", Truncated(second, 80000, "\"v2\""));
+  DownloadArgs once = Relative("rec.bin", false);
+  once.report = false;
+  ASSERT_EQ(Run("/Rec/Pkg.BIN", once).result, -1);
+  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", first.size(), second.substr(0, 80000)));
+
+  // Appended to: the record vouches for the whole file.
+  ASSERT_EQ(Run("/Rec/Pkg.BIN", Relative("rec.bin", false)).result, 0);
+  EXPECT_EQ(server_.RequestsFor("/Rec/Pkg.BIN").back().range, "bytes=80000-");
+  EXPECT_EQ(ReadFileBytes(Target("rec.bin")), second);
+  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", first.size(), second));
 }
 
 TEST_F(DownloadFileTest, InterruptedTransferIsContinuedWithARangeAndItsValidator) {
