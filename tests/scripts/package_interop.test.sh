@@ -176,6 +176,8 @@ mkdir -p empty_src
 expect_error "empty folder" "empty" build "$(winpath "$work/empty_src")" "$(winpath "$work/x.zip")"
 expect_error "member outside" "member name" build "$(winpath "$work/tree")" "$(winpath "$work/x.zip")" \
   --member '..\x.pak'
+expect_error "top ending in a separator" "would not install" build "$(winpath "$work/tree")" \
+  "$(winpath "$work/x.zip")" --top 'Client\'
 [ ! -e x.zip ] && [ ! -e "$work/x.zip.pack.tmp" ] || fail "refused builds left files: $(ls | tr "\n" " ")"
 # The zip reader cannot tell a wrong password from damaged data; the message says so.
 expect_error "wrong password" "wrong password" list "$(winpath "$work/wrongpw/pkg.zip")"

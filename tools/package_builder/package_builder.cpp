@@ -73,6 +73,13 @@ bool Walk(const std::string& folder, const std::string& relative, std::vector<So
   return true;
 }
 
+// The entry name without its top-level folder, as the installer writes it
+// below the install folder: from its first separator on, empty without one.
+std::string InstalledPath(const std::string& entry_name) {
+  const size_t sep = entry_name.find('\\');
+  return sep == std::string::npos ? std::string() : entry_name.substr(sep);
+}
+
 std::string LeafName(std::string folder) {
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
   size_t sep = folder.find_last_of("\\/:");
@@ -99,7 +106,13 @@ int Build(const std::string& folder, const std::string& out_zip, std::string top
   std::sort(files.begin(), files.end(),
             [](const SourceFile& a, const SourceFile& b) { return a.relative < b.relative; });
   std::vector<PackInput> inputs;
-  for (const SourceFile& f : files) inputs.push_back({top + "\\" + f.relative, f.size});
+  for (const SourceFile& f : files) {
+    inputs.push_back({top + "\\" + f.relative, f.size});
+    // The installer skips such entries silently; refuse them here instead.
+    if (!StaysInsideFolder(InstalledPath(inputs.back().name))) {
+      return Fail(1, "entry would not install inside the install folder: " + inputs.back().name);
+    }
+  }
 
   const std::string temp = out_zip + ".pack.tmp";
   // Declared before the handle so that the handle is closed first: an open
@@ -237,8 +250,7 @@ int List(const std::string& zip_path) {
   std::set<std::string> seen;
   for (const PackRecord& r : records) {
     std::printf("%s\t%d\t%d\n", r.name.c_str(), r.span.offset, r.span.size);
-    size_t sep = r.name.find('\\');
-    const std::string relative = sep == std::string::npos ? std::string() : r.name.substr(sep);
+    const std::string relative = InstalledPath(r.name);
     if (!SpanFitsBody(r.span, body_length)) {
       std::fprintf(stderr, "defect: %s: data outside the body\n", r.name.c_str());
       ++defects;
