@@ -17,6 +17,7 @@
 #include "app/setup_messages.h"
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
+#include "config/extent_config.h"
 #include "message_recorder.h"
 #include "net/servers.h"
 #include "package_fixture.h"
@@ -458,6 +459,26 @@ TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
   EXPECT_EQ(recorder.messages()[0].msg, static_cast<UINT>(WM_COMMAND));
   EXPECT_EQ(recorder.messages()[0].wParam, 1006u);
   EXPECT_TRUE(server.RequestsFor("/Members/UserAPI.aspx").empty());
+}
+
+TEST_F(InstallTest, TheSideConfigurationsSetupFolderWinsOverTheChosenOne) {
+  const std::string side_dir = work.path() + "\\side";
+  CreateDirectoryA(side_dir.c_str(), nullptr);
+  const std::string ini = side_dir + "\\tovrel_onlinesetup.ini";
+  const std::string target = work.path() + "\\分销 目录";  // written without a trailing backslash
+  WriteFileBytes(ini, "[onlinesetup_config]\r\nenable=1\r\nsetup_path_mode=2\r\nsetup_path=" + target +
+                          "\r\ndel_otherfile=0\r\n");
+  setup->extentConfig = CreateExtentConfigAt(ini, side_dir + "\\setup.exe");
+  ASSERT_TRUE(setup->extentConfig);
+  ServeList("action=0\r\n");
+  recorder.onMessage = nullptr;
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+  recorder.Pump();
+  EXPECT_STREQ(setup->installFolder, (target + "\\").c_str());
+  EXPECT_TRUE(FileExists(target + "\\WindowsSys.ini"));
+  EXPECT_FALSE(FileExists(folder + "WindowsSys.ini"));
+  EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 6}));
 }
 
 TEST_F(InstallTest, ARunningClientIsClosedBeforeExtraction) {
