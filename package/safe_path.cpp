@@ -19,6 +19,21 @@ bool IsDotsComponent(std::string_view part) {
   return dots >= 2;
 }
 
+// CON, NUL, COM1 and the like, also with an extension ("nul.txt"): opening
+// such a name in any folder reaches the device instead of a file there.
+bool IsDeviceComponent(std::string_view part) {
+  static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",    "CONIN$", "CONOUT$",
+                                         "COM1", "COM2", "COM3", "COM4",   "COM5",   "COM6",
+                                         "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
+                                         "LPT4", "LPT5", "LPT6", "LPT7",   "LPT8",   "LPT9"};
+  std::string_view base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const char* device : kDevices) {
+    if (gbk::EqualsIgnoreCase(base, device)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string SanitizeMemberName(std::string_view input) {
@@ -55,7 +70,8 @@ bool StaysInsideFolder(std::string_view relative) {
   while (start <= relative.size()) {
     size_t end = start;
     while (end < relative.size() && !IsSeparator(relative[end])) ++end;
-    if (IsDotsComponent(relative.substr(start, end - start))) return false;
+    const std::string_view part = relative.substr(start, end - start);
+    if (IsDotsComponent(part) || IsDeviceComponent(part)) return false;
     start = end + 1;
   }
   return true;

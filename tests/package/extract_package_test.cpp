@@ -195,7 +195,8 @@ TEST_F(ExtractPackageTest, HostileEntryNamesAreSkipped) {
                                             {"T\\\\\\evil5.dat", "x"},
                                             {"T\\good.dat:alt", "x"},
                                             {"T\\..", "x"},
-                                            {"T\\good.txt", "good"}}));
+                                            {"T\\good.txt", "good"},
+                                            {"T\\nul.txt", "to the null device"}}));
   EXPECT_FALSE(Extract());
   EXPECT_EQ(ReadFileBytes(In("good.txt")), "good");
   for (const char* evil : {"evil1.dat", "evil2.dat", "evil3.dat", "evil4.dat"}) {

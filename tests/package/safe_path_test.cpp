@@ -52,6 +52,18 @@ TEST(StaysInsideFolder, RefusesParentStepsDrivesAndRoots) {
       {"\\\\server\\share\\x", false},
       {"\\/x", false},
       {"//x", false},
+      // Device names reach the device, not a file in the folder.
+      {"\\con", false},
+      {"\\data\\NUL.txt", false},
+      {"\\COM1", false},
+      {"\\lpt9.log", false},
+      {"\\aux .dat", false},
+      {"\\CONOUT$", false},
+      {"\\prn\\x.txt", false},
+      {"\\console.txt", true},
+      {"\\com10", true},
+      {"\\nul_file.txt", true},
+      {"\\data.con", true},
       // A trail byte 0x5C before ".." is still split byte-wise: refused, on the safe side.
       {"\\\x95\\..\\x", false},
   };
