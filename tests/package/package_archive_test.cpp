@@ -86,6 +86,37 @@ TEST_F(PackageArchiveTest, FirstEntryCarriesSanitisedNameAttributesTimesAndSizes
   EXPECT_STREQ(again.name, e.name);
 }
 
+TEST_F(PackageArchiveTest, DosTimeIsLocalAndBecomesAllThreeTimesOfTheFile) {
+  ZipMember m = Member("dated.pak", "content");
+  // 2021-06-15 13:45:30 local time; no extended timestamp block.
+  m.dos_date_time = (((41u << 9) | (6u << 5) | 15u) << 16) | ((13u << 11) | (45u << 5) | 15u);
+  auto archive = OpenWith(m);
+  ASSERT_TRUE(archive);
+  ArchiveEntry e;
+  ASSERT_EQ(archive->GetFirstEntry(&e), EntryStatus::kOk);
+  EXPECT_EQ(Ticks(e.creation_time), Ticks(e.write_time));
+  EXPECT_EQ(Ticks(e.access_time), Ticks(e.write_time));
+  ASSERT_EQ(archive->ExtractFirstEntry("dated.pak"), ExtractStatus::kOk);
+  archive->Close();
+  ScopedFileHandle f(::CreateFileA(dir.File("dated.pak").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                   nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(f);
+  FILETIME times[3] = {};
+  ASSERT_TRUE(::GetFileTime(f.get(), &times[0], &times[1], &times[2]));
+  for (const FILETIME& utc : times) {
+    FILETIME local{};
+    SYSTEMTIME st{};
+    ASSERT_TRUE(::FileTimeToLocalFileTime(&utc, &local));
+    ASSERT_TRUE(::FileTimeToSystemTime(&local, &st));
+    EXPECT_EQ(st.wYear, 2021);
+    EXPECT_EQ(st.wMonth, 6);
+    EXPECT_EQ(st.wDay, 15);
+    EXPECT_EQ(st.wHour, 13);
+    EXPECT_EQ(st.wMinute, 45);
+    EXPECT_EQ(st.wSecond, 30);
+  }
+}
+
 TEST_F(PackageArchiveTest, NamesLeadingOutsideAreRefused) {
   for (const char* name : {"a\\..\\..\\x.dat", "../x.dat", "a/../../x.dat", "x.dat:alt"}) {
     auto archive = OpenWith(Member(name, "data"));
