@@ -69,15 +69,16 @@ void XGameSetup::FinishAndLaunch(const char* main_program) {
     WriteProfile("delpath", "path", deletePath.c_str(), side);
   }
 
-  // Quoted and with the application name given, so a path with blanks can
-  // never start another program (C:\Program.exe); it starts in the install folder.
+  // Quoted, so a path with blanks can never start another program
+  // (C:\Program.exe); left to the command line, as WinExec does, so a name
+  // without ".exe" still starts. It starts in the install folder.
   std::string command = gbk::Format("\"%s\"", main_program);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_SHOW;
   PROCESS_INFORMATION pi = {};
-  if (::CreateProcessA(main_program, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+  if (::CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                        installFolder[0] ? installFolder : nullptr, &si, &pi)) {
     ScopedKernelHandle process(pi.hProcess);
     ScopedKernelHandle thread(pi.hThread);

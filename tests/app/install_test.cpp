@@ -447,6 +447,26 @@ TEST_F(InstallTest, FinishRecordsTheAgencyThenReportsTheEndAndTheDeletePath) {
   }
 }
 
+TEST_F(InstallTest, TheClientStartsFromItsQuotedPathEvenWithoutItsExtension) {
+  const std::string marker = MarkerProgram();
+  ASSERT_FALSE(marker.empty());
+  CreateDirectoryA(folder.c_str(), nullptr);
+  CreateDirectoryA((folder + "Config").c_str(), nullptr);
+  WriteFileBytes(folder + "client.exe", marker);
+  // What an unquoted command line would start instead: the folder's name up to its blank.
+  const std::string trap = folder.substr(0, folder.find(' '));
+  WriteFileBytes(trap + ".exe", marker);
+  std::strcpy(setup->installFolder, folder.c_str());
+  setup->FinishAndLaunch((folder + "client").c_str());  // as "exefilename" may give it
+  std::string launched;
+  for (int i = 0; i < 100 && launched.empty(); ++i) {
+    Sleep(50);
+    launched = ReadFileBytes(folder + "launched.txt");
+  }
+  EXPECT_NE(launched.find("cmdline=\"" + folder + "client\""), std::string::npos) << launched;
+  EXPECT_FALSE(FileExists(work.path() + "\\launched.txt"));
+}
+
 TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
   folder = "Q:\\no\\such\\drive\\";
   setup->StartInstall(recorder.hwnd(), folder.c_str());
