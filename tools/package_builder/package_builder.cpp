@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
 #include <vector>
@@ -200,12 +201,19 @@ int List(const std::string& zip_path) {
   archive->Close();
   const std::string pack_path = temp + "\\" + entry.name;
   std::string pack;
+  bool no_room = false;
   if (xs == ExtractStatus::kOk) {
     ScopedFileHandle f(::CreateFileA(pack_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size{};
     if (f && ::GetFileSizeEx(f.get(), &size)) {
-      pack.resize(static_cast<size_t>(size.QuadPart));
+      // The check holds the whole pack, as the installer does; a 32-bit
+      // process may not find room for a large one.
+      try {
+        pack.resize(static_cast<size_t>(size.QuadPart));
+      } catch (const std::bad_alloc&) {
+        no_room = true;
+      }
       DWORD got = 0;
       if (!pack.empty() && (!::ReadFile(f.get(), &pack[0], static_cast<DWORD>(pack.size()), &got, nullptr) ||
                             got != pack.size())) {
@@ -232,6 +240,7 @@ int List(const std::string& zip_path) {
     default:
       return Fail(1, "first member cannot be read");
   }
+  if (no_room) return Fail(1, "not enough memory to hold the pack for checking");
   if (pack.size() < kPackHeaderSize) return Fail(1, "pack shorter than its 8-byte header");
   const size_t body_length = pack.size() - kPackHeaderSize;
   if (body_length % aes128::kBlockSize != 0) return Fail(1, "pack body is not whole 16-byte blocks");
