@@ -7,7 +7,7 @@
 namespace {
 constexpr DWORD kChunk = 8191;     // bytes asked for per read
 constexpr size_t kSlack = 8192;    // the buffer always has this much room past the text
-constexpr DWORD kFetchFlags = 9;   // INTERNET_FLAG_EXISTING_CONNECT-style bits 0x1 | 0x8, no reload
+constexpr DWORD kFetchFlags = 9;   // bits 0x1 and 0x8; none of the reload or no-cache flags of file downloads
 }  // namespace
 
 void OpenHttpSession(HttpSession* s) {
