@@ -78,4 +78,6 @@ TEST(HttpSession, ErrorPagesAreTextAndRefusedConnectionsFail) {
   // A session that never opened fails every fetch.
   HttpSession closed;
   EXPECT_EQ(FetchUrlText(&closed, (server.BaseUrl() + "/x").c_str()), nullptr);
+  EXPECT_NE(closed.lastError, 0);
+  EXPECT_NE(closed.lastError, -1);
 }
