@@ -115,6 +115,14 @@ TEST_F(DownloadFileTest, CompleteCurrentCopyIsNotTransferredAgain) {
   ASSERT_EQ(requests.size(), 2u);
   EXPECT_EQ(requests[1].range, "");
   EXPECT_EQ(requests[1].accept, "*/*");
+  // Each attempt names itself "Agent<milliseconds>" and asks past any cache.
+  for (const auto& q : requests) {
+    EXPECT_TRUE(q.userAgent.size() > 5 && q.userAgent.compare(0, 5, "Agent") == 0 &&
+                q.userAgent.find_first_not_of("0123456789-", 5) == std::string::npos)
+        << q.userAgent;
+    EXPECT_EQ(q.Header("Pragma"), "no-cache");
+    EXPECT_EQ(q.ifRange, "");
+  }
 }
 
 TEST_F(DownloadFileTest, StoredRecordDescribesTheAnswerAndTheFileOnDisk) {

@@ -48,6 +48,7 @@ TEST(HttpSession, FetchesWholeTextsAndReplacesThePreviousOne) {
   auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 3u);
   EXPECT_EQ(requests[0].userAgent, "Marlowen HTTP Retriever 1.0");
+  EXPECT_EQ(requests[0].Header("Pragma"), "");  // no cache-bypass flags here
   EXPECT_EQ(requests[2].target, "/small");
   CloseHttpSession(&s);
   EXPECT_FALSE(s.session);
