@@ -219,6 +219,55 @@ TEST_F(DownloadFileTest, ResetConnectionIsRetriedUntilTheFileIsWhole) {
   }
 }
 
+TEST_F(DownloadFileTest, WithoutAUsableRecordTheNextAttemptFetchesTheWholeBody) {
+  // Each case leaves a first request behind whose record cannot be used; the
+  // next call must fetch the whole body again.
+  const std::string body = PatternBody(100000, 40);
+  auto reset_at = [](long bytes) {
+    Fault f;
+    f.closeAfterBodyBytes = bytes;
+    return f;
+  };
+  struct Case {
+    const char* path;
+    std::function<void(const char* path)> first;
+  } cases[] = {
+      {"/novalidator.bin",
+       [&](const char* path) {
+         server_.ServeResource(path, body, "", "");
+         server_.QueueFault(path, reset_at(40000));
+       }},
+      {"/nolength.bin",  // complete, but its record has no total size
+       [&](const char* path) {
+         server_.ServeResource(path, body);
+         ScriptedAnswer a;
+         a.contentLength = false;
+         a.headers = {{"ETag", "\"v1\""}, {"Last-Modified", kLastModified}};
+         a.body = body;
+         server_.QueueAnswer(path, a);
+         ASSERT_EQ(Run(path, Relative(path + 1)).result, 0);
+       }},
+      {"/deleted.bin",
+       [&](const char* path) {
+         server_.ServeResource(path, body);
+         DownloadRun r = Run(path, Relative(path + 1));
+         ASSERT_EQ(r.result, 0);
+         ASSERT_TRUE(::DeleteFileA(r.path.c_str()));
+       }},
+  };
+  for (const Case& c : cases) {
+    c.first(c.path);
+    DownloadRun r = Run(c.path, Relative(c.path + 1, true));
+    ASSERT_EQ(r.result, 0) << c.path;
+    EXPECT_TRUE(ReadFileBytes(r.path) == body) << c.path;
+    EXPECT_GT(rec_.Progress().size(), 2u) << c.path;  // a body was transferred
+    auto requests = server_.RequestsFor(c.path);
+    ASSERT_EQ(requests.size(), 2u) << c.path;
+    EXPECT_EQ(requests[1].range, "") << c.path;
+    EXPECT_EQ(requests[1].ifRange, "") << c.path;
+  }
+}
+
 TEST_F(DownloadFileTest, ChangedValidatorsStartOverIntoTheSameFile) {
   // A partial file whose resource changed since.
   Interrupt("/p.bin", PatternBody(100000, 1), "p.bin", 40000);
