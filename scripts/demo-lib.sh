@@ -346,3 +346,10 @@ demo_uninstall_entry() {
       /^HKEY/ { on = (substr($0, length($0) - length(k) + 1) == k); if (on) print; next }
       on && NF { print }'
 }
+
+# Stops what a demo or test run started (nginx, the Wine server); used as the
+# EXIT trap of the scripts that source this file.
+demo_cleanup() {
+  demo_nginx_stop
+  demo_wineserver_stop
+}

@@ -31,11 +31,7 @@ demo_init "$BUILD/demo"
 demo_programs
 demo_lock_port
 
-cleanup() {
-  demo_nginx_stop
-  demo_wineserver_stop
-}
-trap cleanup EXIT
+trap demo_cleanup EXIT
 
 demo_prefix_ready
 demo_prefix_reset

@@ -17,11 +17,7 @@ fi
 demo_init "$BUILD/e2e-install"
 demo_programs
 demo_lock_port
-cleanup() {
-  demo_nginx_stop
-  demo_wineserver_stop
-}
-trap cleanup EXIT
+trap demo_cleanup EXIT
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
