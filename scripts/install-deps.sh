@@ -33,8 +33,9 @@ fi
 
 pkgs=(
   cmake make ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
-  binutils-mingw-w64-i686 libz-mingw-w64-dev googletest
-  wine wine32:i386 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
+  binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
   locales librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
 )
 missing=()

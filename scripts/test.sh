@@ -1,11 +1,21 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test under Wine inside one Xvfb
 # display, with one Wine prefix in the build folder.
+# The tests are built for the architecture this machine's Wine can run
+# (scripts/wine-arch.sh). When that is not the shipped 32-bit one, the 32-bit
+# installer and tools are built as well, into $BUILD_DIR-i686, so they keep
+# compiling.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 bash "$root/scripts/install-deps.sh"
-BUILD_DIR=$build bash "$root/scripts/build.sh"
+arch=$("$root/scripts/wine-arch.sh")
+echo "test: Windows programs built for $arch"
+TARGET_ARCH=$arch BUILD_DIR=$build bash "$root/scripts/build.sh"
+if [ "$arch" != i686 ]; then
+  TARGET_ARCH=i686 BUILD_DIR=$build-i686 BUILD_TARGETS="online_setup package_builder uninstaller" \
+    bash "$root/scripts/build.sh"
+fi
 
 export WINEPREFIX=$build/wineprefix
 # Create the prefix once, then keep one wineserver for the whole run.

@@ -2,6 +2,8 @@
 # Runs a Windows program under Wine the way the tests expect it:
 # a prefix inside the build folder, ANSI code page 936, quiet Wine, a display.
 #   wine-run.sh --prefix DIR program.exe [args...]
+# The prefix is 32-bit where this machine runs wine32, else 64-bit
+# (scripts/wine-arch.sh); the test build is made for the same architecture.
 set -u
 prefix=""
 if [ "${1:-}" = "--prefix" ]; then prefix=$2; shift 2; fi
@@ -10,14 +12,22 @@ export WINEPREFIX=$prefix
 export WINEDEBUG=${WINEDEBUG:--all}
 export LC_ALL=zh_CN.UTF-8
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win32 2>/dev/null || true
+here=$(cd "$(dirname "$0")" && pwd)
+if [ "$("$here/wine-arch.sh")" = i686 ]; then
+  export WINEARCH=win32
+  wine=wine
+else
+  export WINEARCH=win64
+  export WINELOADER=/usr/lib/wine/wine64
+  wine=/usr/lib/wine/wine64
+fi
 
 if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
-      wineboot -i >/dev/null 2>&1
+      "$wine" wineboot -i >/dev/null 2>&1
       wineserver -w
       # Wine links the user's Desktop, Documents and the like to $HOME; the
       # tests create shortcuts there, so give the prefix folders of its own.
@@ -30,6 +40,6 @@ if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
 fi
 
 if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$@"
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
 fi
-exec wine "$@"
+exec "$wine" "$@"
