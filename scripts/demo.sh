@@ -18,7 +18,7 @@ if [ "${1:-}" != "--built" ]; then
   else
     echo "demo: not root, skipping scripts/install-deps.sh (packages must be there already)"
   fi
-  BUILD_DIR=$BUILD bash "$ROOT/scripts/build.sh"
+  TARGET_ARCH=$("$ROOT/scripts/wine-arch.sh") BUILD_DIR=$BUILD bash "$ROOT/scripts/build.sh"
   if [ -z "${DISPLAY:-}" ]; then
     # One virtual display for every Windows program and the screenshot.
     exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --built
