@@ -21,15 +21,19 @@ bool CopyToBuffer(char* dst, size_t dst_size, std::string_view src);
 
 // printf into a string, then cut to `max_bytes` on a whole character.
 std::string FormatCut(size_t max_bytes, const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(__clang__)
     __attribute__((format(gnu_printf, 2, 3)))
+#elif defined(__clang__)
+    __attribute__((format(printf, 2, 3)))
 #endif
     ;
 
 // printf into a string of any length.
 std::string Format(const char* format, ...)
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(__clang__)
     __attribute__((format(gnu_printf, 1, 2)))
+#elif defined(__clang__)
+    __attribute__((format(printf, 1, 2)))
 #endif
     ;
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds, and runs every test under Wine inside one Xvfb
-# display, with one Wine prefix in the build folder.
+# display, with one Wine prefix in the build folder; before that, the
+# platform-free logic's tests and fuzz targets natively (scripts/native-test.sh).
 # The tests are built for the architecture this machine's Wine can run
 # (scripts/wine-arch.sh). When that is not the shipped 32-bit one, the 32-bit
 # installer and tools are built as well, into $BUILD_DIR-i686, so they keep
@@ -22,6 +23,9 @@ export WINEPREFIX=$build/wineprefix
 "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" cmd /c exit 0 >/dev/null 2>&1 || true
 WINEDEBUG=-all wineserver -p 2>/dev/null || true
 trap 'WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true' EXIT
+
+# The platform-free logic natively, under the sanitizers, with short fuzz runs.
+NATIVE_BUILD_DIR=$build-native bash "$root/scripts/native-test.sh"
 
 cd "$build"
 xvfb-run -a -s "-screen 0 1280x1024x24" \

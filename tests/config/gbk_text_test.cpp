@@ -1,6 +1,8 @@
 #include "config/gbk_text.h"
 
+#ifdef _WIN32
 #include <windows.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -14,7 +16,9 @@ TEST(GbkText, ChineseLiteralArrivesAsGbkBytes) {
   EXPECT_EQ(static_cast<unsigned char>(s[1]), 0xED);
   EXPECT_EQ(static_cast<unsigned char>(s[2]), 0xCE);
   EXPECT_EQ(static_cast<unsigned char>(s[3]), 0xF3);
-  EXPECT_EQ(GetACP(), 936u);
+#ifdef _WIN32
+  EXPECT_EQ(GetACP(), 936u);  // the test bench runs in code page 936
+#endif
 }
 
 TEST(GbkText, CutsOnWholeCharacters) {

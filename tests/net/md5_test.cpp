@@ -24,6 +24,24 @@ TEST(Md5, Rfc1321TestSuite) {
   }
 }
 
+// Messages whose length sits at the padding edges: 55 bytes still take the
+// length in the same block, 56 need a second block.
+TEST(Md5, PaddingEdgeLengths) {
+  struct Case {
+    size_t length;
+    const char* hex;
+  } cases[] = {
+      {55, "ef1772b6dff9a122358552954ad0df65"},  {56, "3b0c8ac703f828b04c6c197006d17218"},
+      {57, "652b906d60af96844ebd21b674f35e93"},  {63, "b06521f39153d618550606be297466d5"},
+      {64, "014842d480b571495a4a0363793f7367"},  {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
+      {120, "5f61c0ccad4cac44c75ff505e1f1e537"},
+  };
+  for (const Case& c : cases) {
+    const std::string in(c.length, 'a');
+    EXPECT_EQ(Md5OfBytes(in.data(), in.size()), c.hex) << c.length;
+  }
+}
+
 TEST(Md5, UpdatesAcrossBlockBoundariesGiveTheSameDigest) {
   std::string data;
   for (int i = 0; i < 1000; ++i) data += static_cast<char>(i * 7 + 3);
