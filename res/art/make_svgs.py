@@ -1,27 +1,76 @@
 #!/usr/bin/env python3
-"""Writes the installer's artwork as SVG files (the editable sources).
+"""Writes the installer's artwork as SVG files from a brand file.
 
-Run it after changing a design; the build renders the SVGs to PNG with
-rsvg-convert and res/art/render.sh. Button strips are four frames side by
-side: normal, hover, pressed, disabled. Anything left transparent in a strip,
-the main-page picture or a slide becomes magenta (255,0,255) when rendered.
+The brand file (default: brand.ini beside this script, today's design) holds
+the texts and the palette drawn into the pictures. The build runs this script
+with the configured brand (-DBRAND_FILE=...) and renders the SVGs to PNG with
+rsvg-convert and render.sh. Button strips are four frames side by side:
+normal, hover, pressed, disabled. Anything left transparent in a strip, the
+main-page picture or a slide becomes magenta (255,0,255) when rendered.
 """
+import argparse
+import configparser
 import math
 import os
+import re
 import sys
 
 FONT = "WenQuanYi Zen Hei"
-OUT = os.path.dirname(os.path.abspath(__file__))
+HERE = os.path.dirname(os.path.abspath(__file__))
+OUT = "."
 
-# Palette: lacquer reds, gold, cream.
-RED_DARK = "#4a0a0c"
-RED = "#8c1418"
-RED_MID = "#6a0f12"
-GOLD = "#f1b321"
-GOLD_LIGHT = "#ffe08a"
-GOLD_DARK = "#b07a10"
-CREAM = "#fbdcae"
-GREEN_FELT = "#0f5a3a"
+# Texts and palette; apply_brand() sets them from the brand file.
+TITLE = PRODUCT_NAME = TAGLINE = ""
+RED_DARK = RED = RED_MID = GOLD = GOLD_LIGHT = GOLD_DARK = CREAM = GREEN_FELT = ""
+TEXT_KEYS = ("title", "product_name", "tagline")
+COLOUR_KEYS = ("red", "red_dark", "red_mid", "gold", "gold_light", "gold_dark", "cream", "felt")
+
+
+class BrandError(Exception):
+    pass
+
+
+def read_brand(path):
+    """Reads [brand] from a UTF-8 INI file; every key is required."""
+    parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"),
+                                       inline_comment_prefixes=None)
+    try:
+        with open(path, encoding="utf-8") as f:
+            parser.read_file(f)
+    except (OSError, UnicodeDecodeError, configparser.Error) as e:
+        raise BrandError(f"{path}: {e}")
+    if not parser.has_section("brand"):
+        raise BrandError(f"{path}: no [brand] section")
+    brand = {}
+    for key in TEXT_KEYS + COLOUR_KEYS:
+        value = parser.get("brand", key, fallback="").strip()
+        if not value:
+            raise BrandError(f"{path}: [brand] {key} is missing or empty")
+        if key in COLOUR_KEYS and not re.fullmatch(r"#[0-9a-fA-F]{6}", value):
+            raise BrandError(f"{path}: [brand] {key} = {value!r} is not a #rrggbb colour")
+        if key in TEXT_KEYS and re.search(r"[<>&]", value):
+            raise BrandError(f"{path}: [brand] {key} must not contain <, > or &")
+        brand[key] = value
+    return brand
+
+
+def apply_brand(brand):
+    global TITLE, PRODUCT_NAME, TAGLINE, RED, RED_DARK, RED_MID, GOLD, GOLD_LIGHT, GOLD_DARK
+    global CREAM, GREEN_FELT, GOLD_GRAD, FRAMES
+    TITLE, PRODUCT_NAME, TAGLINE = brand["title"], brand["product_name"], brand["tagline"]
+    RED, RED_DARK, RED_MID = brand["red"], brand["red_dark"], brand["red_mid"]
+    GOLD, GOLD_LIGHT, GOLD_DARK = brand["gold"], brand["gold_light"], brand["gold_dark"]
+    CREAM, GREEN_FELT = brand["cream"], brand["felt"]
+    GOLD_GRAD = (f'<linearGradient id="goldGrad" x1="0" y1="0" x2="0" y2="1">'
+                 f'<stop offset="0" stop-color="{GOLD_LIGHT}"/><stop offset="0.5" stop-color="{GOLD}"/>'
+                 f'<stop offset="1" stop-color="{GOLD_DARK}"/></linearGradient>')
+    # Frame looks of the button strips: (fill top, fill bottom, text colour, border, dy)
+    FRAMES = [
+        ("#d4312f", "#8c1418", GOLD_LIGHT, GOLD, 0),     # normal
+        ("#f0524a", "#a81c20", "#ffffff", GOLD_LIGHT, 0),  # hover
+        ("#7a1014", "#a31a1e", GOLD, GOLD_DARK, 1),      # pressed
+        ("#8a7a78", "#5e5250", "#c8c0b8", "#9a9088", 0),  # disabled
+    ]
 
 
 def svg(w, h, body, defs=""):
@@ -78,10 +127,6 @@ def cloud_band(y, w, opacity=0.10):
     return "".join(parts)
 
 
-GOLD_GRAD = (f'<linearGradient id="goldGrad" x1="0" y1="0" x2="0" y2="1">'
-             f'<stop offset="0" stop-color="{GOLD_LIGHT}"/><stop offset="0.5" stop-color="{GOLD}"/>'
-             f'<stop offset="1" stop-color="{GOLD_DARK}"/></linearGradient>')
-
 
 def background():
     w, h = 530, 399
@@ -102,7 +147,7 @@ def background():
     body.append(f'<rect width="{w}" height="30" fill="url(#bar)"/>')
     body.append(f'<rect y="29" width="{w}" height="1.5" fill="{GOLD}" opacity="0.8"/>')
     body.append(coin(17, 15, 9))
-    body.append(text(34, 21, "棋牌游戏大厅 · 在线安装", 13, CREAM, anchor="start"))
+    body.append(text(34, 21, TITLE, 13, CREAM, anchor="start"))
     # Custom-page panel (covered by the pictures on the other pages).
     body.append(f'<rect x="20" y="70" width="490" height="130" rx="10" fill="#000" opacity="0.22" '
                 f'stroke="{GOLD}" stroke-opacity="0.55" stroke-width="1.2"/>')
@@ -125,9 +170,9 @@ def main_picture():
                 f'stroke="url(#goldGrad)" stroke-width="4"/>')
     body.append(f'<rect x="24" y="50" width="482" height="186" rx="11" fill="none" stroke="{GOLD}" '
                 f'stroke-opacity="0.4" stroke-width="1" stroke-dasharray="6 4"/>')
-    body.append(text(265, 102, "欢乐棋牌 · 一键安装", 30, GOLD_LIGHT, weight="bold",
+    body.append(text(265, 102, PRODUCT_NAME, 30, GOLD_LIGHT, weight="bold",
                      extra=f'stroke="{RED_DARK}" stroke-width="1"'))
-    body.append(text(265, 128, "斗地主　麻将　象棋　升级　尽在游戏大厅", 14, CREAM))
+    body.append(text(265, 128, TAGLINE, 14, CREAM))
     body.append(card(60, 140, 58, 82, "A", "♠", "#1a1a1a", -12))
     body.append(card(100, 135, 58, 82, "K", "♥", "#c0161c", 4))
     body.append(card(140, 142, 58, 82, "Q", "♦", "#c0161c", 16))
@@ -203,15 +248,6 @@ def progress():
             f'<rect width="492" height="17" fill="url(#stripe)"/>'
             f'<rect y="0" width="492" height="2" fill="#fff" opacity="0.35"/>')
     write("png180_bar_fill.svg", svg(492, 17, body, defs))
-
-
-# Frame looks: (fill top, fill bottom, text colour, border, dy)
-FRAMES = [
-    ("#d4312f", "#8c1418", GOLD_LIGHT, GOLD, 0),     # normal
-    ("#f0524a", "#a81c20", "#ffffff", GOLD_LIGHT, 0),  # hover
-    ("#7a1014", "#a31a1e", GOLD, GOLD_DARK, 1),      # pressed
-    ("#8a7a78", "#5e5250", "#c8c0b8", "#9a9088", 0),  # disabled
-]
 
 
 def strip(name, fw, h, draw_frame):
@@ -305,9 +341,20 @@ def icon():
     write("icon.svg", svg(48, 48, body, defs))
 
 
-if __name__ == "__main__":
-    if len(sys.argv) > 1:
-        OUT = sys.argv[1]
+def main(argv):
+    global OUT
+    ap = argparse.ArgumentParser(description="Writes the installer's artwork SVGs from a brand file.")
+    ap.add_argument("--brand", default=os.path.join(HERE, "brand.ini"),
+                    help="brand file (default: brand.ini beside this script)")
+    ap.add_argument("--out", required=True, help="folder for the SVG files (created when missing)")
+    args = ap.parse_args(argv)
+    try:
+        apply_brand(read_brand(args.brand))
+    except BrandError as e:
+        print(f"make_svgs: {e}", file=sys.stderr)
+        return 2
+    OUT = args.out
+    os.makedirs(OUT, exist_ok=True)
     background()
     main_picture()
     for i, (t, s, m) in enumerate(SLIDES):
@@ -315,3 +362,11 @@ if __name__ == "__main__":
     progress()
     strips()
     icon()
+    # The colour that keyed pictures are flattened onto (render.sh).
+    with open(os.path.join(OUT, "matte.txt"), "w") as f:
+        f.write(RED_MID + "\n")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -5,9 +5,15 @@
 # keyed:  pixels at least half covered are flattened onto the window's red;
 #         the rest become magenta (255,0,255), which keyed drawing and button
 #         shaping leave out. Every pixel is opaque (keyed drawing ignores alpha).
+# The window's red comes from matte.txt beside the SVG (make_svgs.py writes
+# the brand's colour there).
 set -euo pipefail
 mode=$1 in=$2 out=$3
 matte='#6a0f12'
+if [ -f "$(dirname "$in")/matte.txt" ]; then
+  matte=$(head -n1 "$(dirname "$in")/matte.txt")
+  [[ "$matte" =~ ^#[0-9a-fA-F]{6}$ ]] || { echo "render.sh: bad matte colour '$matte'" >&2; exit 2; }
+fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 rsvg-convert -f png -o "$tmp/raw.png" "$in"

@@ -11,24 +11,22 @@ TEST(UninstallCommandLine, ReadsOptions) {
     bool ok;
     const char* ini;
     bool silent;
-    bool relocated;
-    unsigned long handle;
   } cases[] = {
       // The form the installer registers.
       {"\"C:\\Hall\\uninstall\\uninst.exe\" \"/U:C:\\Hall\\uninstall\\uninstall.ini\"", true,
-       "C:\\Hall\\uninstall\\uninstall.ini", false, false, 0},
-      {"uninst.exe /u:C:\\A\\uninstall\\uninstall.ini /s", true, "C:\\A\\uninstall\\uninstall.ini", true, false, 0},
-      {"x.exe \"/U:C:\\My Games\\uninstall\\uninstall.ini\" /W:124 /S", true,
-       "C:\\My Games\\uninstall\\uninstall.ini", true, true, 124},
+       "C:\\Hall\\uninstall\\uninstall.ini", false},
+      {"uninst.exe /u:C:\\A\\uninstall\\uninstall.ini /s", true, "C:\\A\\uninstall\\uninstall.ini", true},
+      {"x.exe \"/U:C:\\My Games\\uninstall\\uninstall.ini\" /S", true,
+       "C:\\My Games\\uninstall\\uninstall.ini", true},
       // Blanks inside the quotes stay; blanks around the value go.
-      {"x.exe \"/U:  C:\\a b\\uninstall\\u.ini \"", true, "C:\\a b\\uninstall\\u.ini", false, false, 0},
-      {"x.exe", false, "", false, false, 0},
-      {"x.exe /U:", false, "", false, false, 0},
-      {"x.exe /S", false, "", false, false, 0},
-      {"x.exe /U:C:\\a\\uninstall\\u.ini /W:abc", false, "", false, false, 0},
-      {"x.exe /U:C:\\a\\uninstall\\u.ini /W:", false, "", false, false, 0},
+      {"x.exe \"/U:  C:\\a b\\uninstall\\u.ini \"", true, "C:\\a b\\uninstall\\u.ini", false},
+      // The Start-menu shortcut: no arguments, the data file beside the program.
+      {"\"C:\\My Games\\uninstall\\uninst.exe\"", true, "", false},
+      {"x.exe /S", true, "", true},
+      {"x.exe /U:", false, "", false},
+      {"x.exe \"/U:  \" /S", false, "", false},
       // The program's own path is never taken for an option.
-      {"/U:C:\\evil.ini", false, "", false, false, 0},
+      {"/U:C:\\evil.ini", true, "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
@@ -37,9 +35,11 @@ TEST(UninstallCommandLine, ReadsOptions) {
     if (!c.ok) continue;
     EXPECT_EQ(c.ini, o.ini_path);
     EXPECT_EQ(c.silent, o.silent);
-    EXPECT_EQ(c.relocated, o.relocated);
-    EXPECT_EQ(c.handle, o.wait_handle);
   }
+  EXPECT_EQ("C:\\My Games\\uninstall\\uninstall.ini", DataFileBeside("C:\\My Games\\uninstall\\uninst.exe"));
+  EXPECT_EQ("C:\\uninstall.ini", DataFileBeside("C:/uninst.exe"));
+  EXPECT_EQ("", DataFileBeside("uninst.exe"));
+  EXPECT_EQ("", DataFileBeside(""));
 }
 
 TEST(UninstallPaths, NormalizeAndParent) {

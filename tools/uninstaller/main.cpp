@@ -1,17 +1,19 @@
-// uninst.exe "/U:<install>\uninstall\uninstall.ini" [/S]
+// uninst.exe ["/U:<install>\uninstall\uninstall.ini"] [/S]
 // Removes what the online installer made: the desktop and Start-menu
 // shortcuts, the uninstall entry and the install folder. The machine
-// identifier in the user's registry stays. Because the program itself lives
-// in the install folder, it first copies itself to the temporary folder and
-// lets that copy do the work once this process has ended.
-// Exit codes: 0 removed, 1 cancelled or refused, 2 something stayed, 3 bad arguments.
+// identifier in the user's registry stays. Without "/U:" (the Start-menu
+// shortcut) it uses "uninstall.ini" in its own folder. The program lives in
+// the install folder, so it moves itself to the temporary folder and does all
+// the work in this process: it returns only when it is done.
+// Exit codes: 0 everything removed; 1 cancelled, or refused (data file missing
+// or naming an unsafe folder) with nothing touched; 2 removed with something
+// left (listed in the message); 3 bad arguments.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
 #include "config/gbk_text.h"
-#include "system/scoped_handle.h"
 #include "system/seams.h"
 #include "uninstall_actions.h"
 #include "uninstall_rules.h"
@@ -43,36 +45,17 @@ std::string VerdictText(uninstall::FolderVerdict verdict, const std::string& set
   return gbk::Format("无法卸载：%s，为安全起见没有删除任何文件。\n%s", reason, setupdir.c_str());
 }
 
-// Starts a copy of this program from the temporary folder that waits for this
-// process to end. Returns false when that is not possible.
-bool RelaunchFromTemp(const uninstall::Options& options, const std::string& self) {
+// A running program cannot be deleted, but it can be moved within its volume:
+// the uninstaller moves itself to the temporary folder (gone at the next
+// restart) so that it can remove the whole install folder itself and report
+// the outcome. False when that is not possible (another volume, no rights).
+bool MoveSelfAside(const std::string& self) {
   char temp[MAX_PATH + 1] = {};
   DWORD n = GetTempPathA(sizeof(temp), temp);
   if (n == 0 || n >= sizeof(temp)) return false;
-  std::string copy = gbk::Format("%suninst-%lu-%lu.exe", temp, GetCurrentProcessId(), GetTickCount());
-  if (!CopyFileA(self.c_str(), copy.c_str(), FALSE)) return false;
-
-  HANDLE waitable = nullptr;
-  if (!DuplicateHandle(GetCurrentProcess(), GetCurrentProcess(), GetCurrentProcess(), &waitable,
-                       SYNCHRONIZE, TRUE, 0)) {
-    DeleteFileA(copy.c_str());
-    return false;
-  }
-  ScopedKernelHandle own(waitable);
-  std::string command = gbk::Format("\"%s\" \"/U:%s\" /W:%lu%s", copy.c_str(), options.ini_path.c_str(),
-                                    static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(waitable)),
-                                    options.silent ? " /S" : "");
-  std::vector<char> line(command.begin(), command.end());
-  line.push_back('\0');
-  STARTUPINFOA si = {};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi = {};
-  if (!CreateProcessA(copy.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, temp, &si, &pi)) {
-    DeleteFileA(copy.c_str());
-    return false;
-  }
-  ScopedKernelHandle thread(pi.hThread);
-  ScopedKernelHandle process(pi.hProcess);
+  std::string aside = gbk::Format("%suninst-%lu-%lu.exe", temp, GetCurrentProcessId(), GetTickCount());
+  if (!MoveFileExA(self.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING)) return false;
+  MoveFileExA(aside.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   return true;
 }
 
@@ -101,17 +84,16 @@ int Uninstall(const uninstall::Options& options, const uninstall::UninstallData&
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   uninstall::Options options;
   if (!uninstall::ParseCommandLine(GetCommandLineA(), &options)) {
-    seams::ShowMessageBox(nullptr, "卸载参数错误：缺少卸载信息文件（/U:）。", kCaption, MB_OK | MB_ICONERROR);
+    seams::ShowMessageBox(nullptr, "卸载参数错误：卸载信息文件（/U:）为空。", kCaption, MB_OK | MB_ICONERROR);
     return 3;
   }
   std::string self = SelfPath();
-
-  if (options.relocated) {
-    // The first process has to end before its folder can go.
-    ScopedKernelHandle first(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(options.wait_handle)));
-    WaitForSingleObject(first.get(), 15000);
-    // This copy lives in the temporary folder; it goes at the next restart.
-    MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+  // The Start-menu shortcut starts the uninstaller without arguments; the
+  // installer keeps the data file beside it.
+  if (options.ini_path.empty()) options.ini_path = uninstall::DataFileBeside(self);
+  if (options.ini_path.empty()) {
+    Tell(options, "卸载参数错误：找不到卸载程序自身的位置。", MB_ICONERROR);
+    return 3;
   }
 
   if (GetFileAttributesA(options.ini_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -127,19 +109,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 1;
   }
 
-  if (!options.relocated) {
-    if (!options.silent) {
-      std::string name = data.shortcutname.empty() ? data.gamename : data.shortcutname;
-      std::string question = gbk::Format("确定要卸载 %s 及其所有组件吗？", name.c_str());
-      if (seams::ShowMessageBox(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        return 1;
-      }
+  if (!options.silent) {
+    std::string name = data.shortcutname.empty() ? data.gamename : data.shortcutname;
+    std::string question = gbk::Format("确定要卸载 %s 及其所有组件吗？", name.c_str());
+    if (seams::ShowMessageBox(nullptr, question.c_str(), kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES) {
+      return 1;
     }
-    if (uninstall::IsInsideFolder(self, folder) && RelaunchFromTemp(options, self)) return 0;
-    // Without a copy the program removes what it can; its own file goes at the next restart.
-    if (uninstall::IsInsideFolder(self, folder)) {
-      MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    }
+  }
+  if (uninstall::IsInsideFolder(self, folder) && !MoveSelfAside(self)) {
+    // The program file stays until the next restart and is reported as left.
+    MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
   return Uninstall(options, data, folder);
 }

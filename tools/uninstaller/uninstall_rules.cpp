@@ -1,7 +1,5 @@
 #include "uninstall_rules.h"
 
-#include <stdlib.h>
-
 #include "config/gbk_text.h"
 
 namespace uninstall {
@@ -61,23 +59,25 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
 
 bool ParseCommandLine(std::string_view line, Options* out) {
   Options options;
+  bool named = false;
   std::vector<std::string> args = SplitCommandLine(line);
   for (size_t i = 1; i < args.size(); ++i) {
     const std::string& a = args[i];
     if (StartsWithIgnoreCase(a, "/U:")) {
       options.ini_path = gbk::Trim(a.substr(3));
+      named = true;
     } else if (gbk::EqualsIgnoreCase(a, "/S")) {
       options.silent = true;
-    } else if (StartsWithIgnoreCase(a, "/W:")) {
-      std::string digits = a.substr(3);
-      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
-      options.relocated = true;
-      options.wait_handle = strtoul(digits.c_str(), nullptr, 10);
     }
   }
-  if (options.ini_path.empty()) return false;
+  if (named && options.ini_path.empty()) return false;
   *out = options;
   return true;
+}
+
+std::string DataFileBeside(std::string_view program_path) {
+  std::string folder = ParentFolder(gbk::Trim(program_path));
+  return folder.empty() ? std::string() : folder + "uninstall.ini";
 }
 
 std::string NormalizeFolder(std::string_view path) {
@@ -176,7 +176,7 @@ bool IsSafeName(std::string_view name) {
 bool EntryBelongsTo(std::string_view uninstall_string, std::string_view ini_path) {
   if (gbk::Trim(uninstall_string).empty()) return true;
   Options named;
-  if (!ParseCommandLine(uninstall_string, &named)) return false;
+  if (!ParseCommandLine(uninstall_string, &named) || named.ini_path.empty()) return false;
   return gbk::EqualsIgnoreCase(NormalizeFolder(named.ini_path), NormalizeFolder(ini_path));
 }
 

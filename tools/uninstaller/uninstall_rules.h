@@ -12,19 +12,22 @@
 namespace uninstall {
 
 struct Options {
-  std::string ini_path;      // from "/U:<path>"
+  std::string ini_path;      // from "/U:<path>"; empty when not given
   bool silent = false;       // "/S": no questions, no messages
-  bool relocated = false;    // "/W:<handle>": the copy started from the temporary folder
-  unsigned long wait_handle = 0;  // inherited handle of the first process
 };
 
 // Splits a command line into arguments: blanks separate them, double quotes
 // group them and are removed. The first argument is the program.
 std::vector<std::string> SplitCommandLine(std::string_view line);
 
-// Reads "/U:", "/S" and "/W:" (case-insensitive). False when "/U:" is missing
-// or empty, or "/W:" carries no number.
+// Reads "/U:" and "/S" (case-insensitive). Without "/U:" the ini path stays
+// empty (the Start-menu shortcut passes no arguments); false when "/U:" is
+// given without a path.
 bool ParseCommandLine(std::string_view line, Options* out);
+
+// The data file the installer puts beside the uninstaller:
+// "<program's folder>uninstall.ini"; empty when the path has no folder.
+std::string DataFileBeside(std::string_view program_path);
 
 // '/' becomes '\', runs of '\' become one, and the result ends with '\'.
 // An empty text stays empty.
