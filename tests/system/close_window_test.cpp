@@ -5,89 +5,64 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-
-#include "system/scoped_handle.h"
+#include <thread>
 
 namespace {
 
-// A client window on its own thread whose WM_CLOSE keeps answering other
-// messages (as under a confirmation box) for `answerMs` before it closes.
-class SlowClient {
- public:
-  explicit SlowClient(DWORD answer_ms) : answerMs_(answer_ms) {
-    ready_.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    thread_.reset(::CreateThread(nullptr, 0, &Run, this, 0, nullptr));
-    ::WaitForSingleObject(ready_.get(), 5000);
-  }
-  ~SlowClient() { ::WaitForSingleObject(thread_.get(), 10000); }
-  HWND window() const { return window_; }
-  bool closed() const { return closed_; }
+DWORD g_answer_ms = 0;        // how long WM_CLOSE keeps answering other messages
+std::atomic<bool> g_closed{false};
 
- private:
-  static LRESULT CALLBACK Proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = reinterpret_cast<SlowClient*>(::GetWindowLongPtrA(w, GWLP_USERDATA));
-    if (msg == WM_CLOSE && self) {
-      const DWORD start = ::GetTickCount();
-      while (::GetTickCount() - start < self->answerMs_) {
-        MSG m;
-        while (::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&m);
-        ::Sleep(10);
-      }
-      self->closed_ = true;
-      ::DestroyWindow(w);
-      return 0;
+LRESULT CALLBACK SlowClientProc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_CLOSE) {  // as under a confirmation box: still answering
+    for (DWORD start = ::GetTickCount(); ::GetTickCount() - start < g_answer_ms; ::Sleep(10)) {
+      MSG m;
+      while (::PeekMessageA(&m, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&m);
     }
-    if (msg == WM_DESTROY) ::PostQuitMessage(0);
-    return ::DefWindowProcA(w, msg, wp, lp);
-  }
-  static DWORD WINAPI Run(void* p) {
-    auto* self = static_cast<SlowClient*>(p);
-    WNDCLASSA wc = {};
-    wc.lpfnWndProc = &Proc;
-    wc.hInstance = ::GetModuleHandleA(nullptr);
-    wc.lpszClassName = "SlowHallClient";
-    ::RegisterClassA(&wc);
-    self->window_ = ::CreateWindowExA(0, "SlowHallClient", "client", WS_OVERLAPPED, 0, 0, 10, 10,
-                                      nullptr, nullptr, wc.hInstance, nullptr);
-    ::SetWindowLongPtrA(self->window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    ::SetEvent(self->ready_.get());
-    MSG m;
-    while (::GetMessageA(&m, nullptr, 0, 0) > 0) ::DispatchMessageA(&m);
+    g_closed = true;
+    ::DestroyWindow(w);
     return 0;
   }
-
-  DWORD answerMs_;
-  HWND window_ = nullptr;
-  std::atomic<bool> closed_{false};
-  ScopedKernelHandle ready_, thread_;
-};
+  if (msg == WM_DESTROY) ::PostQuitMessage(0);
+  return ::DefWindowProcA(w, msg, wp, lp);
+}
 
 }  // namespace
 
 TEST(AskWindowToClose, WaitsForAnAnsweringClientUntilItClosesOrTheStop) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &SlowClientProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "SlowHallClient";
+  ::RegisterClassA(&wc);
   const struct {
-    DWORD answerMs;
-    DWORD stopAfterMs;  // 0: never
+    DWORD answerMs, stopAfterMs;  // stop 0: never
     bool answered;
     DWORD minMs, maxMs;
   } cases[] = {
-      // Far beyond the hung time-out, but the client keeps answering.
-      {800, 0, true, 600, 8000},
-      // The stop request ends the wait while the client still asks.
-      {2000, 200, false, 150, 1200},
+      {800, 0, true, 600, 8000},       // far beyond the hung time-out, still answering
+      {2000, 200, false, 150, 1200},   // the stop ends the wait while the client asks
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.answerMs);
-    SlowClient client(c.answerMs);
-    ASSERT_TRUE(client.window());
+    g_answer_ms = c.answerMs;
+    g_closed = false;
+    std::atomic<HWND> window{nullptr};
+    std::thread client([&] {
+      window = ::CreateWindowExA(0, "SlowHallClient", "client", WS_OVERLAPPED, 0, 0, 10, 10,
+                                 nullptr, nullptr, wc.hInstance, nullptr);
+      MSG m;
+      while (::GetMessageA(&m, nullptr, 0, 0) > 0) ::DispatchMessageA(&m);
+    });
+    while (!window) ::Sleep(5);
     const DWORD start = ::GetTickCount();
-    const bool answered = AskWindowToClose(client.window(), 100, [&] {
+    const bool answered = AskWindowToClose(window, 100, [&] {
       return c.stopAfterMs && ::GetTickCount() - start >= c.stopAfterMs;
     });
     const DWORD took = ::GetTickCount() - start;
     EXPECT_EQ(c.answered, answered);
-    EXPECT_EQ(c.answered, client.closed());
+    EXPECT_EQ(c.answered, g_closed.load());
     EXPECT_GE(took, c.minMs);
     EXPECT_LE(took, c.maxMs);
+    client.join();
   }
 }
