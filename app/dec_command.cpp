@@ -7,20 +7,23 @@
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "package/extract_package.h"
+#include "system/close_window.h"
 #include "system/seams.h"
 
 namespace {
 
-// A client that does not answer WM_CLOSE must not hold the installation up forever.
-constexpr UINT kCloseClientTimeoutMs = 10000;
+// A client the system reports as not responding for this long is given up.
+constexpr UINT kCloseClientHungMs = 10000;
 
-void CloseRunningClient(const char* product_title) {
+// Waits while the running client answers (it may ask "really quit?" first);
+// false when the stop request ended the wait.
+bool CloseRunningClient(XGameSetup* c) {
+  const char* product_title = c->setupInfo.productTitle;
   // An empty title would match any untitled window of the desktop.
-  if (product_title[0] == '\0') return;
+  if (product_title[0] == '\0') return true;
   HWND client = ::FindWindowA(nullptr, product_title);
-  if (!client) return;
-  DWORD_PTR ignored = 0;
-  ::SendMessageTimeoutA(client, WM_CLOSE, 0, 0, SMTO_ABORTIFHUNG, kCloseClientTimeoutMs, &ignored);
+  if (!client) return true;
+  return AskWindowToClose(client, kCloseClientHungMs, [c] { return c->StopRequested(); });
 }
 
 std::string TempFolder() {
@@ -46,7 +49,7 @@ std::string FetchAgencyProgram(XGameSetup* c, const UpdateEntry& entry) {
 }  // namespace
 
 void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
-  CloseRunningClient(c->setupInfo.productTitle);
+  if (!CloseRunningClient(c)) return;  // stopped: end silently, as before the actions
   std::string agency_program = FetchAgencyProgram(c, entry);
 
   if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder)) {

@@ -12,6 +12,7 @@
 #include "config/extent_config.h"
 #include "config/gbk_text.h"
 #include "config/machine_id.h"
+#include "config/profile_file.h"
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "package/extract_package.h"
@@ -21,8 +22,10 @@
 namespace {
 
 constexpr int kCustomInstallCommand = 1006;
+constexpr char kWorkerStartFailed[] = "无法启动安装过程，请关闭其他程序后重试";
 
 std::atomic<install_hooks::EntryReadFn> g_entry_read_hook{nullptr};
+std::atomic<bool> g_worker_start_fails{false};
 
 bool FolderExists(const char* path) {
   DWORD a = ::GetFileAttributesA(path);
@@ -46,6 +49,7 @@ class FinishedSignal {
 namespace install_hooks {
 
 EntryReadFn SetEntryReadHookForTesting(EntryReadFn fn) { return g_entry_read_hook.exchange(fn); }
+void SetWorkerStartFailsForTesting(bool fail) { g_worker_start_fails.store(fail); }
 
 }  // namespace install_hooks
 
@@ -58,10 +62,10 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
     std::string dir = extentConfig->GetSetupDir();
     if (!dir.empty()) gbk::CopyToBuffer(installFolder, sizeof installFolder, dir);
   }
-  // Every path below is formed by appending a name directly to the folder.
+  // Every path below is formed by appending a name directly to the folder. A
+  // last character such as 乗 ends in the byte 0x5C but is no separator.
   size_t len = std::strlen(installFolder);
-  if (len > 0 && len < sizeof installFolder - 1 && installFolder[len - 1] != '\\' &&
-      installFolder[len - 1] != '/') {
+  if (len > 0 && len < sizeof installFolder - 1 && !PathEndsWithSeparator(installFolder)) {
     installFolder[len] = '\\';
     installFolder[len + 1] = '\0';
   }
@@ -80,7 +84,16 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
   std::string url = servers::StatisticsUrl(false, agencyIds.AgencyID, machine_id);
   FetchUrlText(&httpSession, url.c_str());  // fire and forget
 
-  workerThread.reset(::CreateThread(nullptr, 0, &XGameSetup::InstallThread, this, 0, nullptr));
+  workerThread.reset(g_worker_start_fails.load()
+                         ? nullptr
+                         : ::CreateThread(nullptr, 0, &XGameSetup::InstallThread, this, 0, nullptr));
+  if (!workerThread) {
+    // Nothing would ever report to the window: say so and go back to the
+    // custom page, from which the user can try again or close.
+    gbk::CopyToBuffer(errorText, sizeof errorText, kWorkerStartFailed);
+    seams::ShowMessageBox(window, kWorkerStartFailed, "错误", MB_OK | MB_ICONERROR);
+    ::PostMessageA(window, WM_COMMAND, kCustomInstallCommand, 0);
+  }
 }
 
 DWORD WINAPI XGameSetup::InstallThread(void* controller) {

@@ -1,6 +1,7 @@
-// Test hook of the install worker: a point between reading the update list's
+// Test hooks of the install worker: a point between reading the update list's
 // first entry and the worker's one look at the stop request, so a test can
-// raise the stop exactly there instead of racing the worker.
+// raise the stop exactly there instead of racing the worker; and a worker
+// that cannot be started.
 #pragma once
 
 class XGameSetup;
@@ -13,5 +14,9 @@ using EntryReadFn = void (*)(XGameSetup* controller);
 // action 0, which ends before the stop is looked at). nullptr removes it.
 // Returns the previous hook.
 EntryReadFn SetEntryReadHookForTesting(EntryReadFn fn);
+
+// While true, StartInstall finds the worker thread cannot be created, as
+// when the system is out of resources.
+void SetWorkerStartFailsForTesting(bool fail);
 
 }  // namespace install_hooks

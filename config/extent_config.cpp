@@ -4,6 +4,7 @@
 
 #include "config/gbk_text.h"
 #include "config/profile_file.h"
+#include "config/protected_folders.h"
 
 namespace {
 
@@ -73,6 +74,15 @@ void XExtentConfig::Collect() {
   // Without one nothing is collected: never clear whatever folder is current.
   const std::string folder = ModuleDirFromPath(exePath_);
   if (folder.empty()) return;
+  // An installer saved to a drive root, the Desktop or Downloads must not
+  // take the user's files with it: such folders are never cleared.
+  char full[MAX_PATH * 2] = {};
+  DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
+  const std::string checked = (n > 0 && n < sizeof full) ? std::string(full) : folder;
+  if (IsProtectedFromClearing(checked, ProtectedFolders())) {
+    Trace(gbk::Format("kvx-log: %s : refuse to clear %s", kDeleteTraceName, checked.c_str()));
+    return;
+  }
   WalkFolder(folder, "*.*", exePath_, iniPath_, &files_, &folders_);
 }
 
@@ -81,8 +91,9 @@ void XExtentConfig::DeleteOtherFileIfNeeded() {
   for (auto it = files_.begin(); it != files_.end();) {
     BOOL deleted = ::DeleteFileA(it->c_str());
     if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
+      // A link's attributes are not touched: the change could reach its target.
       DWORD attributes = ::GetFileAttributesA(it->c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES) {
+      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
         ::SetFileAttributesA(it->c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
       }
       deleted = ::DeleteFileA(it->c_str());

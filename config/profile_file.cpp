@@ -87,6 +87,12 @@ int CollapseDoubleBackslashes(std::string* text) {
   int pairs = 0;
   const std::string& s = *text;
   size_t i = 0;
+  // \\server\share names a share; one backslash less names a folder
+  // on the current drive.
+  if (s.size() >= 2 && s[0] == '\\' && s[1] == '\\') {
+    out.append("\\\\");
+    i = 2;
+  }
   while (i < s.size()) {
     unsigned char c = static_cast<unsigned char>(s[i]);
     // A double-byte character may end in 0x5C; it is not a separator.
@@ -104,6 +110,12 @@ int CollapseDoubleBackslashes(std::string* text) {
   }
   *text = std::move(out);
   return pairs;
+}
+
+bool PathEndsWithSeparator(std::string_view path) {
+  if (path.empty()) return false;
+  if (path.back() == '/') return true;  // '/' is never a trail byte
+  return gbk::FindLastChar(path, '\\') == path.size() - 1;
 }
 
 std::string JoinCollapsed(const std::string& folder, const std::string& name) {

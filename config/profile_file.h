@@ -5,6 +5,7 @@
 
 #include <list>
 #include <string>
+#include <string_view>
 
 // One INI file; string values come back cut to bufferSize - 1 bytes.
 class ProfileFile {
@@ -33,7 +34,12 @@ void SetModulePathForTesting(const std::string& path);
 // without one, the last '\'); empty when there is none.
 std::string ModuleDirFromPath(const std::string& path);
 
-// Each pair of consecutive backslashes becomes one (pairs do not overlap);
+// True when the path's last character is "\" or "/"; a double-byte
+// character whose trail byte is 0x5C (for example 乗) is not a separator.
+bool PathEndsWithSeparator(std::string_view path);
+
+// Each pair of consecutive backslashes becomes one (pairs do not overlap),
+// except the leading pair of a UNC path (\\server\share), which stays;
 // returns how many pairs were replaced.
 int CollapseDoubleBackslashes(std::string* text);
 // "%s\%s" with folder and name, then CollapseDoubleBackslashes.

@@ -19,7 +19,12 @@ class CCommon {
   static bool IsAdminUser();
   // Creates every folder along the path; always true.
   static bool MakeDirPath(const char* path);
-  // Deletes the folder and everything below it; links are removed, never followed.
+  // Deletes the folder and everything below it. Whatever the system reports
+  // as a reparse point (a junction, or a symbolic link to a folder or to a
+  // file) is removed as a link: never entered, its target left alone. A link
+  // the system shows as an ordinary entry cannot be told apart and is
+  // deleted as what it is shown as; Wine, for one, shows a host symbolic
+  // link to a file as a plain file.
   static void DeleteDirectoryTree(const char* folder);
 
   // --- the text rules behind the operations above ---

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "config/gbk_text.h"
+#include "config/profile_file.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 
@@ -9,19 +10,12 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// True when the text ends in a real separator (not the trail byte of a
-// double-byte character).
-bool EndsWithSeparator(const std::string& s) {
-  if (s.empty()) return false;
-  if (s.back() == '/') return true;
-  return gbk::FindLastChar(s, '\\') == s.size() - 1;
-}
-
 bool IsLink(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Removes a link (junction or symbolic link) itself, never what it points to.
+// Removes a link (junction or symbolic link) itself, never what it points to:
+// RemoveDirectoryA and DeleteFileA act on the link, not its target.
 void RemoveLink(const std::string& path, DWORD attributes) {
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
     ::RemoveDirectoryA(path.c_str());
@@ -31,7 +25,7 @@ void RemoveLink(const std::string& path, DWORD attributes) {
 }
 
 void DeleteTree(const std::string& folder) {
-  const std::string base = EndsWithSeparator(folder) ? folder : folder + "\\";
+  const std::string base = PathEndsWithSeparator(folder) ? folder : folder + "\\";
   WIN32_FIND_DATAA found;
   {
     ScopedFindHandle search(::FindFirstFileA((base + "*").c_str(), &found));
@@ -83,7 +77,7 @@ void CCommon::DeleteDirectoryTree(const char* folder) {
   const std::string root = folder;
   // A folder that is itself a link goes as a link; its target is left alone.
   std::string bare = root;
-  while (bare.size() > 3 && EndsWithSeparator(bare)) bare.pop_back();
+  while (bare.size() > 3 && PathEndsWithSeparator(bare)) bare.pop_back();
   const DWORD attributes = ::GetFileAttributesA(bare.c_str());
   if (IsLink(attributes)) {
     RemoveLink(bare, attributes);

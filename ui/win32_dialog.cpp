@@ -91,6 +91,11 @@ bool Win32Dialog::WaitForWorker(DWORD ms) {
   return WaitForWorkerToEnd(controller_.workerThread.get(), controller_.workerFinished.get(), ms);
 }
 
+bool Win32Dialog::WorkerEnded() const {
+  HANDLE thread = controller_.workerThread.get();
+  return thread && ::WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+}
+
 bool Win32Dialog::Create(const char* class_name, const char* caption, DWORD style, const RECT& rect,
                          HWND parent) {
   WNDCLASSEXA wc = {};
@@ -283,6 +288,7 @@ void Win32Dialog::ShowPage() {
                      IDC_EDIT_PATH};
   for (int id : all) ::ShowWindow(control(id), SW_HIDE);
   ::KillTimer(window_, TIMER_SLIDESHOW);
+  ::KillTimer(window_, TIMER_WORKER_END);
   ::EnableWindow(control(IDC_BTN_CLOSE), TRUE);
 
   switch (page_) {
@@ -305,6 +311,7 @@ void Win32Dialog::ShowPage() {
       slideIndex_ = 0;
       ::EnableWindow(control(IDC_BTN_CLOSE), FALSE);
       ::SetTimer(window_, TIMER_SLIDESHOW, 5000, nullptr);
+      ::SetTimer(window_, TIMER_WORKER_END, 250, nullptr);
       break;
     default:
       break;
@@ -346,7 +353,9 @@ LRESULT Win32Dialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETUP_STATE:
       state_ = static_cast<int>(lp);
       statusText_ = SetupStateText(state_);
-      ::InvalidateRect(window_, &statusRect_, TRUE);
+      // The percent and speed lines depend on the state as well.
+      for (const RECT* r : {&statusRect_, &percentRect_, &speedRect_})
+        ::InvalidateRect(window_, r, TRUE);
       if (state_ == SETUP_STATE_DONE) controller_.CompleteInstall();
       if (state_ == SETUP_STATE_ERROR) ::PostQuitMessage(0);
       return 0;
@@ -374,7 +383,7 @@ void Win32Dialog::OnCommand(int id, int notification) {
       controller_.RequestStop();
       break;
     case IDC_BTN_CLOSE:
-      if (page_ == PAGE_INSTALLING)
+      if (page_ == PAGE_INSTALLING && !WorkerEnded())
         controller_.RequestStop();
       else
         ::PostQuitMessage(0);
@@ -496,6 +505,15 @@ void Win32Dialog::OnTimer(UINT id) {
     const CImage& slide = slides_[slideIndex_];
     RECT area = {0, 0, slide.GetWidth(), slide.GetHeight()};
     ::InvalidateRect(window_, &area, TRUE);
+  } else if (id == TIMER_WORKER_END) {
+    // WM_TIMER comes only when no posted message waits, so every report of
+    // the ended worker has been handled by now. Ending on state 0 or 7 has
+    // already asked to quit; any other last state (a list with nothing to
+    // run) leaves nothing more to happen, so the user may close the window.
+    if (page_ == PAGE_INSTALLING && WorkerEnded()) {
+      ::KillTimer(window_, TIMER_WORKER_END);
+      ::EnableWindow(control(IDC_BTN_CLOSE), TRUE);
+    }
   } else if (id == TIMER_AUTOSTART) {
     ::KillTimer(window_, TIMER_AUTOSTART);
     if (page_ != PAGE_INSTALLING) OnCommand(IDC_BTN_INSTALL, 0);

@@ -31,7 +31,8 @@ enum : int {
   IDC_EDIT_PATH = 1011,
 };
 
-enum : UINT { TIMER_SLIDESHOW = 1001, TIMER_AUTOSTART = 1002 };
+// TIMER_WORKER_END watches, on the installing page, for the worker to end.
+enum : UINT { TIMER_SLIDESHOW = 1001, TIMER_AUTOSTART = 1002, TIMER_WORKER_END = 1003 };
 
 class Win32Dialog {
  public:
@@ -85,6 +86,8 @@ class Win32Dialog {
   void OnDestroy();
   // True when no worker is running any more after waiting at most `ms`.
   bool WaitForWorker(DWORD ms);
+  // True once StartInstall has started a worker and that worker has ended.
+  bool WorkerEnded() const;
   void DrawMainPage(HDC dc);
   void DrawCustomPage(HDC dc);
   void DrawInstallingPage(HDC dc);

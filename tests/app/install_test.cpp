@@ -481,6 +481,23 @@ TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
   EXPECT_TRUE(server.RequestsFor("/Members/UserAPI.aspx").empty());
 }
 
+// Folders whose last character ends in the byte 0x5C still get their "\":
+// the package lands inside them, not beside them.
+TEST_F(InstallTest, AFolderEndingInATrailByteBackslashGetsItsSeparator) {
+  const char* const last_characters[] = {"\x81\x5C" /* 乗 */, "\xB1\x5C" /* 盶 */,
+                                         "\xC8\x5C" /* 萛 */, "\x95\x5C" /* 昞 */};
+  ServeList("action=0\r\n");
+  for (const char* last : last_characters) {
+    const std::string chosen = work.path() + "\\Hall" + last;
+    SCOPED_TRACE(chosen);
+    folder = chosen;
+    Install();
+    EXPECT_STREQ(setup->installFolder, (chosen + "\\").c_str());
+    EXPECT_TRUE(FileExists(chosen + "\\WindowsSys.ini"));
+    EXPECT_EQ(recorder.States().back(), 6);
+  }
+}
+
 TEST_F(InstallTest, TheSideConfigurationsSetupFolderWinsOverTheChosenOne) {
   const std::string side_dir = work.path() + "\\side";
   CreateDirectoryA(side_dir.c_str(), nullptr);

@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "config/gbk_text.h"
 #include "config/profile_file.h"
+#include "config/protected_folders.h"
 #include "../system/wine_links.h"
 #include "debug_trace_recorder.h"
 #include "test_seams.h"
@@ -148,6 +150,63 @@ TEST(ExtentConfig, LinkedFolderIsNotEntered) {
   auto config = CreateExtentConfigAt(f.Ini(), f.Exe());
   EXPECT_TRUE(FileExists(outside.File("precious.txt")));
   RemoveHostFolderLink(f.Path("linked"));
+}
+
+// Folders that are never cleared, named here independently of the product's
+// list; and ordinary distribution folders, which still are.
+TEST(ExtentConfig, SystemAndUserFoldersAreNeverCleared) {
+  auto env = [](const char* name) {
+    char buf[MAX_PATH] = {};
+    GetEnvironmentVariableA(name, buf, sizeof buf);
+    return std::string(buf);
+  };
+  char windows[MAX_PATH] = {}, system[MAX_PATH] = {};
+  GetWindowsDirectoryA(windows, sizeof windows);
+  GetSystemDirectoryA(system, sizeof system);
+  const std::string profile = env("USERPROFILE");
+  ASSERT_FALSE(profile.empty());
+  const std::string users = profile.substr(0, profile.find_last_of('\\'));
+  TempFolder ordinary;
+  const struct {
+    std::string folder;
+    bool refused;
+  } cases[] = {
+      {"C:\\", true}, {"d:", true}, {"E:/", true}, {"", true},
+      {"\\\\server\\share", true}, {"\\\\server\\share\\", true}, {"\\\\server", true},
+      {"\\\\?\\C:\\", true}, {"\\\\?\\UNC\\server\\share\\", true},
+      {windows, true}, {system, true}, {env("ProgramFiles"), true},
+      {env("ProgramData"), true}, {profile, true}, {users, true},
+      {gbk::ToUpper(users) + "\\", true},
+      {profile + "\\Desktop", true}, {profile + "\\Downloads\\", true},
+      {profile + "/Documents", true}, {profile + "\\Music", true},
+      {profile + "\\Pictures", true}, {profile + "\\Videos", true},
+      {profile + "\\AppData", true}, {profile + "\\AppData\\Roaming", true},
+      {ordinary.path(), false},
+      {profile + "\\Desktop\\分销包", false},
+      {profile + "\\Downloads\\Hall", false},
+      {"\\\\server\\share\\dist", false},
+      {"C:\\Games\\Hall\\", false},
+      // The trail byte 0x5C of 乗 is no separator: "C:\乗" is no root.
+      {"C:\\\x81\x5C", false},
+  };
+  const std::vector<std::string> guarded = ProtectedFolders();
+  for (const auto& c : cases)
+    EXPECT_EQ(c.refused, IsProtectedFromClearing(c.folder, guarded)) << c.folder;
+}
+
+TEST(ExtentConfig, ARefusedFolderIsTracedAndLeftAlone) {
+  ScopedDebugTraceRecorder traces;
+  InstallerFolder f;
+  f.Set("enable", "1");
+  f.Set("del_otherfile", "1");
+  auto config = CreateExtentConfigAt(f.Ini(), "\\\\server\\share\\setup.exe");
+  ASSERT_TRUE(config);
+  EXPECT_TRUE(config->files().empty() && config->folders().empty());
+  if (!traces.Works()) return;
+  const std::vector<std::string> lines = traces.StartingWith("kvx-log:");
+  ASSERT_EQ(1u, lines.size());
+  EXPECT_EQ("kvx-log: XExtentConfig::DeleteOtherFileIfNeeded : refuse to clear \\\\server\\share\\",
+            lines[0]);
 }
 
 TEST(ExtentConfig, QueriesReadTheFileEachTime) {

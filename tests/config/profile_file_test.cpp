@@ -76,9 +76,13 @@ TEST(Paths, CollapseDoubleBackslashes) {
   } cases[] = {
       {"", "", 0},
       {"a\\b", "a\\b", 0},
-      {"\\\\\\", "\\\\", 1},
-      {"\\\\\\\\", "\\\\", 2},
-      {"\\\\\\\\\\", "\\\\\\", 2},
+      {"a\\\\\\", "a\\\\", 1},
+      {"a\\\\\\\\", "a\\\\", 2},
+      {"a\\\\\\\\\\", "a\\\\\\", 2},
+      // A UNC path keeps its leading pair: one backslash less is a folder on
+      // the current drive.
+      {"\\\\srv\\share\\\\a.ini", "\\\\srv\\share\\a.ini", 1},
+      {"\\\\\\\\x", "\\\\\\x", 1},
       {"C:\\Setup\\\\a.ini", "C:\\Setup\\a.ini", 1},
       {"C:\\\\x\\\\\\\\y", "C:\\x\\\\y", 3},
       // A double-byte character ending in 0x5C followed by a separator is not a pair.
@@ -92,6 +96,7 @@ TEST(Paths, CollapseDoubleBackslashes) {
   }
   EXPECT_EQ(JoinCollapsed("C:\\Setup\\", "a.ini"), "C:\\Setup\\a.ini");
   EXPECT_EQ(JoinCollapsed("C:\\Setup", "a.ini"), "C:\\Setup\\a.ini");
+  EXPECT_EQ(JoinCollapsed("\\\\srv\\share\\", "a.ini"), "\\\\srv\\share\\a.ini");
   EXPECT_EQ(CollapseDoubleBackslashes(nullptr), 0);
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <cstring>
 
+#include "app/install_hooks.h"
 #include "net/resume_cache.h"
 #include "net/servers.h"
 #include "system/seams.h"
@@ -269,6 +270,78 @@ TEST_F(Win32DialogTest, WorkerReportsReachTheDisplay) {
   EXPECT_TRUE(TakeQuit(&code));
   EXPECT_EQ(0u, code);
   EXPECT_EQ("错误，请重新下载", dialog_->statusText());
+}
+
+// Pumps the window's messages for `ms` or until `done` says so.
+template <typename Done>
+bool PumpUntil(DWORD ms, Done done) {
+  const DWORD start = ::GetTickCount();
+  while (!done() && ::GetTickCount() - start < ms) {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    ::Sleep(10);
+  }
+  return done();
+}
+
+// A worker that ends on state 6 (a list with nothing to run) leaves nothing
+// more to happen: the close button comes back, page and texts stay.
+TEST_F(Win32DialogTest, CloseComesBackWhenTheWorkerEndsWithNothingToRun) {
+  // No folder was chosen, so the controller refuses it and posts the return
+  // to the custom page; the test drops that and plays the worker itself.
+  Command(IDC_BTN_INSTALL);
+  MSG dropped;
+  while (::PeekMessageA(&dropped, hwnd_, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {}
+  ASSERT_EQ(PAGE_INSTALLING, dialog_->page());
+  dialog_->controller().workerThread.reset(Sleeper(400));
+  ::PostMessageA(hwnd_, WM_SETUP_PROGRESS, 0, 100);
+  ::PostMessageA(hwnd_, WM_SETUP_STATE, 0, 6);
+  EXPECT_FALSE(PumpUntil(200, [&] { return Enabled(IDC_BTN_CLOSE); }));  // still running
+  EXPECT_TRUE(PumpUntil(5000, [&] { return Enabled(IDC_BTN_CLOSE); }));
+  EXPECT_EQ(PAGE_INSTALLING, dialog_->page());
+  EXPECT_EQ("正在安装", dialog_->statusText());
+  EXPECT_FALSE(TakeQuit());
+  Command(IDC_BTN_CLOSE);
+  EXPECT_TRUE(TakeQuit());
+}
+
+// A worker that cannot be started: a message, and back to the custom page,
+// which the user can leave.
+TEST_F(Win32DialogTest, AWorkerThatCannotStartIsReportedAndLeavesTheWindowClosable) {
+  TempFolder work;
+  servers::SetServerBasesForTesting("http://127.0.0.1:1", "http://127.0.0.1:1");
+  install_hooks::SetWorkerStartFailsForTesting(true);
+  Type(work.path());
+  Command(IDC_BTN_INSTALL);
+  install_hooks::SetWorkerStartFailsForTesting(false);
+  servers::SetServerBasesForTesting("", "");
+  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == PAGE_CUSTOM; }));
+  EXPECT_TRUE(Enabled(IDC_BTN_CLOSE));
+  const auto shown = boxes_.shown();
+  ASSERT_EQ(2u, shown.size());
+  EXPECT_EQ("无法启动安装过程，请关闭其他程序后重试", shown[1].text);
+  EXPECT_EQ("错误", shown[1].caption);
+  Command(IDC_BTN_CLOSE);
+  EXPECT_TRUE(TakeQuit());
+}
+
+// A state change repaints the speed and percent lines, whose texts depend on
+// the state ("下载速度" only while downloading).
+TEST_F(Win32DialogTest, StateChangeRepaintsTheSpeedLine) {
+  ::SetWindowPos(hwnd_, nullptr, 0, 0, 520, 400, SWP_NOMOVE | SWP_NOZORDER);
+  ::ShowWindow(hwnd_, SW_SHOWNA);
+  const RECT speed = {19, 348, 219, 363}, percent = {380, 300, 516, 315};
+  for (int state : {4, 5, 6}) {
+    ::ValidateRect(hwnd_, nullptr);
+    ::SendMessageA(hwnd_, WM_SETUP_STATE, 0, state);
+    ScopedRegion update(::CreateRectRgn(0, 0, 0, 0));
+    ::GetUpdateRgn(hwnd_, update.get(), FALSE);
+    for (const RECT& r : {speed, percent}) {
+      ScopedRegion missing(::CreateRectRgnIndirect(&r));
+      EXPECT_EQ(NULLREGION, ::CombineRgn(missing.get(), missing.get(), update.get(), RGN_DIFF))
+          << "state " << state << " rect top " << r.top;
+    }
+  }
 }
 
 TEST_F(Win32DialogTest, OnlyTheTopStripDrags) {
