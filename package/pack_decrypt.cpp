@@ -122,7 +122,10 @@ std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_v
         if (done == 0) {
           directory.Reserve(static_cast<size_t>(total / kPackRecordSize));
         } else {
-          progress.Offer(PackProgressShare(done, total) / 4);
+          // Counted by what has come in from the file: a table that fits one
+          // window is read at once, as a small body always was.
+          const uint64_t loaded = pack->reader->loaded_end() - 4;
+          progress.Offer(PackProgressShare(std::max(done, std::min(loaded, total)), total) / 4);
         }
       });
   // A table that cannot be read whole gives no directory: installing a part

@@ -49,6 +49,8 @@ class PackBodyReader {
   // False when the range leaves the body or the source fails.
   bool Read(uint64_t offset, void* dst, size_t n);
   uint64_t body_length() const { return length_; }
+  // End of the bytes brought in from the file so far by the current window.
+  uint64_t loaded_end() const { return window_at_ + window_have_; }
 
  private:
   RawRead raw_;
@@ -69,8 +71,8 @@ struct OpenPack {
   PackDirectory directory;
 };
 
-// Opens the pack and reads its directory, posting 0..25 as the table is read
-// and then 25. Nothing when the file is missing, unreadable, shorter than its
+// Opens the pack and reads its directory, posting 0..25 as the table comes in
+// from the file (a window at a time) and then 25. Nothing when the file is missing, unreadable, shorter than its
 // header, longer than the format's 4 GiB, or its body is not whole blocks.
 std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
                                           HWND window);

@@ -16,14 +16,21 @@ int32_t LoadInt32(const uint8_t* p) {
 void PackDirectory::Add(std::string_view name, PackSpan span) {
   items_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(name.size()), span});
   names_.append(name.data(), name.size());
+  if (items_.size() >= compact_at_) {
+    Compact(true);
+    compact_at_ = std::max(compact_at_, 2 * items_.size());
+  }
 }
 
-void PackDirectory::Finish() {
+void PackDirectory::Finish() { Compact(false); }
+
+void PackDirectory::Compact(bool repack) {
   auto name_of = [this](const Item& it) {
     return std::string_view(names_.data() + it.name_at, it.name_length);
   };
-  // Equal names stay in file order (name_at grows with it), so the last of a
-  // run is the record that wins.
+  // Equal names stay in file order (name_at grows with it, and a repacked
+  // block keeps only names older than any added later), so the last of a run
+  // is the record that wins.
   std::sort(items_.begin(), items_.end(), [&](const Item& a, const Item& b) {
     int c = name_of(a).compare(name_of(b));
     return c != 0 ? c < 0 : a.name_at < b.name_at;
@@ -34,7 +41,20 @@ void PackDirectory::Finish() {
     items_[out++] = items_[i];
   }
   items_.resize(out);
-  items_.shrink_to_fit();
+  if (repack) {
+    std::string kept;
+    size_t bytes = 0;
+    for (const Item& it : items_) bytes += it.name_length;
+    kept.reserve(bytes);
+    for (Item& it : items_) {
+      const std::string_view name = name_of(it);
+      it.name_at = static_cast<uint32_t>(kept.size());
+      kept.append(name.data(), name.size());
+    }
+    names_.swap(kept);
+  } else {
+    items_.shrink_to_fit();
+  }
 }
 
 int64_t PackTableCount(uint32_t payload_length, uint64_t body_length, int32_t count) {

@@ -34,7 +34,9 @@ class PackDirectory {
     PackSpan span;
   };
 
-  // Appends a record in file order; Finish orders them.
+  // Appends a record in file order; Finish orders them. Records that repeat
+  // a name are dropped along the way, so that a table naming the same files
+  // over and over costs no more than its distinct names.
   void Add(std::string_view name, PackSpan span);
   // Sorts by name and keeps, of equal names, the record added last.
   void Finish();
@@ -53,8 +55,13 @@ class PackDirectory {
     uint16_t name_length;
     PackSpan span;
   };
+  // Sorts, keeps the last of equal names and, when `repack`, rebuilds the
+  // name block with the kept names only.
+  void Compact(bool repack);
+
   std::string names_;
   std::vector<Item> items_;
+  size_t compact_at_ = 1 << 16;  // records; doubles with the distinct names
 };
 
 // Number of records when the table is usable, -1 otherwise: payload length

@@ -85,6 +85,26 @@ TEST(ParsePackDirectory, NameStopsAtNulOrAtTheFieldEnd) {
   EXPECT_EQ(records[1].name, "ab");
 }
 
+TEST(PackDirectory, ManyRecordsOverFewNamesKeepTheLastOfEach) {
+  // Enough records to be compacted on the way several times.
+  PackDirectory dir;
+  const int kNames = 1000, kRecords = 300000;
+  for (int i = 0; i < kRecords; ++i) dir.Add("t\\n" + std::to_string((i * 7) % kNames), {i, 0});
+  dir.Finish();
+  ASSERT_EQ(dir.size(), static_cast<size_t>(kNames));
+  for (size_t k = 0; k < dir.size(); ++k) {
+    const int name = std::stoi(std::string(dir[k].name.substr(3)));
+    int last = -1;
+    for (int i = kRecords - 1; i >= 0 && last < 0; --i) {
+      if ((i * 7) % kNames == name) last = i;
+    }
+    EXPECT_EQ(dir[k].span.offset, last) << dir[k].name;
+    if (k > 0) {
+      EXPECT_LT(dir[k - 1].name, dir[k].name);
+    }
+  }
+}
+
 TEST(ReadPackTable, ATableThatCannotBeReadWholeIsRefused) {
   std::string body = Le32(3);
   for (int i = 0; i < 3; ++i) body += PackRecordBytes("t\\" + std::to_string(i), 0, 0);
@@ -99,7 +119,9 @@ TEST(ReadPackTable, ATableThatCannotBeReadWholeIsRefused) {
         },
         [&](std::string_view, PackSpan) { ++records; }, [](uint64_t, uint64_t) {});
     EXPECT_EQ(ok, fail_at < 0) << fail_at;
-    if (fail_at < 0) EXPECT_EQ(records, 3);
+    if (fail_at < 0) {
+      EXPECT_EQ(records, 3);
+    }
   }
 }
 
