@@ -17,6 +17,13 @@
 const char kPackagePassword[] = "6203918547";
 const char kExtractFailedText[] = "解压文件失败";
 
+// Progress seen by the window over the whole step:
+//   0..25  the pack's directory coming in from the file (DecryptPackFile),
+//   25     directory read,
+//   25..49 every entry checked (data inside the pack, something to install,
+//          free space), by entries,
+//   50     checks passed,
+//   50..100 files written, by entries written, then 100.
 namespace {
 
 // A scanner may hold a freshly written file for a moment: a target that will
