@@ -52,9 +52,12 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   if (!CloseRunningClient(c)) return;  // stopped: end silently, as before the actions
   std::string agency_program = FetchAgencyProgram(c, entry);
 
-  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder)) {
-    gbk::CopyToBuffer(c->errorText, sizeof c->errorText, "解压文件失败");
-    seams::ShowMessageBox(c->window, "解压文件失败", "错误", MB_OK);
+  std::string extract_error;
+  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error)) {
+    // A file that cannot be written or a full volume is named in the text.
+    if (extract_error.empty()) extract_error = kExtractFailedText;
+    gbk::CopyToBuffer(c->errorText, sizeof c->errorText, extract_error);
+    seams::ShowMessageBox(c->window, extract_error.c_str(), "错误", MB_OK);
     PostState(c->window, SETUP_STATE_ERROR);
     return;
   }

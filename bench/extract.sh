@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Extraction benchmark: a 256 MiB package of a few thousand files (half random,
-# half compressible text; the pack is encrypted before it is zipped, so the zip
-# barely shrinks it) made by package_builder, installed by ExtractPackage
-# (extract_cli under Wine, progress window and pauses included) and, for
-# reference, by unzip -P + openssl enc -d + a Perl script writing the files.
-# Prints our peak memory and, last, "extract: ratio X (target >= 0.5)" with
-# X = reference time / our time (best of two rounds each).
+# Extraction benchmark. Packages made by package_builder are installed by
+# ExtractPackage (extract_cli under Wine, progress window and pauses
+# included) and, for reference, by unzip -P + openssl enc -d + a Perl script
+# writing the files:
+#   256 MiB: a few thousand files, half random, half compressible text
+#            (best of two rounds each);
+#   large:   about 1.1 GiB in a few hundred files (one round each);
+#   entries: a pack of 200,000 small files (ours only; memory and count).
+# Every installed byte is compared with the source. Prints our peak working
+# set per case against an idle extract_cli, fails when a case needs 64 MiB or
+# more above idle, and last prints "extract: ratio X (target >= 1.0)" with
+# X = reference time / our time, the smaller of the two timed cases.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$root/build}
@@ -13,53 +18,73 @@ WINEPREFIX=${WINEPREFIX:-$BUILD_DIR/wineprefix}
 BUILDER="$BUILD_DIR/tools/package_builder/package_builder.exe"
 EXTRACT="$BUILD_DIR/tools/extract_cli/extract_cli.exe"
 PASSWORD=6203918547
+LARGE_MIB=${LARGE_MIB:-1130}
+# EXTRACT_CASES picks cases, for example "256" to repeat the quick one.
+EXTRACT_CASES=${EXTRACT_CASES:-256 large entries}
+want() { [[ " $EXTRACT_CASES " == *" $1 "* ]]; }
+LIMIT_MIB=64
 work="$BUILD_DIR/bench_extract_work"
 rm -rf "$work"
-mkdir -p "$work/tree"
+mkdir -p "$work"
 cd "$work"
 trap 'cd /; rm -rf "$work"' EXIT
 
 run() { "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$@" 2>/dev/null | tr -d '\r'; }
 winpath() { local p=$1; echo "Z:${p//\//\\}"; }
 now() { date +%s.%N; }
-
-# Source material: 128 MiB random, 128 MiB compressible text; cut into files.
-head -c $((128 << 20)) /dev/urandom > random.src
-perl -e 'srand(7); my @w = map { join "", map { chr(97 + int rand 26) } 1 .. 2 + int rand 8 } 1 .. 500;
-  my $out = ""; while (length $out < (128 << 20)) { $out .= join(" ", map { $w[int rand @w] } 1 .. 12) . "\n" }
-  print substr($out, 0, 128 << 20);' > text.src
-perl -e '
-  srand(11);
-  for my $src ("random.src", "text.src") {
-    open my $in, "<:raw", $src or die; my $left = -s $src; my $i = 0;
-    while ($left > 0) {
-      # Mostly small files, some large: sizes 1 byte .. 768 KiB, skewed small.
-      my $size = int(1 + (rand() ** 5) * (768 << 10)); $size = $left if $size > $left;
-      my $dir = sprintf "tree/%s/d%02d", ($src =~ /random/ ? "bin" : "txt"), $i % 40;
-      mkdir "tree/" . ($src =~ /random/ ? "bin" : "txt"); mkdir $dir;
-      read $in, my $buf, $size; open my $o, ">:raw", "$dir/f$i.dat" or die; print $o $buf; close $o;
-      $left -= $size; $i++;
-    }
-  }'
-rm random.src text.src
-files=$(find tree -type f | wc -l)
-run "$BUILDER" build "$(winpath "$work/tree")" "$(winpath "$work/pkg.zip")" --top Game >/dev/null
-echo "package: $files files, $(du -m pkg.zip | cut -f1) MiB zipped, $(du -sm tree | cut -f1) MiB unpacked"
+min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
+mib() { awk -v b="$1" 'BEGIN { printf "%.1f", b / 1048576 }'; }
 
 KEY=$(printf %s "$PASSWORD" | md5sum | cut -c1-32 | perl -ne '
   chomp; my @d = map { hex } /(..)/g;
   for my $i (0..15) { $d[$i] = $i if $d[$i] == 0; $d[$i] ^= 0x11 if $i % 3 == 0; }
   printf "%02x" x 16, @d;')
 
-run "$EXTRACT" >/dev/null || true  # start Wine once so its start-up is warm for both rounds
+# Idle: the same program failing on a missing package at once.
+run "$EXTRACT" "$(winpath "$work")" missing.zip > idle.out || true
+idle=$(awk '/peak_working_set_bytes/ { print $2 }' idle.out)
+echo "idle peak working set: $(mib "$idle") MiB"
 
+# make_tree MIB MAX_FILE_KIB: half random, half text, cut into files of
+# 1 byte .. MAX_FILE_KIB KiB, skewed small.
+make_tree() {
+  local total=$1 max_kib=$2 half=$(($1 / 2))
+  rm -rf tree && mkdir tree
+  perl -e '
+    my ($half, $max) = @ARGV; srand(11);
+    my @w = map { join "", map { chr(97 + int rand 26) } 1 .. 2 + int rand 8 } 1 .. 500;
+    my $text = ""; $text .= join(" ", map { $w[int rand @w] } 1 .. 12) . "\n" while length $text < (8 << 20);
+    open my $rnd, "<:raw", "/dev/urandom" or die;
+    my $i = 0;
+    for my $kind ("bin", "txt") {
+      my $left = $half << 20; mkdir "tree/$kind";
+      while ($left > 0) {
+        my $size = int(1 + (rand() ** 5) * ($max << 10)); $size = $left if $size > $left;
+        my $dir = sprintf "tree/%s/d%02d", $kind, $i % 40; mkdir $dir;
+        my $buf = "";
+        if ($kind eq "bin") { read $rnd, $buf, $size }
+        else { while (length $buf < $size) { $buf .= substr($text, int rand(length($text) - 1), $size - length $buf) } }
+        open my $o, ">:raw", "$dir/f$i.dat" or die; print $o $buf; close $o;
+        $left -= $size; $i++;
+      }
+    }' "$half" "$max_kib"
+}
+
+build_package() {
+  rm -f pkg.zip
+  run "$BUILDER" build "$(winpath "$work/tree")" "$(winpath "$work/pkg.zip")" --top Game >/dev/null
+  echo "package: $(find tree -type f | wc -l) files, $(du -m pkg.zip | cut -f1) MiB zipped, $(du -sm tree | cut -f1) MiB unpacked"
+}
+
+# ours: installs pkg.zip into ours/, prints seconds; output in ours.out.
 ours() {
   rm -rf ours && mkdir ours && cp pkg.zip ours/pkg.zip && sync
   local t0 t1
   t0=$(now)
-  run "$EXTRACT" "$(winpath "$work/ours")" pkg.zip > ours.out
+  run "$EXTRACT" "$(winpath "$work/ours")" pkg.zip > ours.out || true
   t1=$(now)
   grep -q "result: ok" ours.out || { cat ours.out >&2; exit 1; }
+  rm ours/pkg.zip
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }'
 }
 
@@ -80,22 +105,79 @@ reference() {
         for my $p (@parts) { $dir .= "/$p"; mkdir $dir unless $made{$dir}++; }
         open my $o, ">:raw", "$dir/$file" or die "$dir/$file"; print $o substr($b, $off, $size); close $o;
       }'
-    rm -f game.pak game.plain
+    rm -f game.pak game.plain pkg.zip
   )
   t1=$(now)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }'
 }
 
-min() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-best_ours=""; best_ref=""
-for round in 1 2; do
-  o=$(ours); r=$(reference)
-  echo "round $round: ours ${o}s, reference ${r}s"
-  best_ours=$(min "$best_ours" "$o"); best_ref=$(min "$best_ref" "$r")
-done
-diff -rq ours ref >/dev/null 2>&1 || { echo "extract: outputs differ" >&2; diff -rq ours ref | head >&2; exit 1; }
-peak=$(grep peak_working_set_bytes ours.out | awk '{print $2}')
-commit=$(grep peak_pagefile_bytes ours.out | awk '{print $2}')
-echo "our peak memory: $((peak >> 20)) MiB working set, $((commit >> 20)) MiB committed (the whole pack is held in memory)"
-ratio=$(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')
-echo "extract: ratio $ratio (target >= 0.5)"
+failed=0
+check_peak() {
+  local what=$1 peak
+  peak=$(awk '/peak_working_set_bytes/ { print $2 }' ours.out)
+  local above=$((peak - idle))
+  echo "$what: our peak working set $(mib "$peak") MiB, $(mib "$above") MiB above idle (limit < $LIMIT_MIB MiB)"
+  if [ "$above" -ge $((LIMIT_MIB << 20)) ]; then
+    echo "extract: $what needs too much memory" >&2
+    failed=1
+  fi
+}
+
+ratios=()
+timed_case() {
+  local what=$1 rounds=$2 best_ours="" best_ref="" o r
+  build_package
+  for ((round = 1; round <= rounds; round++)); do
+    o=$(ours); r=$(reference)
+    echo "$what round $round: ours ${o}s, reference ${r}s"
+    best_ours=$(min "$best_ours" "$o"); best_ref=$(min "$best_ref" "$r")
+  done
+  diff -rq tree ours >/dev/null || { echo "extract: $what: installed files differ from the source" >&2; diff -rq tree ours | head >&2; exit 1; }
+  diff -rq tree ref >/dev/null || { echo "extract: $what: reference differs from the source" >&2; exit 1; }
+  check_peak "$what"
+  ratios+=("$(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')")
+  echo "$what: ratio ${ratios[-1]}"
+  rm -rf tree ours ref pkg.zip
+}
+
+run "$EXTRACT" >/dev/null || true  # start Wine once so its start-up is warm
+
+if want 256; then
+  make_tree 256 768
+  timed_case "256 MiB" 2
+fi
+
+if want large; then
+  make_tree "$LARGE_MIB" 16384
+  timed_case "large ($LARGE_MIB MiB)" 1
+fi
+
+if want entries; then
+  # 200,000 entries: a pack written directly (the builder would walk as many
+  # files), each file holding its own name.
+  perl -e '
+    my $n = 200000; my @names = map { sprintf "Game\\d%03d\\f%06d.txt", $_ % 500, $_ } 0 .. $n - 1;
+    my $off = 4 + 268 * $n; my $table = pack("V", $n); my $data = "";
+    for my $name (@names) { my $c = "$name\n"; $table .= pack("a260 V V", $name, $off, length $c); $data .= $c; $off += length $c; }
+    my $plain = $table . $data; my $len = length $plain; $plain .= "\0" x ((16 - $len % 16) % 16);
+    open my $p, ">:raw", "plain.bin" or die; print $p $plain; close $p;
+    open my $h, ">:raw", "header.bin" or die; print $h pack("V V", $len, 0); close $h;'
+  openssl enc -aes-128-ecb -nopad -K "$KEY" -in plain.bin -out body.bin
+  cat header.bin body.bin > game.pak && rm -f plain.bin header.bin body.bin
+  zip -q -1 -P "$PASSWORD" pkg.zip game.pak && rm game.pak
+  o=$(ours); echo "200000 entries: ours ${o}s"
+  written=$(find ours -type f | wc -l)
+  [ "$written" -eq 200000 ] || { echo "extract: 200000 entries: $written files written" >&2; exit 1; }
+  find ours -type f -name '*.txt' -print0 | perl -0ne '
+    chomp; my $f = $_; open my $h, "<:raw", $f or die; local $/; my $c = <$h>;
+    (my $want = $f) =~ s{^ours/}{Game\\}; $want =~ s{/}{\\}g;
+    $bad++ unless $c eq "$want\n"; END { die "$bad files differ\n" if $bad }'
+  check_peak "200000 entries"
+  rm -rf ours pkg.zip
+fi
+
+[ "$failed" -eq 0 ] || exit 1
+[ "${#ratios[@]}" -gt 0 ] || exit 0
+ratio=${ratios[0]}
+for r in "${ratios[@]}"; do ratio=$(min "$ratio" "$r"); done
+echo "extract: ratio $ratio (target >= 1.0)"

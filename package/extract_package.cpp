@@ -1,7 +1,12 @@
 #include "package/extract_package.h"
 
+#include <algorithm>
+#include <memory>
+#include <new>
+
 #include "app/setup_messages.h"
 #include "config/gbk_text.h"
+#include "package/free_space.h"
 #include "package/pack_decrypt.h"
 #include "package/pack_directory.h"
 #include "package/package_archive.h"
@@ -10,8 +15,23 @@
 #include "system/seams.h"
 
 const char kPackagePassword[] = "6203918547";
+const char kExtractFailedText[] = "解压文件失败";
 
+// Progress seen by the window over the whole step:
+//   0..25  the pack's directory coming in from the file (DecryptPackFile),
+//   25     directory read,
+//   25..49 every entry checked (data inside the pack, something to install,
+//          free space), by entries,
+//   50     checks passed,
+//   50..100 files written, by entries written, then 100.
 namespace {
+
+// A scanner may hold a freshly written file for a moment: a target that will
+// not open is tried again for about two seconds before the step fails.
+constexpr int kOpenAttempts = 10;
+constexpr DWORD kOpenRetryMs = 200;
+// File data go from the pack to the target in pieces of this size.
+constexpr size_t kCopyPiece = 1 << 20;
 
 // Ends of a character: a backslash that is the trail byte of a double-byte
 // character is part of that character, not a separator.
@@ -27,36 +47,119 @@ std::vector<size_t> BackslashPositions(std::string_view s) {
   return at;
 }
 
-void Trace(const char* format, const std::string& a, const char* b = "") {
-  ::OutputDebugStringA(gbk::FormatCut(1023, format, a.c_str(), b).c_str());
+void Trace(const char* format, std::string_view a, const char* b = "") {
+  ::OutputDebugStringA(gbk::FormatCut(1023, format, std::string(a).c_str(), b).c_str());
 }
 
-// Writes one listed file from the body. Returns false when the file could not
-// be opened (skipped, as for names that end in a separator); *write_failed
-// reports a write that did not complete.
-bool WriteTarget(const std::string& target, const uint8_t* data, DWORD size, bool* write_failed) {
+enum class EntryKind {
+  kFile,      // written below the install folder
+  kFolder,    // no file: a name without a folder part, or one ending in a separator
+  kUnsafe,    // would leave the install folder: skipped
+};
+
+struct EntryTarget {
+  EntryKind kind;
+  std::string relative;  // from the entry's first backslash on
+};
+
+EntryTarget Classify(std::string_view name) {
+  const std::vector<size_t> seps = BackslashPositions(name);
+  EntryTarget t{EntryKind::kFile, seps.empty() ? std::string() : std::string(name.substr(seps.front()))};
+  if (!StaysInsideFolder(t.relative)) {
+    t.kind = EntryKind::kUnsafe;
+  } else if (t.relative.empty() || t.relative.back() == '/' ||
+             BackslashPositions(t.relative).back() + 1 == t.relative.size()) {
+    t.kind = EntryKind::kFolder;
+  }
+  return t;
+}
+
+std::string CannotWrite(const std::string& target) {
+  return gbk::FormatCut(260, "无法写入文件:%s", target.c_str());
+}
+
+// Opens a target for writing, retrying for a short bounded time.
+ScopedFileHandle OpenTarget(const std::string& target) {
   DWORD attributes = ::GetFileAttributesA(target.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
     ::SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
   }
-  // OPEN_ALWAYS plus truncation keeps the remaining attributes (a hidden file
-  // cannot be replaced by CREATE_ALWAYS without naming its attributes). Shared
-  // like a C runtime "wb" open, so a reader that shares writing does not make
-  // the installer skip the file.
-  ScopedFileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  DWORD written = 0;
-  bool ok = (size == 0 || (::WriteFile(file.get(), data, size, &written, nullptr) && written == size)) &&
-            ::SetEndOfFile(file.get());
+  for (int attempt = 1;; ++attempt) {
+    // OPEN_ALWAYS plus truncation keeps the remaining attributes (a hidden
+    // file cannot be replaced by CREATE_ALWAYS without naming its
+    // attributes). Shared like a C runtime "wb" open, so a reader that shares
+    // writing does not stop the installation.
+    ScopedFileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (file || attempt == kOpenAttempts) return file;
+    seams::SleepMs(kOpenRetryMs);
+  }
+}
+
+// Writes one listed file from the pack; false (with `message` set) when it
+// cannot be opened or written whole. A cut-off file is removed so that it
+// cannot pass for an installed one.
+bool WriteTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
+                 uint8_t* piece, std::string* message) {
+  ScopedFileHandle file = OpenTarget(target);
+  if (!file) {
+    *message = CannotWrite(target);
+    return false;
+  }
+  bool ok = true;
+  uint64_t done = 0;
+  const uint64_t size = static_cast<uint32_t>(span.size);
+  while (ok && done < size) {
+    const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kCopyPiece, size - done));
+    DWORD written = 0;
+    if (!reader.Read(static_cast<uint32_t>(span.offset) + done, piece, n)) {
+      *message = kExtractFailedText;  // the pack itself became unreadable
+      ok = false;
+    } else if (!::WriteFile(file.get(), piece, n, &written, nullptr) || written != n) {
+      *message = CannotWrite(target);
+      ok = false;
+    }
+    done += n;
+  }
+  if (ok && !::SetEndOfFile(file.get())) {
+    *message = CannotWrite(target);
+    ok = false;
+  }
   file.reset();
   if (!ok) {
-    // A cut-off file must not pass for an installed one.
     Trace("kvx-log: write failed, deleting %s%s", target);
     ::DeleteFileA(target.c_str());
-    *write_failed = true;
   }
+  return ok;
+}
+
+// Space the listed files need beyond what the files they replace free.
+uint64_t SpaceAfterReplacing(const PackDirectory& directory, const std::string& folder,
+                             uint64_t needed) {
+  for (size_t i = 0; i < directory.size(); ++i) {
+    const EntryTarget t = Classify(directory[i].name);
+    if (t.kind != EntryKind::kFile) continue;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(JoinPath(folder, t.relative).c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      continue;
+    }
+    const uint64_t old = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    needed -= std::min(needed, old);
+  }
+  return needed;
+}
+
+// Removes the extracted pack of a failed step: it is rebuilt from the package
+// on the next attempt, and leaving it would double the space the step holds.
+void RemovePack(const std::string& pack_path) {
+  ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (::DeleteFileA(pack_path.c_str())) Trace("kvx-log: deleted %s%s", pack_path);
+}
+
+bool Fail(std::string* message, const std::string& text) {
+  if (message) *message = text;
   return true;
 }
 
@@ -72,7 +175,8 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder.substr(0, end) + "\\" + name.substr(start);
 }
 
-bool ExtractPackage(HWND window, const char* package_name, const char* install_folder) {
+bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
+                    std::string* message) {
   const std::string folder = install_folder ? install_folder : "";
   const std::string package_path = JoinPath(folder, package_name ? package_name : "");
 
@@ -81,15 +185,18 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   std::unique_ptr<PackageArchive> archive = PackageArchive::Open(package_path, kPackagePassword);
   if (!archive) {
     Trace("kvx-out: cannot open package %s%s", package_path);
-    return true;
+    return Fail(message, kExtractFailedText);
   }
   archive->SetBaseFolder(folder);
   ArchiveEntry entry;
   EntryStatus entry_status = archive->GetFirstEntry(&entry);
   if (entry_status != EntryStatus::kOk || entry.uncompressed_size <= 0) {
     Trace("kvx-out: package %s has no usable first member%s", package_path);
-    return true;
+    return Fail(message, kExtractFailedText);
   }
+  const std::string no_room_for_pack =
+      NoRoomMessage(QueryVolumeSpace(folder), static_cast<uint32_t>(entry.uncompressed_size));
+  if (!no_room_for_pack.empty()) return Fail(message, no_room_for_pack);
   // A failure here shows up below as a missing pack.
   ExtractStatus extract_status = archive->ExtractFirstEntry(entry.name);
   if (extract_status != ExtractStatus::kOk) Trace("kvx-out: pack %s not extracted%s", entry.name);
@@ -97,47 +204,67 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   archive.reset();
 
   const std::string pack_path = JoinPath(folder, entry.name);
-  std::optional<PackBody> body = DecryptPackFile(pack_path, kPackagePassword, window);
-  PackDirectory directory;
-  if (body) directory = ParsePackDirectory(body->payload_length, body->data.get(), body->length);
-  if (directory.empty()) return true;
-
-  ::CreateDirectoryA(folder.c_str(), nullptr);
+  std::unique_ptr<OpenPack> pack = DecryptPackFile(pack_path, kPackagePassword, window);
+  auto fail = [&](const std::string& text) {
+    pack.reset();
+    RemovePack(pack_path);
+    return Fail(message, text);
+  };
+  if (!pack || pack->directory.empty()) return fail(kExtractFailedText);
+  const PackDirectory& directory = pack->directory;
   const size_t n = directory.size();
+
+  // Check every entry before writing any: a damaged pack (data outside the
+  // body, as in a pack cut short) or one with nothing to install fails whole.
+  PackProgress checking(window, 25, 20);
+  uint64_t needed = 0;
+  size_t files = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const PackDirectory::Entry e = directory[i];
+    checking.Offer(25 + static_cast<int>(uint64_t{i} * 100 / n) / 4);
+    if (!SpanFitsBody(e.span, pack->body_length)) {
+      Trace("kvx-out: pack entry %s has its data outside the pack%s", e.name);
+      return fail(kExtractFailedText);
+    }
+    if (Classify(e.name).kind != EntryKind::kFile) continue;
+    needed += static_cast<uint32_t>(e.span.size);
+    ++files;
+  }
+  if (files == 0) return fail(kExtractFailedText);
+  const VolumeSpace space = QueryVolumeSpace(folder);
+  if (!NoRoomMessage(space, needed).empty()) {
+    needed = SpaceAfterReplacing(directory, folder, needed);
+    std::string no_room = NoRoomMessage(space, needed);
+    if (!no_room.empty()) return fail(no_room);
+  }
+  checking.PostWithoutPause(50);
+
+  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kCopyPiece]);
+  if (!piece) return fail(kExtractFailedText);
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  PackProgress writing(window, 50, 10);
   size_t written = 0;
-  int last = 50;
-  bool write_failed = false;
-  for (const auto& [name, span] : directory) {
-    const std::vector<size_t> seps = BackslashPositions(name);
-    const std::string relative = seps.empty() ? std::string() : name.substr(seps.front());
-    if (!StaysInsideFolder(relative)) {
-      Trace("kvx-out: skipped pack entry %s (outside the install folder)%s", name);
+  for (size_t i = 0; i < n; ++i) {
+    const PackDirectory::Entry e = directory[i];
+    const EntryTarget t = Classify(e.name);
+    if (t.kind == EntryKind::kUnsafe) {
+      Trace("kvx-out: skipped pack entry %s (outside the install folder)%s", e.name);
       continue;
     }
-    if (!SpanFitsBody(span, body->length)) {
-      Trace("kvx-out: skipped pack entry %s (data outside the pack)%s", name);
-      continue;
+    for (size_t p : BackslashPositions(t.relative)) {
+      ::CreateDirectoryA(JoinPath(folder, t.relative.substr(0, p)).c_str(), nullptr);
     }
-    for (size_t p : BackslashPositions(relative)) {
-      ::CreateDirectoryA(JoinPath(folder, relative.substr(0, p)).c_str(), nullptr);
+    if (t.kind == EntryKind::kFolder) continue;
+    std::string error;
+    if (!WriteTarget(JoinPath(folder, t.relative), *pack->reader, e.span, piece.get(), &error)) {
+      return fail(error);
     }
-    const std::string target = JoinPath(folder, relative);
-    if (!WriteTarget(target, body->data.get() + span.offset, static_cast<DWORD>(span.size),
-                     &write_failed)) {
-      continue;
-    }
-    const int percent = static_cast<int>(50 + 50 * written / n);
+    writing.Offer(static_cast<int>(50 + 50 * written / n));
     ++written;
-    if (percent != last) {
-      last = percent;
-      PostProgress(window, percent);
-      seams::SleepMs(10);
-    }
   }
   PostProgress(window, 100);
 
-  ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::DeleteFileA(pack_path.c_str())) Trace("kvx-log: deleted %s%s", pack_path);
-  body.reset();
-  return write_failed;
+  pack.reset();
+  RemovePack(pack_path);
+  return false;
 }

@@ -10,8 +10,17 @@
 // The fixed package password (zip password and pack key input).
 extern const char kPackagePassword[];
 
-// Returns true when the extraction FAILED (nothing usable was installed).
-bool ExtractPackage(HWND window, const char* package_name, const char* install_folder);
+// The text shown for a failed extraction that has no more precise reason.
+extern const char kExtractFailedText[];
+
+// Returns true when the extraction FAILED: the package or its pack is
+// unreadable or damaged, no listed file can be installed, a listed file
+// cannot be written, or the install volume lacks the space. `message`, when
+// given, receives the text to show (kExtractFailedText, or one naming the
+// file or the volume). On failure the extracted pack is removed; the
+// package stays.
+bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
+                    std::string* message = nullptr);
 
 // folder without trailing backslashes + "\" + name without leading ones;
 // the folder unchanged when the name is empty.

@@ -1,93 +1,140 @@
 #include "package/pack_decrypt.h"
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "app/setup_messages.h"
-#include "package/pack_directory.h"
 #include "package/pack_key.h"
-#include "system/scoped_handle.h"
 #include "system/seams.h"
 
-int PackProgressShare(uint64_t done, uint64_t body_length) {
-  if (body_length == 0) return 0;
-  uint64_t chunks = body_length / 1024;
+int PackProgressShare(uint64_t done, uint64_t total) {
+  if (total == 0) return 0;
+  uint64_t chunks = total / 1024;
   if (chunks > 0) return static_cast<int>((done / 1024) * 100 / chunks);
-  return static_cast<int>(done * 100 / body_length);
+  return static_cast<int>(done * 100 / total);
+}
+
+void PackProgress::Offer(int percent) {
+  if (percent == last_) return;
+  last_ = percent;
+  PostProgress(window_, percent);
+  seams::SleepMs(pause_ms_);
+}
+
+void PackProgress::PostWithoutPause(int percent) {
+  last_ = percent;
+  PostProgress(window_, percent);
+}
+
+PackBodyReader::PackBodyReader(RawRead raw, uint64_t body_length, const aes128::KeySchedule& key,
+                               size_t window)
+    : raw_(std::move(raw)),
+      length_(body_length),
+      key_(key),
+      window_size_(std::max<size_t>(window / aes128::kBlockSize, 1) * aes128::kBlockSize) {}
+
+bool PackBodyReader::Read(uint64_t offset, void* dst, size_t n) {
+  if (offset > length_ || n > length_ - offset) return false;
+  if (n > 0 && !window_) {
+    window_.reset(new (std::nothrow) uint8_t[window_size_]);
+    if (!window_) return false;
+  }
+  uint8_t* out = static_cast<uint8_t*>(dst);
+  while (n > 0) {
+    if (offset < window_at_ || offset - window_at_ >= window_have_) {
+      const uint64_t start = offset / aes128::kBlockSize * aes128::kBlockSize;
+      const size_t want = static_cast<size_t>(std::min<uint64_t>(window_size_, length_ - start));
+      window_have_ = 0;
+      if (!raw_(start, window_.get(), want)) return false;
+      aes128::DecryptEcb(key_, window_.get(), want);
+      window_at_ = start;
+      window_have_ = want;
+    }
+    const size_t skip = static_cast<size_t>(offset - window_at_);
+    const size_t take = std::min(n, window_have_ - skip);
+    std::memcpy(out, window_.get() + skip, take);
+    out += take;
+    offset += take;
+    n -= take;
+  }
+  return true;
 }
 
 namespace {
 
-// Posts a percentage when it differs from the last one, then lets the window repaint.
-class PackProgress {
- public:
-  explicit PackProgress(HWND window) : window_(window) {}
-  void Offer(int percent) {
-    if (percent == last_) return;
-    last_ = percent;
-    PostProgress(window_, percent);
-    seams::SleepMs(20);
+bool ReadAt(HANDLE file, uint64_t at, uint8_t* dst, size_t n) {
+  LARGE_INTEGER pos;
+  pos.QuadPart = static_cast<LONGLONG>(at);
+  if (!::SetFilePointerEx(file, pos, nullptr, FILE_BEGIN)) return false;
+  while (n > 0) {
+    DWORD want = static_cast<DWORD>(std::min<size_t>(n, 1u << 30));
+    DWORD got = 0;
+    if (!::ReadFile(file, dst, want, &got, nullptr) || got == 0) return false;
+    dst += got;
+    n -= got;
   }
-  void PostWithoutPause(int percent) {
-    last_ = percent;
-    PostProgress(window_, percent);
-  }
-
- private:
-  HWND window_;  // borrowed
-  int last_ = 25;
-};
-
-bool ReadExactly(HANDLE file, uint8_t* dst, DWORD size) {
-  DWORD got = 0;
-  return ::ReadFile(file, dst, size, &got, nullptr) && got == size;
+  return true;
 }
 
 }  // namespace
 
-std::optional<PackBody> DecryptPackFile(const std::string& path, std::string_view password,
-                                        HWND window) {
-  ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::nullopt;
+std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
+                                          HWND window) {
+  auto pack = std::make_unique<OpenPack>();
+  pack->file.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!pack->file) return nullptr;
   LARGE_INTEGER file_size{};
-  if (!::GetFileSizeEx(file.get(), &file_size)) return std::nullopt;
+  if (!::GetFileSizeEx(pack->file.get(), &file_size)) return nullptr;
   // The format counts in 32 bits; anything shorter than the header or longer
   // than 4 GiB cannot be a pack.
   if (file_size.QuadPart < static_cast<LONGLONG>(kPackHeaderSize) ||
       file_size.QuadPart - static_cast<LONGLONG>(kPackHeaderSize) > 0xFFFFFFFFLL) {
-    return std::nullopt;
+    return nullptr;
   }
   uint8_t header[kPackHeaderSize];
-  if (!ReadExactly(file.get(), header, sizeof header)) return std::nullopt;
-  const uint32_t length = static_cast<uint32_t>(file_size.QuadPart - kPackHeaderSize);
-  if (length % aes128::kBlockSize != 0) return std::nullopt;
-
-  PackBody body;
-  body.data.reset(new (std::nothrow) uint8_t[length == 0 ? 1 : length]);
-  if (!body.data) return std::nullopt;
-  body.length = length;
-  body.payload_length = uint32_t{header[0]} | (uint32_t{header[1]} << 8) |
-                        (uint32_t{header[2]} << 16) | (uint32_t{header[3]} << 24);
-
-  PackProgress progress(window);
-  const uint32_t have = ReadBody(
-      [&file](uint8_t* dst, uint32_t want) -> uint32_t {
-        DWORD got = 0;
-        return ::ReadFile(file.get(), dst, want, &got, nullptr) ? got : 0;
-      },
-      body.data.get(), length,
-      [&](uint32_t total) { progress.Offer(PackProgressShare(total, length) / 4); });
-  // A short read leaves part of the buffer undefined: decrypting it would
-  // install garbage, so the pack counts as unreadable.
-  if (have < length) return std::nullopt;
-  progress.PostWithoutPause(25);
+  if (!ReadAt(pack->file.get(), 0, header, sizeof header)) return nullptr;
+  pack->body_length = static_cast<uint64_t>(file_size.QuadPart) - kPackHeaderSize;
+  if (pack->body_length % aes128::kBlockSize != 0) return nullptr;
+  pack->payload_length = uint32_t{header[0]} | (uint32_t{header[1]} << 8) |
+                         (uint32_t{header[2]} << 16) | (uint32_t{header[3]} << 24);
 
   aes128::KeySchedule key;
   const auto raw_key = DerivePackKey(password);
   aes128::ExpandDecryptKey(raw_key.data(), &key);
-  DecryptBodyWithProgress(key, body.data.get(), length, [&](size_t pos) {
-    progress.Offer(25 + PackProgressShare(pos, length) / 4);
-  });
-  progress.PostWithoutPause(50);
-  return body;
+  const HANDLE handle = pack->file.get();
+  pack->reader = std::make_unique<PackBodyReader>(
+      [handle](uint64_t offset, uint8_t* dst, size_t n) {
+        return ReadAt(handle, kPackHeaderSize + offset, dst, n);
+      },
+      pack->body_length, key);
+
+  PackProgress progress(window, 25, 20);
+  PackDirectory& directory = pack->directory;
+  const bool ok = ReadPackTable(
+      pack->payload_length, pack->body_length,
+      [&pack](uint64_t offset, void* dst, size_t n) { return pack->reader->Read(offset, dst, n); },
+      [&](std::string_view name, PackSpan span) { directory.Add(name, span); },
+      [&](uint64_t done, uint64_t total) {
+        // The count has passed its checks against the file: its index costs
+        // at most a sixteenth of the table.
+        if (done == 0) {
+          directory.Reserve(static_cast<size_t>(total / kPackRecordSize));
+        } else {
+          // Counted by what has come in from the file: a table that fits one
+          // window is read at once, as a small body always was.
+          const uint64_t loaded = pack->reader->loaded_end() - 4;
+          progress.Offer(PackProgressShare(std::max(done, std::min(loaded, total)), total) / 4);
+        }
+      });
+  // A table that cannot be read whole gives no directory: installing a part
+  // of it would pass for a complete installation.
+  if (ok) {
+    directory.Finish();
+  } else {
+    directory = PackDirectory();
+  }
+  progress.PostWithoutPause(25);
+  return pack;
 }

@@ -1,59 +1,78 @@
-// Reads a pack file (8-byte header, then an AES-128-ECB body) into memory and
-// decrypts it in place, posting progress 0..50 to the window.
+// Opens a pack file (8-byte header, then an AES-128-ECB body) and reads its
+// directory, decrypting from the file on disk in fixed-size pieces: neither
+// the body nor the directory's raw table is ever held whole.
 #pragma once
 
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <string_view>
 
 #include "package/aes128.h"
+#include "package/pack_directory.h"
+#include "system/scoped_handle.h"
 
-struct PackBody {
-  std::unique_ptr<uint8_t[]> data;  // the whole decrypted body, file size - 8 bytes
-  size_t length = 0;
-  uint32_t payload_length = 0;  // the header's first word
+// Share of the work done, 0..100, after `done` of `total` bytes. Counted in
+// whole KiB when there is at least one.
+int PackProgressShare(uint64_t done, uint64_t total);
+
+// Posts a percentage to the window when it differs from the last one posted,
+// then pauses so the window can repaint.
+class PackProgress {
+ public:
+  PackProgress(HWND window, int start, DWORD pause_ms)
+      : window_(window), last_(start), pause_ms_(pause_ms) {}
+  void Offer(int percent);
+  void PostWithoutPause(int percent);
+
+ private:
+  HWND window_;  // borrowed
+  int last_;
+  DWORD pause_ms_;
 };
 
-// Share of the body done, 0..100, after `done` bytes (read, or the offset of
-// the block just decrypted). Counted in whole KiB when the body has any.
-int PackProgressShare(uint64_t done, uint64_t body_length);
+// Decrypted bytes of a pack body. Each read is served from one window of
+// whole blocks, refilled from `raw` (ciphertext of the body from a block
+// boundary) and decrypted in place; ECB lets any block be decrypted alone.
+class PackBodyReader {
+ public:
+  static constexpr size_t kDefaultWindow = 1 << 20;
+  using RawRead = std::function<bool(uint64_t offset, uint8_t* dst, size_t n)>;
 
-// Decrypts whole blocks in place, calling `on_block(offset)` with the offset of
-// the last block decrypted whenever that offset's share may have changed
-// (every block for bodies under 1 KiB, else once per 1 KiB run).
-template <typename OnBlock>
-void DecryptBodyWithProgress(const aes128::KeySchedule& key, uint8_t* data, size_t length,
-                             OnBlock on_block) {
-  const size_t step = length >= 1024 ? 1024 : aes128::kBlockSize;
-  for (size_t pos = 0; pos < length; pos += step) {
-    size_t run = length - pos < step ? length - pos : step;
-    aes128::DecryptEcb(key, data + pos, run);
-    on_block(pos + run - aes128::kBlockSize);  // a 1 KiB run shares one share
-  }
-}
+  // `window` is rounded down to whole blocks (at least one).
+  PackBodyReader(RawRead raw, uint64_t body_length, const aes128::KeySchedule& key,
+                 size_t window = kDefaultWindow);
+  // False when the range leaves the body or the source fails.
+  bool Read(uint64_t offset, void* dst, size_t n);
+  uint64_t body_length() const { return length_; }
+  // End of the bytes brought in from the file so far by the current window.
+  uint64_t loaded_end() const { return window_at_ + window_have_; }
 
-// Fills `dst` with `length` bytes, each call of `read(dst, want)` asking for
-// everything still missing; `read` returns the count it placed, 0 on failure
-// or end of file. `on_read(total)` follows every successful read. Returns the
-// bytes placed, which is less than `length` when the source ended early.
-template <typename ReadFn, typename OnRead>
-uint32_t ReadBody(ReadFn read, uint8_t* dst, uint32_t length, OnRead on_read) {
-  uint32_t have = 0;
-  while (have < length) {
-    uint32_t got = read(dst + have, length - have);
-    if (got == 0 || got > length - have) break;
-    have += got;
-    on_read(have);
-  }
-  return have;
-}
+ private:
+  RawRead raw_;
+  uint64_t length_;
+  aes128::KeySchedule key_;
+  size_t window_size_;
+  std::unique_ptr<uint8_t[]> window_;
+  uint64_t window_at_ = 0;
+  size_t window_have_ = 0;
+};
 
-// The decrypted body, or nothing when the file is missing, unreadable, ends
-// short, is shorter than its header, or its body is not whole blocks.
-std::optional<PackBody> DecryptPackFile(const std::string& path, std::string_view password,
-                                        HWND window);
+struct OpenPack {
+  ScopedFileHandle file;
+  uint64_t body_length = 0;
+  uint32_t payload_length = 0;  // the header's first word
+  std::unique_ptr<PackBodyReader> reader;
+  // Empty when the table is not usable or could not be read whole.
+  PackDirectory directory;
+};
+
+// Opens the pack and reads its directory, posting 0..25 as the table comes in
+// from the file (a window at a time) and then 25. Nothing when the file is missing, unreadable, shorter than its
+// header, longer than the format's 4 GiB, or its body is not whole blocks.
+std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
+                                          HWND window);

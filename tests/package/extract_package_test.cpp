@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "message_recorder.h"
+#include "package/free_space.h"
 #include "package/pack_directory.h"
 #include "package_test_util.h"
 #include "system/scoped_handle.h"
@@ -26,7 +27,9 @@ class ExtractPackageTest : public ::testing::Test {
   bool Extract(const std::string& folder_suffix = "\\") {
     recorder.Clear();
     pauses_before = ScopedNoSleep::Requested().size();
-    bool failed = ExtractPackage(recorder.hwnd(), "pkg.zip", (install + folder_suffix).c_str());
+    message.clear();
+    bool failed =
+        ExtractPackage(recorder.hwnd(), "pkg.zip", (install + folder_suffix).c_str(), &message);
     recorder.Pump();
     return failed;
   }
@@ -50,6 +53,7 @@ class ExtractPackageTest : public ::testing::Test {
   TempFolder dir;
   MessageRecorder recorder;
   std::string install;
+  std::string message;
   size_t pauses_before = 0;
 };
 
@@ -143,48 +147,122 @@ TEST_F(ExtractPackageTest, TargetHeldOpenByASharingReaderIsStillWritten) {
   EXPECT_EQ(ReadFileBytes(In("busy.txt")), "new");
 }
 
-TEST_F(ExtractPackageTest, PackagesThatInstallNothingCountAsFailures) {
+// A pack whose data follow a hand-made table of `records` and "GOOD".
+std::string HandMadePack(const std::vector<std::string>& records) {
+  std::string body = Le32(static_cast<uint32_t>(records.size()));
+  for (const std::string& r : records) body += r;
+  body += "GOOD";
+  return SealPack(static_cast<uint32_t>(body.size()), body, kPackagePassword);
+}
+
+TEST_F(ExtractPackageTest, PackagesThatInstallNothingOrAreDamagedFailWhole) {
+  const int32_t data_at = 4 + 2 * 268;  // after a two-record table
+  const std::string good = PackRecordBytes("T\\a", data_at, 4);
+  auto pack = [](std::string bytes) {
+    return [bytes](const std::string& p) { WritePackageZip(p, "game.pak", bytes); };
+  };
   struct Case {
     const char* what;
     std::function<void(const std::string&)> make;
-    bool pack_stays;
   } cases[] = {
-      {"missing package", [](const std::string&) {}, false},
-      {"not a zip", [](const std::string& p) { WriteFileBytes(p, "no zip here"); }, false},
+      {"missing package", [](const std::string&) {}},
+      {"not a zip", [](const std::string& p) { WriteFileBytes(p, "no zip here"); }},
       {"empty zip",
        [](const std::string& p) {
          std::string e;
          WriteZip(p, {}, &e);
-       },
-       false},
-      {"empty first member", [](const std::string& p) { WritePackageZip(p, "game.pak", ""); }, false},
+       }},
+      {"empty first member", pack("")},
       {"zip password differs",
        [](const std::string& p) {
          WritePackageZip(p, "game.pak", BuildPackBytes({{"T\\a", "a"}}, kPackagePassword), "1111111111");
-       },
-       false},
-      {"pack key differs",
-       [](const std::string& p) { WritePackageZip(p, "game.pak", BuildPackBytes({{"T\\a", "a"}}, "other")); },
-       true},
-      {"header-only pack",
-       [](const std::string& p) { WritePackageZip(p, "game.pak", SealPack(0, "", kPackagePassword)); }, true},
-      {"body not whole blocks",
-       [](const std::string& p) { WritePackageZip(p, "game.pak", std::string(8 + 20, 'x')); }, true},
+       }},
+      {"pack key differs", pack(BuildPackBytes({{"T\\a", "a"}}, "other"))},
+      {"header-only pack", pack(SealPack(0, "", kPackagePassword))},
+      {"body not whole blocks", pack(std::string(8 + 20, 'x'))},
       {"member leads outside",
        [](const std::string& p) {
          WritePackageZip(p, "a\\..\\..\\game.pak", BuildPackBytes({{"T\\a", "a"}}, kPackagePassword));
-       },
-       false},
+       }},
+      {"pack cut by one block",
+       [](const std::string& p) {
+         std::string bytes = BuildPackBytes({{"T\\a", "a"}, {"T\\b", Pattern(40, 1)}}, kPackagePassword);
+         WritePackageZip(p, "game.pak", bytes.substr(0, bytes.size() - 16));
+       }},
+      {"data past the end", pack(HandMadePack({good, PackRecordBytes("T\\b", data_at, 100000)}))},
+      {"negative offset", pack(HandMadePack({good, PackRecordBytes("T\\b", -16, 8)}))},
+      {"negative size", pack(HandMadePack({good, PackRecordBytes("T\\b", data_at, -1)}))},
+      {"offset and size wrap", pack(HandMadePack({good, PackRecordBytes("T\\b", INT32_MAX, INT32_MAX)}))},
+      {"only folders and a name without one",
+       pack(BuildPackBytes({{"T\\data\\", ""}, {"readme.txt", "x"}}, kPackagePassword))},
+      {"only names leading outside", pack(BuildPackBytes({{"T\\..\\a", "x"}}, kPackagePassword))},
   };
   for (const Case& c : cases) {
     ::DeleteFileA(In("pkg.zip").c_str());
-    ::DeleteFileA(In("game.pak").c_str());
     c.make(In("pkg.zip"));
     EXPECT_TRUE(Extract()) << c.what;
-    EXPECT_EQ(FileExists(In("game.pak")), c.pack_stays) << c.what;
-    EXPECT_FALSE(FileExists(In("a"))) << c.what;
+    EXPECT_EQ(message, kExtractFailedText) << c.what;
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what << ": the pack is not left behind";
+    EXPECT_FALSE(FileExists(In("a"))) << c.what << ": nothing is written";
     EXPECT_FALSE(FileExists(dir.File("game.pak"))) << c.what;
   }
+}
+
+TEST_F(ExtractPackageTest, LockedTargetIsRetriedBrieflyThenFailsNamingIt) {
+  WriteFileBytes(In("client.dll"), "old");
+  ScopedFileHandle locker(::CreateFileA(In("client.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(locker);
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"T\\a.txt", "a"}, {"T\\client.dll", "new"}}));
+  EXPECT_TRUE(Extract());
+  EXPECT_EQ(message, "无法写入文件:" + In("client.dll"));
+  std::vector<DWORD> retries;
+  for (DWORD ms : ScopedNoSleep::Requested()) {
+    if (ms == 200) retries.push_back(ms);
+  }
+  EXPECT_EQ(retries.size(), 9u) << "ten attempts";
+  locker.reset();
+  EXPECT_EQ(ReadFileBytes(In("client.dll")), "old");
+  EXPECT_FALSE(FileExists(In("game.pak")));
+}
+
+namespace {
+// A volume of g_free_bytes on which the extracted pack, once there, takes its room.
+uint64_t g_free_bytes = 0;
+std::string g_pack_path;
+VolumeSpace FakeSpace(const std::string&) {
+  const uint64_t pack = FileExists(g_pack_path) ? ReadFileBytes(g_pack_path).size() : 0;
+  return {true, "Q:\\", g_free_bytes - pack};
+}
+}  // namespace
+
+TEST_F(ExtractPackageTest, TooLittleSpaceFailsBeforeWritingNamingTheVolume) {
+  const std::string pack = BuildPackBytes({{"T\\big.bin", Pattern(3 << 20, 3)}}, kPackagePassword);
+  ASSERT_TRUE(WritePackageZip(In("pkg.zip"), "game.pak", pack));
+  struct Case {
+    const char* what;
+    uint64_t free_bytes;
+    const char* old_big;  // an installed big.bin the new one replaces
+    const char* message;  // nullptr: success
+  } cases[] = {
+      {"not room for the pack", pack.size() - 1, nullptr, "磁盘空间不足,Q:\\ 需要 4 MB 可用空间,只有 3 MB."},
+      {"room for the pack, not the files", pack.size() + (3 << 20) - 1, nullptr,
+       "磁盘空间不足,Q:\\ 需要 3 MB 可用空间,只有 2 MB."},
+      {"the replaced file frees enough", pack.size() + (2 << 20), "old", nullptr},
+      {"enough", pack.size() + (3 << 20), nullptr, nullptr},
+  };
+  g_pack_path = In("game.pak");
+  SetVolumeSpaceProbe(FakeSpace);
+  for (const Case& c : cases) {
+    ::DeleteFileA(In("big.bin").c_str());
+    if (c.old_big) WriteFileBytes(In("big.bin"), Pattern(1 << 20, 9));
+    g_free_bytes = c.free_bytes;
+    EXPECT_EQ(Extract(), c.message != nullptr) << c.what;
+    EXPECT_EQ(message, c.message ? c.message : "") << c.what;
+    EXPECT_EQ(FileExists(In("big.bin")), c.message == nullptr || c.old_big) << c.what;
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what;
+  }
+  SetVolumeSpaceProbe(nullptr);
 }
 
 TEST_F(ExtractPackageTest, HostileEntryNamesAreSkipped) {
@@ -205,23 +283,6 @@ TEST_F(ExtractPackageTest, HostileEntryNamesAreSkipped) {
   EXPECT_FALSE(FileExists(In("evil5.dat")));
   EXPECT_FALSE(FileExists(In("good.dat")));
   EXPECT_EQ(WritingProgress(), (std::vector<int>{100})) << "only the one written entry counts";
-}
-
-TEST_F(ExtractPackageTest, EntriesReachingOutsideTheBodyAreSkipped) {
-  // Hand-made table: the good entry's data follows the table.
-  const int32_t data_at = 4 + 5 * 268;
-  std::string body = Le32(5) + PackRecordBytes("T\\good.txt", data_at, 4) +
-                     PackRecordBytes("T\\past_end.txt", data_at, 100000) +
-                     PackRecordBytes("T\\negative_offset.txt", -16, 8) +
-                     PackRecordBytes("T\\negative_size.txt", data_at, -1) +
-                     PackRecordBytes("T\\wraps.txt", INT32_MAX, INT32_MAX) + "GOOD";
-  ASSERT_TRUE(WritePackageZip(In("pkg.zip"), "game.pak",
-                              SealPack(static_cast<uint32_t>(body.size()), body, kPackagePassword)));
-  EXPECT_FALSE(Extract());
-  EXPECT_EQ(ReadFileBytes(In("good.txt")), "GOOD");
-  for (const char* name : {"past_end.txt", "negative_offset.txt", "negative_size.txt", "wraps.txt"}) {
-    EXPECT_FALSE(FileExists(In(name))) << name;
-  }
 }
 
 TEST_F(ExtractPackageTest, LargePackWithManyFilesRoundTrips) {

@@ -8,18 +8,12 @@
 #include "package/pack_key.h"
 #include "package/pack_writer.h"
 #include "package_test_util.h"
+#include <algorithm>
 #include <cstring>
+
 #include "test_seams.h"
 
 namespace {
-
-std::vector<int> Range(int from, int to) {
-  std::vector<int> v;
-  for (int i = from; i <= to; ++i) v.push_back(i);
-  return v;
-}
-
-}  // namespace
 
 TEST(PackProgressShare, CountsWholeKibOrBytesForSmallBodies) {
   struct Case {
@@ -37,65 +31,80 @@ TEST(PackProgressShare, CountsWholeKibOrBytesForSmallBodies) {
   }
 }
 
-TEST(DecryptBodyWithProgress, ReportsTheSameSharesAsBlockByBlock) {
-  // Bodies just below, at and above whole KiB: the run-wise loop must report
-  // every share change that a block-by-block loop would.
-  for (size_t length : {16u, 512u, 1008u, 1024u, 1040u, 3072u, 4112u, 16384u + 48u}) {
-    std::vector<int> expected{25};
-    for (size_t pos = 0; pos < length; pos += 16) {
-      int p = 25 + PackProgressShare(pos, length) / 4;
-      if (p != expected.back()) expected.push_back(p);
+TEST(PackBodyReader, ReadsAnyRangeAcrossWindowAndBlockSeams) {
+  // Ciphertext in memory; reads slide across block and window boundaries,
+  // forwards and backwards, for windows of one block to several.
+  const std::string plain = Pattern(16 * 23, 5);
+  const std::string sealed = SealPack(0, plain, kPackagePassword).substr(kPackHeaderSize);
+  aes128::KeySchedule key;
+  const auto raw = DerivePackKey(kPackagePassword);
+  aes128::ExpandDecryptKey(raw.data(), &key);
+  for (size_t window : {1u, 16u, 48u, 64u, 1024u}) {
+    int raw_reads = 0;
+    PackBodyReader reader(
+        [&](uint64_t offset, uint8_t* dst, size_t n) {
+          ++raw_reads;
+          EXPECT_EQ(offset % 16, 0u);
+          std::memcpy(dst, sealed.data() + offset, n);
+          return true;
+        },
+        plain.size(), key, window);
+    for (size_t length : {1u, 15u, 16u, 17u, 49u, 200u}) {
+      for (size_t at = 0; at + length <= plain.size(); at += 7) {
+        std::string got(length, '\0');
+        ASSERT_TRUE(reader.Read(at, &got[0], length)) << window << " " << at << "+" << length;
+        ASSERT_EQ(got, plain.substr(at, length)) << window << " " << at << "+" << length;
+      }
+      std::string back(length, '\0');
+      ASSERT_TRUE(reader.Read(plain.size() - length, &back[0], length));
+      ASSERT_EQ(back, plain.substr(plain.size() - length));
     }
-    std::vector<int> got{25};
-    std::string data(length, '\0');
-    aes128::KeySchedule key;
-    const auto raw = DerivePackKey("k");
-    aes128::ExpandDecryptKey(raw.data(), &key);
-    DecryptBodyWithProgress(key, reinterpret_cast<uint8_t*>(&data[0]), length, [&](size_t pos) {
-      int p = 25 + PackProgressShare(pos, length) / 4;
-      if (p != got.back()) got.push_back(p);
-    });
-    EXPECT_EQ(got, expected) << length;
+    char byte;
+    EXPECT_FALSE(reader.Read(plain.size(), &byte, 1)) << "past the body";
+    EXPECT_FALSE(reader.Read(~uint64_t{0}, &byte, 1)) << "offset wraps";
+    EXPECT_TRUE(reader.Read(plain.size(), &byte, 0));
   }
+  PackBodyReader failing([](uint64_t, uint8_t*, size_t) { return false; }, plain.size(), key);
+  char byte;
+  EXPECT_FALSE(failing.Read(0, &byte, 1));
 }
 
 class DecryptPackFileTest : public ::testing::Test {
  protected:
-  std::optional<PackBody> Run(const std::string& file_bytes) {
+  std::unique_ptr<OpenPack> Run(const std::string& file_bytes) {
+    recorder.Clear();
     WriteFileBytes(dir.File("p.pak"), file_bytes);
-    auto body = DecryptPackFile(dir.File("p.pak"), kPackagePassword, recorder.hwnd());
+    auto pack = DecryptPackFile(dir.File("p.pak"), kPackagePassword, recorder.hwnd());
     recorder.Pump();
-    return body;
+    return pack;
   }
   ScopedNoSleep no_sleep;
   TempFolder dir;
   MessageRecorder recorder;
 };
 
-TEST_F(DecryptPackFileTest, ProgressSequencesByBodySize) {
-  struct Case {
-    size_t body;
-    std::vector<int> progress;
-    size_t pauses;
-  } cases[] = {
-      {0, {25, 50}, 0},                     // header only: nothing read or decrypted
-      {512, [] { auto v = Range(25, 50); return v; }(), 24},  // 26..49 paused, 25 and 50 not
-      {4096, {25, 31, 37, 43, 50}, 3},
-      {4096 + 16, {25, 31, 37, 43, 50, 50}, 4},
-  };
-  for (const Case& c : cases) {
-    recorder.Clear();
+}  // namespace
+
+TEST_F(DecryptPackFileTest, ReadsTheDirectoryWithReadingProgress) {
+  for (int entries : {1, 4, 40, 3000}) {
+    FileList files;
+    for (int i = 0; i < entries; ++i) files.push_back({"T\\f" + std::to_string(i), Pattern(i % 50, i)});
     const size_t before = ScopedNoSleep::Requested().size();
-    std::string plain = Pattern(c.body, 7);
-    auto body = Run(SealPack(1234, plain, kPackagePassword));
-    ASSERT_TRUE(body.has_value()) << c.body;
-    EXPECT_EQ(recorder.Progress(), c.progress) << c.body;
+    auto pack = Run(BuildPackBytes(files, kPackagePassword));
+    ASSERT_TRUE(pack) << entries;
+    ASSERT_EQ(pack->directory.size(), files.size()) << entries;
+    const std::vector<int> progress = recorder.Progress();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), 25) << entries;
+    EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end())) << entries;
     const std::vector<DWORD> all = ScopedNoSleep::Requested();
-    std::vector<DWORD> pauses(all.begin() + before, all.end());
-    EXPECT_EQ(pauses, std::vector<DWORD>(c.pauses, 20)) << c.body;
-    EXPECT_EQ(body->payload_length, 1234u);
-    ASSERT_EQ(body->length, c.body);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(body->data.get()), body->length), plain);
+    EXPECT_EQ(all.size() - before, progress.size() - 1) << "one 20 ms pause per change";
+    // Data read back through the reader match, for the last file too.
+    const auto e = pack->directory[pack->directory.size() - 1];
+    std::string data(static_cast<size_t>(e.span.size), '\0');
+    ASSERT_TRUE(pack->reader->Read(e.span.offset, &data[0], data.size()));
+    const int i = std::stoi(std::string(e.name.substr(3)));
+    EXPECT_EQ(data, Pattern(i % 50, i)) << e.name;
   }
 }
 
@@ -110,56 +119,26 @@ TEST_F(DecryptPackFileTest, RejectsWhatCannotBeAPack) {
       {"body of 15 bytes", std::string(8 + 15, '\0')},
   };
   for (const Case& c : cases) {
-    recorder.Clear();
-    EXPECT_FALSE(Run(c.bytes).has_value()) << c.what;
+    EXPECT_FALSE(Run(c.bytes)) << c.what;
     EXPECT_TRUE(recorder.Progress().empty()) << c.what;
   }
   EXPECT_FALSE(DecryptPackFile(dir.File("missing.pak"), kPackagePassword, recorder.hwnd()));
 }
 
-TEST_F(DecryptPackFileTest, EightBytePackHasAnEmptyDirectory) {
-  auto body = Run(SealPack(300, std::string(), kPackagePassword));
-  ASSERT_TRUE(body.has_value());
-  EXPECT_TRUE(ParsePackDirectory(body->payload_length, body->data.get(), body->length).empty());
-}
-
-TEST_F(DecryptPackFileTest, WrongPasswordGivesNoDirectory) {
-  const std::string pack = BuildPackBytes({{"top\\a.txt", "hello"}}, "another");
-  auto body = Run(pack);
-  ASSERT_TRUE(body.has_value());
-  EXPECT_TRUE(ParsePackDirectory(body->payload_length, body->data.get(), body->length).empty());
-}
-
-TEST(ReadBody, StopsAtAShortSourceAndReportsEveryRead) {
-  // Each case: the sizes the source hands out per call (0 = failure or end).
+TEST_F(DecryptPackFileTest, PacksWithoutAWholeTableHaveAnEmptyDirectory) {
+  const std::string good = BuildPackBytes({{"top\\a.txt", "hello"}, {"top\\b.txt", "b"}}, kPackagePassword);
   struct Case {
     const char* what;
-    uint32_t length;
-    std::vector<uint32_t> pieces;
-    uint32_t placed;
-    std::vector<int> reading_progress;  // floor(share / 4) after each read
+    std::string bytes;
   } cases[] = {
-      {"one read", 4096, {4096}, 4096, {25}},
-      {"pieces across KiB boundaries", 4096, {1023, 1, 1024, 2047, 1}, 4096, {0, 6, 12, 18, 25}},
-      {"source ends early", 4096, {2048, 0}, 2048, {12}},
-      {"source fails at once", 4096, {0}, 0, {}},
-      {"small body counts bytes", 512, {128, 384}, 512, {6, 25}},
-      {"source claims more than asked", 64, {80}, 0, {}},
+      {"header only", SealPack(300, std::string(), kPackagePassword)},
+      {"wrong key", BuildPackBytes({{"top\\a.txt", "hello"}}, "another")},
+      {"cut inside the table", good.substr(0, 8 + 16 * 20)},
   };
   for (const Case& c : cases) {
-    std::vector<uint8_t> buffer(c.length, 0xEE);
-    size_t call = 0;
-    std::vector<int> progress;
-    uint32_t placed = ReadBody(
-        [&](uint8_t* dst, uint32_t want) -> uint32_t {
-          uint32_t n = call < c.pieces.size() ? c.pieces[call++] : 0;
-          if (n <= want) std::memset(dst, 0x11, n);
-          return n;
-        },
-        buffer.data(), c.length,
-        [&](uint32_t total) { progress.push_back(PackProgressShare(total, c.length) / 4); });
-    EXPECT_EQ(placed, c.placed) << c.what;
-    EXPECT_EQ(progress, c.reading_progress) << c.what;
-    for (uint32_t i = 0; i < placed; ++i) ASSERT_EQ(buffer[i], 0x11) << c.what << " at " << i;
+    auto pack = Run(c.bytes);
+    ASSERT_TRUE(pack) << c.what;
+    EXPECT_TRUE(pack->directory.empty()) << c.what;
+    EXPECT_EQ(recorder.Progress().back(), 25) << c.what;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "package/pack_writer.h"
@@ -64,11 +65,14 @@ TEST(ParsePackDirectory, OrdersNamesBytewiseUnsignedAndLastOneWins) {
                                   {"top", {6, 6}}});
   PackDirectory dir = Parse(static_cast<uint32_t>(body.size()), body);
   std::vector<std::string> names;
-  for (const auto& entry : dir) names.push_back(entry.first);
+  std::vector<int32_t> offsets;
+  for (size_t i = 0; i < dir.size(); ++i) {
+    names.emplace_back(dir[i].name);
+    offsets.push_back(dir[i].span.offset);
+    EXPECT_EQ(dir[i].span.size, dir[i].span.offset);
+  }
   EXPECT_EQ(names, (std::vector<std::string>{"A\\x", "a\\x", "top", "top\\b", "\xB0\xA1\\x"}));
-  EXPECT_EQ(dir["top\\b"].offset, 5);
-  EXPECT_EQ(dir["top\\b"].size, 5);
-  EXPECT_EQ(dir["A\\x"].offset, 3);
+  EXPECT_EQ(offsets, (std::vector<int32_t>{3, 2, 6, 5, 4}));  // top\b: the second record
 }
 
 TEST(ParsePackDirectory, NameStopsAtNulOrAtTheFieldEnd) {
@@ -79,6 +83,46 @@ TEST(ParsePackDirectory, NameStopsAtNulOrAtTheFieldEnd) {
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].name, full);  // 260 bytes, no terminator: the field bounds it
   EXPECT_EQ(records[1].name, "ab");
+}
+
+TEST(PackDirectory, ManyRecordsOverFewNamesKeepTheLastOfEach) {
+  // Enough records to be compacted on the way several times.
+  PackDirectory dir;
+  const int kNames = 1000, kRecords = 300000;
+  for (int i = 0; i < kRecords; ++i) dir.Add("t\\n" + std::to_string((i * 7) % kNames), {i, 0});
+  dir.Finish();
+  ASSERT_EQ(dir.size(), static_cast<size_t>(kNames));
+  for (size_t k = 0; k < dir.size(); ++k) {
+    const int name = std::stoi(std::string(dir[k].name.substr(3)));
+    int last = -1;
+    for (int i = kRecords - 1; i >= 0 && last < 0; --i) {
+      if ((i * 7) % kNames == name) last = i;
+    }
+    EXPECT_EQ(dir[k].span.offset, last) << dir[k].name;
+    if (k > 0) {
+      EXPECT_LT(dir[k - 1].name, dir[k].name);
+    }
+  }
+}
+
+TEST(ReadPackTable, ATableThatCannotBeReadWholeIsRefused) {
+  std::string body = Le32(3);
+  for (int i = 0; i < 3; ++i) body += PackRecordBytes("t\\" + std::to_string(i), 0, 0);
+  for (int fail_at : {0, 1, 3, -1}) {  // the count, the first record, the last record, none
+    int call = 0, records = 0;
+    const bool ok = ReadPackTable(
+        static_cast<uint32_t>(body.size()), body.size(),
+        [&](uint64_t offset, void* dst, size_t n) {
+          if (call++ == fail_at) return false;
+          std::memcpy(dst, body.data() + offset, n);
+          return true;
+        },
+        [&](std::string_view, PackSpan) { ++records; }, [](uint64_t, uint64_t) {});
+    EXPECT_EQ(ok, fail_at < 0) << fail_at;
+    if (fail_at < 0) {
+      EXPECT_EQ(records, 3);
+    }
+  }
 }
 
 TEST(SpanFitsBody, RejectsNegativeAndOverlongSpans) {

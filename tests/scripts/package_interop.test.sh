@@ -115,6 +115,19 @@ fi
 [ ! -e "$inst/x.pak" ] || fail "(a) zip member written outside"
 echo "(a) zip member leading outside refused"
 
+# A pack cut short by one block installs nothing and is reported as failed.
+inst="$work/cut"
+mkdir -p "$inst"
+make_pack game.pak "Top\\one.txt=src/one.txt" "Top\\random.bin=src/random.bin"
+head -c -16 game.pak > cut.pak && mv cut.pak game.pak
+zip -q -P "$PASSWORD" "$inst/pkg.zip" game.pak
+rm -f game.pak
+if out=$(run "$EXTRACT" "$(winpath "$inst")" pkg.zip); then fail "(a) cut pack accepted: $out"; fi
+echo "$out" | grep -q "result: failed" || fail "(a) cut pack: $out"
+[ ! -e "$inst/one.txt" ] && [ ! -e "$inst/game.pak" ] || fail "(a) cut pack left files"
+out=$(run "$BUILDER" list "$(winpath "$inst/pkg.zip")") && fail "list accepted a cut pack: $out"
+echo "(a) cut pack refused"
+
 # ---- (b) our builder's package opens with other tools -----------------------
 mkdir -p tree/sub/deeper tree/empty_dir
 head -c 70000 /dev/urandom > tree/sub/deeper/blob.bin
@@ -174,6 +187,8 @@ rm -rf huge long
 expect_error "not a zip" "cannot open" list "$(winpath "$work/src/numbers.txt")"
 mkdir -p empty_src
 expect_error "empty folder" "empty" build "$(winpath "$work/empty_src")" "$(winpath "$work/x.zip")"
+mkdir -p only_dirs/a/b
+expect_error "only empty folders" "no file to install" build "$(winpath "$work/only_dirs")" "$(winpath "$work/x.zip")"
 expect_error "member outside" "member name" build "$(winpath "$work/tree")" "$(winpath "$work/x.zip")" \
   --member '..\x.pak'
 expect_error "top ending in a separator" "would not install" build "$(winpath "$work/tree")" \

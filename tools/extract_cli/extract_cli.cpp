@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
   }
   HWND window = ::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                   ::GetModuleHandleA(nullptr), nullptr);
-  const bool failed = ExtractPackage(window, argv[2], argv[1]);
+  std::string message;
+  const bool failed = ExtractPackage(window, argv[2], argv[1], &message);
   std::string progress;
   MSG msg;
   while (::PeekMessageA(&msg, window, WM_SETUP_PROGRESS, WM_SETUP_PROGRESS, PM_REMOVE)) {
@@ -29,9 +30,12 @@ int main(int argc, char** argv) {
   PROCESS_MEMORY_COUNTERS counters{};
   counters.cb = sizeof counters;
   if (::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters)) {
-    std::printf("peak_working_set_bytes: %lu\n", static_cast<unsigned long>(counters.PeakWorkingSetSize));
-    std::printf("peak_pagefile_bytes: %lu\n", static_cast<unsigned long>(counters.PeakPagefileUsage));
+    std::printf("peak_working_set_bytes: %llu\n",
+                static_cast<unsigned long long>(counters.PeakWorkingSetSize));
+    std::printf("peak_pagefile_bytes: %llu\n",
+                static_cast<unsigned long long>(counters.PeakPagefileUsage));
   }
+  if (failed) std::printf("message: %s\n", message.c_str());
   std::printf("result: %s\n", failed ? "failed" : "ok");
   if (window) ::DestroyWindow(window);
   return failed ? 1 : 0;

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -23,6 +24,7 @@
 #include "package/aes128.h"
 #include "package/extract_package.h"
 #include "package/pack_directory.h"
+#include "package/pack_decrypt.h"
 #include "package/pack_key.h"
 #include "package/pack_writer.h"
 #include "package/package_archive.h"
@@ -133,7 +135,15 @@ int Build(const std::string& folder, const std::string& out_zip, std::string top
     DWORD written = 0;
     return ::WriteFile(pack.get(), d, static_cast<DWORD>(n), &written, nullptr) && written == n;
   });
+  // The installer installs files, not folders only, and reads the pack's
+  // length as a signed 32-bit zip size.
+  if (std::all_of(files.begin(), files.end(), [](const SourceFile& f) { return f.path.empty(); })) {
+    return Fail(1, "only empty folders, no file to install: " + folder);
+  }
   if (!writer.Begin(inputs, &error)) return Fail(1, error);
+  if (kPackHeaderSize + (uint64_t{writer.payload_length()} + 15) / 16 * 16 > INT32_MAX) {
+    return Fail(1, "pack would exceed 2 GiB, which the installer cannot extract");
+  }
   std::unique_ptr<char[]> buffer(new char[1 << 20]);
   for (const SourceFile& f : files) {
     if (f.path.empty()) continue;
@@ -200,31 +210,16 @@ int List(const std::string& zip_path) {
   ExtractStatus xs = archive->ExtractFirstEntry(entry.name);
   archive->Close();
   const std::string pack_path = temp + "\\" + entry.name;
-  std::string pack;
-  bool no_room = false;
-  if (xs == ExtractStatus::kOk) {
-    ScopedFileHandle f(::CreateFileA(pack_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                     OPEN_EXISTING, 0, nullptr));
-    LARGE_INTEGER size{};
-    if (f && ::GetFileSizeEx(f.get(), &size)) {
-      // The check holds the whole pack, as the installer does; a 32-bit
-      // process may not find room for a large one.
-      try {
-        pack.resize(static_cast<size_t>(size.QuadPart));
-      } catch (const std::bad_alloc&) {
-        no_room = true;
-      }
-      DWORD got = 0;
-      if (!pack.empty() && (!::ReadFile(f.get(), &pack[0], static_cast<DWORD>(pack.size()), &got, nullptr) ||
-                            got != pack.size())) {
-        pack.clear();
-      }
+  // Removes the extracted pack and the folders made for it on every path.
+  struct Cleanup {
+    std::string temp, pack_path, name;
+    ~Cleanup() {
+      ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      ::DeleteFileA(pack_path.c_str());
+      RemoveFoldersOf(temp, name);
+      ::RemoveDirectoryA(temp.c_str());
     }
-  }
-  ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileA(pack_path.c_str());
-  RemoveFoldersOf(temp, entry.name);
-  ::RemoveDirectoryA(temp.c_str());
+  } cleanup{temp, pack_path, entry.name};
   switch (xs) {
     case ExtractStatus::kOk:
       break;
@@ -240,38 +235,44 @@ int List(const std::string& zip_path) {
     default:
       return Fail(1, "first member cannot be read");
   }
-  if (no_room) return Fail(1, "not enough memory to hold the pack for checking");
-  if (pack.size() < kPackHeaderSize) return Fail(1, "pack shorter than its 8-byte header");
-  const size_t body_length = pack.size() - kPackHeaderSize;
-  if (body_length % aes128::kBlockSize != 0) return Fail(1, "pack body is not whole 16-byte blocks");
-  uint8_t* body = reinterpret_cast<uint8_t*>(&pack[kPackHeaderSize]);
-  const uint8_t* h = reinterpret_cast<const uint8_t*>(pack.data());
-  const uint32_t payload = uint32_t{h[0]} | (uint32_t{h[1]} << 8) | (uint32_t{h[2]} << 16) | (uint32_t{h[3]} << 24);
-  aes128::KeySchedule key;
-  const auto raw_key = DerivePackKey(kPackagePassword);
-  aes128::ExpandDecryptKey(raw_key.data(), &key);
-  aes128::DecryptEcb(key, body, body_length);
-  std::vector<PackRecord> records = ReadPackRecords(payload, body, body_length);
-  std::printf("pack: payload %u bytes, body %u bytes, %u entries\n", payload,
-              static_cast<unsigned>(body_length), static_cast<unsigned>(records.size()));
-  if (records.empty()) return Fail(1, "pack has no usable entry table");
+  // Read the way the installer reads it: from disk, a window at a time.
+  std::unique_ptr<OpenPack> pack = DecryptPackFile(pack_path, kPackagePassword, nullptr);
+  if (!pack) return Fail(1, "pack is shorter than its 8-byte header or not whole 16-byte blocks");
+  std::printf("pack: payload %u bytes, body %llu bytes\n", pack->payload_length,
+              static_cast<unsigned long long>(pack->body_length));
+  if (pack->directory.empty()) return Fail(1, "pack has no usable entry table");
   int defects = 0;
-  std::set<std::string> seen;
-  for (const PackRecord& r : records) {
-    std::printf("%s\t%d\t%d\n", r.name.c_str(), r.span.offset, r.span.size);
-    const std::string relative = InstalledPath(r.name);
-    if (!SpanFitsBody(r.span, body_length)) {
-      std::fprintf(stderr, "defect: %s: data outside the body\n", r.name.c_str());
-      ++defects;
-    }
-    if (!StaysInsideFolder(relative)) {
-      std::fprintf(stderr, "defect: %s: path leads outside the install folder\n", r.name.c_str());
-      ++defects;
-    }
-    if (!seen.insert(r.name).second) {
-      std::fprintf(stderr, "defect: %s: listed twice\n", r.name.c_str());
-      ++defects;
-    }
+  uint64_t records = 0, files = 0;
+  auto defect = [&defects](std::string_view name, const char* what) {
+    std::fprintf(stderr, "defect: %.*s: %s\n", static_cast<int>(name.size()), name.data(), what);
+    ++defects;
+  };
+  const bool whole = ReadPackTable(
+      pack->payload_length, pack->body_length,
+      [&pack](uint64_t offset, void* dst, size_t n) { return pack->reader->Read(offset, dst, n); },
+      [&](std::string_view name, PackSpan span) {
+        ++records;
+        std::printf("%.*s\t%d\t%d\n", static_cast<int>(name.size()), name.data(), span.offset,
+                    span.size);
+        const std::string relative = InstalledPath(std::string(name));
+        if (!SpanFitsBody(span, pack->body_length)) defect(name, "data outside the body");
+        if (!StaysInsideFolder(relative)) {
+          defect(name, "path leads outside the install folder");
+        } else if (!relative.empty() && relative.back() != '\\' && relative.back() != '/') {
+          ++files;
+        }
+      },
+      [](uint64_t, uint64_t) {});
+  if (!whole) return Fail(1, "entry table cannot be read whole");
+  std::printf("entries: %llu\n", static_cast<unsigned long long>(records));
+  if (pack->directory.size() != records) {
+    std::fprintf(stderr, "defect: %llu entries listed more than once\n",
+                 static_cast<unsigned long long>(records - pack->directory.size()));
+    ++defects;
+  }
+  if (files == 0) {
+    std::fprintf(stderr, "defect: no entry installs a file\n");
+    ++defects;
   }
   if (defects) return Fail(1, std::to_string(defects) + " defect(s)");
   return 0;
