@@ -118,18 +118,32 @@ TEST_F(PackageArchiveTest, DosTimeIsLocalAndBecomesAllThreeTimesOfTheFile) {
 }
 
 TEST_F(PackageArchiveTest, NamesLeadingOutsideAreRefused) {
+  // Files go below a folder inside the test's own one, so a name that
+  // escapes by one level lands where this test sees it and cleans it up,
+  // instead of staying behind to fail later runs.
+  const std::string base = dir.File("base");
+  ::CreateDirectoryA(base.c_str(), nullptr);
+  const std::string escaped = dir.File("x.dat");
+  auto remove_strays = [&] {
+    for (const std::string& p : {escaped, std::string("C:\\x.dat")}) ::DeleteFileA(p.c_str());
+  };
+  remove_strays();
   for (const char* name : {"a\\..\\..\\x.dat", "../x.dat", "a/../../x.dat", "x.dat:alt"}) {
     auto archive = OpenWith(Member(name, "data"));
     ASSERT_TRUE(archive) << name;
+    archive->SetBaseFolder(base);
     ArchiveEntry e;
     EXPECT_EQ(archive->GetFirstEntry(&e), EntryStatus::kRefusedName) << name;
     EXPECT_EQ(archive->ExtractFirstEntry("x.dat"), ExtractStatus::kEntryUnreadable) << name;
   }
   auto archive = OpenWith(Member("ok.dat", "data"));
+  archive->SetBaseFolder(base);
   for (const char* name : {"..\\x.dat", "C:\\x.dat", "\\x.dat", "/x.dat", "a\\..\\..\\x"}) {
     EXPECT_EQ(archive->ExtractFirstEntry(name), ExtractStatus::kRefusedName) << name;
   }
-  EXPECT_FALSE(FileExists(dir.path() + "\\..\\x.dat"));
+  EXPECT_FALSE(FileExists(escaped));
+  EXPECT_FALSE(FileExists("C:\\x.dat"));
+  remove_strays();
 }
 
 TEST_F(PackageArchiveTest, EmptyArchiveHasNoFirstEntry) {
