@@ -28,7 +28,7 @@ for t in $targets; do
   dirs=("$corpus" "$seeds/$t")
   [ -d "$root/fuzz/regressions/$t" ] && dirs+=("$root/fuzz/regressions/$t")
   log=$out/$t.log
-  if ASAN_OPTIONS=detect_leaks=1 "$out/fuzz/$t" -max_total_time="$seconds" -timeout=10 \
+  if ASAN_OPTIONS=detect_leaks=1 "$out/fuzz/$t" -max_total_time="$seconds" -timeout=60 \
        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$out/crashes/$t-" \
        "${dirs[@]}" >"$log" 2>&1; then
     runs=$(grep -m1 'stat::number_of_executed_units' "$log" | awk '{print $2}')
