@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "net/md5.h"
 #include "system/scoped_handle.h"
 
 DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
@@ -48,6 +47,19 @@ void DigestPipeline::Release(char* buffer) {
   cv_.notify_all();
 }
 
+bool DigestPipeline::Snapshot(std::string* md5, uint64_t* total) {
+  std::unique_lock<std::mutex> lock(mu_);
+  cv_.wait(lock, [this] { return queued_.empty() && !busy_; });
+  // The worker is idle and nothing is queued: ctx_ is still. A copy is
+  // finalised so the running digest goes on unchanged.
+  MD5_CTX copy(ctx_);
+  unsigned char digest[16];
+  copy.Final(digest);
+  *md5 = Md5Hex(digest);
+  *total = hashed_;
+  return ok_;
+}
+
 bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -61,7 +73,6 @@ bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
 }
 
 void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
-  MD5_CTX ctx;
   uint64_t total = 0;
   bool ok = true;
   if (prefix_length > 0) {
@@ -72,11 +83,18 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       size_t want = static_cast<size_t>(
           std::min<uint64_t>(buffer.size(), prefix_length - total));
       size_t got = file ? ::fread(buffer.data(), 1, want, file.get()) : 0;
-      ctx.Update(buffer.data(), got);
+      ctx_.Update(buffer.data(), got);
       total += got;
       if (got < want) ok = false;
     }
   }
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    hashed_ = total;
+    ok_ = ok;
+    busy_ = false;
+  }
+  cv_.notify_all();
   for (;;) {
     Chunk chunk;
     {
@@ -85,15 +103,20 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       if (queued_.empty()) break;  // closing and nothing left
       chunk = queued_.front();
       queued_.pop_front();
+      busy_ = true;
     }
-    ctx.Update(chunk.data, chunk.size);
-    total += chunk.size;
-    Release(chunk.data);
+    ctx_.Update(chunk.data, chunk.size);
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      hashed_ += chunk.size;
+      busy_ = false;
+      free_.push_back(chunk.data);
+    }
+    cv_.notify_all();
   }
   unsigned char digest[16];
-  ctx.Final(digest);
+  ctx_.Final(digest);
   std::lock_guard<std::mutex> lock(mu_);
   md5_ = Md5Hex(digest);
-  total_ = total;
-  ok_ = ok;
+  total_ = hashed_;
 }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/md5.h"
+
 class DigestPipeline {
  public:
   // `prefix_path`/`prefix_length`: bytes already in the file before this
@@ -28,6 +30,11 @@ class DigestPipeline {
   void Submit(char* buffer, size_t n);
   // Gives an acquired buffer back unhashed.
   void Release(char* buffer);
+
+  // Waits until everything handed over so far is hashed and gives the digest
+  // of exactly those bytes (prefix included); hashing then goes on. False
+  // when the prefix could not be read. Only the thread that submits calls it.
+  bool Snapshot(std::string* md5, uint64_t* total);
 
   // Waits until everything handed over is hashed. True with the digest text
   // and the byte count (prefix included) when every byte could be hashed.
@@ -46,7 +53,10 @@ class DigestPipeline {
   std::vector<char*> free_;
   std::deque<Chunk> queued_;
   bool closing_ = false;
+  bool busy_ = true;      // the worker is hashing (the prefix, or a chunk)
   bool ok_ = true;
+  MD5_CTX ctx_;           // touched by the worker only while busy_
+  uint64_t hashed_ = 0;   // bytes in ctx_
   uint64_t total_ = 0;
   std::string md5_;
   std::thread worker_;
