@@ -47,17 +47,21 @@ void DigestPipeline::Release(char* buffer) {
   cv_.notify_all();
 }
 
-bool DigestPipeline::Snapshot(std::string* md5, uint64_t* total) {
-  std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return queued_.empty() && !busy_; });
-  // The worker is idle and nothing is queued: ctx_ is still. A copy is
-  // finalised so the running digest goes on unchanged.
-  MD5_CTX copy(ctx_);
-  unsigned char digest[16];
-  copy.Final(digest);
-  *md5 = Md5Hex(digest);
-  *total = hashed_;
-  return ok_;
+void DigestPipeline::Mark() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    queued_.push_back({nullptr, 0});  // a marker, not bytes
+  }
+  cv_.notify_all();
+}
+
+bool DigestPipeline::TakeMark(std::string* md5, uint64_t* total) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!markReady_ || !ok_) return false;
+  markReady_ = false;
+  *md5 = markMd5_;
+  *total = markTotal_;
+  return true;
 }
 
 bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
@@ -104,6 +108,18 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       chunk = queued_.front();
       queued_.pop_front();
       busy_ = true;
+    }
+    if (chunk.data == nullptr) {
+      // A copy is finalised, so the running digest goes on unchanged.
+      MD5_CTX copy(ctx_);
+      unsigned char digest[16];
+      copy.Final(digest);
+      std::lock_guard<std::mutex> lock(mu_);
+      markMd5_ = Md5Hex(digest);
+      markTotal_ = hashed_;
+      markReady_ = true;
+      busy_ = false;
+      continue;
     }
     ctx_.Update(chunk.data, chunk.size);
     {

@@ -31,10 +31,13 @@ class DigestPipeline {
   // Gives an acquired buffer back unhashed.
   void Release(char* buffer);
 
-  // Waits until everything handed over so far is hashed and gives the digest
-  // of exactly those bytes (prefix included); hashing then goes on. False
-  // when the prefix could not be read. Only the thread that submits calls it.
-  bool Snapshot(std::string* md5, uint64_t* total);
+  // Asks for the digest of exactly the bytes handed over so far (prefix
+  // included), without waiting: the hashing thread takes it when it gets
+  // there, and hashing goes on. An earlier mark not yet taken is replaced.
+  void Mark();
+  // The digest of the latest mark once it is ready; false while it is not,
+  // or when the prefix could not be read.
+  bool TakeMark(std::string* md5, uint64_t* total);
 
   // Waits until everything handed over is hashed. True with the digest text
   // and the byte count (prefix included) when every byte could be hashed.
@@ -58,6 +61,9 @@ class DigestPipeline {
   MD5_CTX ctx_;           // touched by the worker only while busy_
   uint64_t hashed_ = 0;   // bytes in ctx_
   uint64_t total_ = 0;
+  bool markReady_ = false;
+  std::string markMd5_;
+  uint64_t markTotal_ = 0;
   std::string md5_;
   std::thread worker_;
 };

@@ -236,31 +236,25 @@ class Download {
     return f == nullptr || download_hooks::CloseFile(f) == 0;
   }
 
-  // Flushes what was written to the disk and stores a record for exactly
-  // those bytes, so a run that ends here without warning resumes from them.
-  // False when the flush failed (the disk is full or gone).
-  bool Checkpoint(FILE* file, HINTERNET request, bool have_state, ResumeState* state,
-                  DWORD length, DigestPipeline* digest, uint64_t on_disk) {
+  // Stores a record for the bytes of the latest checkpoint once the digest
+  // thread has reached them (it never holds the transfer up for that).
+  void StoreCheckpoint(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
+                       DigestPipeline* digest) {
+    KnownDigest known;
+    if (!digest->TakeMark(&known.md5, &known.size)) return;
     LARGE_INTEGER t0, t1, freq;
     ::QueryPerformanceCounter(&t0);
-    if (download_hooks::FlushFile(file) != 0) return false;
-    // Durable before the record says so: after a power loss the record must
-    // not vouch for bytes the disk never got (they would fail the MD5 check
-    // and cost a restart, never a wrong file).
-    ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(::_fileno(file))));
-    KnownDigest known;
-    if (digest->Snapshot(&known.md5, &known.size) && known.size == on_disk &&
-        FileSize(target_) == on_disk) {
-      if (have_state)
-        RefreshCacheRecord(request, state, &known);
-      else
-        SaveNewCacheRecord(url_, request, target_, agencyKey_, length, &known);
-    }
+    // The file only grows during the transfer, and its first known.size bytes
+    // were flushed before the mark: the record vouches for them alone. A
+    // longer file is cut back to them by the next run.
+    if (have_state)
+      RefreshCacheRecord(request, state, &known);
+    else
+      SaveNewCacheRecord(url_, request, target_, agencyKey_, length, &known);
     ::QueryPerformanceCounter(&t1);
     ::QueryPerformanceFrequency(&freq);
     ++g_checkpoint_count;
     g_checkpoint_us += static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
-    return true;
   }
 
   Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
@@ -384,6 +378,7 @@ class Download {
     uint32_t received = 0;
     uint32_t received_at_report = 0;
     DWORD report_tick = ::GetTickCount();
+    DWORD bytes_per_second = 0;  // as last reported
     uint64_t checkpoint_bytes = offset;
     DWORD checkpoint_tick = report_tick;
     auto disk_failure = [&](uint64_t on_disk) {
@@ -403,13 +398,14 @@ class Download {
       }
       DWORD n = 0;
       char* buffer = digest.Acquire();
-      // What has arrived, up to the buffer: a slow line still reports and
-      // sees a stop about once a second, a fast one fills the whole buffer.
+      // What has arrived, but at least what the line brings in about a
+      // quarter of a second, up to the buffer: a slow line still reports and
+      // sees a stop several times a second, a fast one fills the whole
+      // buffer instead of paying a call for every few KiB the platform holds.
       DWORD want = kTransferBufferBytes;
       DWORD available = 0;
-      if (::InternetQueryDataAvailable(request.get(), &available, 0, 0) && available > 0 &&
-          available < want)
-        want = available;
+      if (::InternetQueryDataAvailable(request.get(), &available, 0, 0) && available < want)
+        want = std::min(want, std::max<DWORD>({available, bytes_per_second / 4, 1}));
       const BOOL ok = ::InternetReadFile(request.get(), buffer, want, &n);
       DWORD read_error = ok ? 0 : ::GetLastError();
       if (ok) {
@@ -418,6 +414,7 @@ class Download {
         long speed = 0;
         if (SpeedReportDue(received, received_at_report, now, report_tick, &speed)) {
           PostSpeed(c_->window, speed);
+          bytes_per_second = speed > 0 ? static_cast<DWORD>(speed) : 0;
           report_tick = now;
           received_at_report = received;
         }
@@ -433,12 +430,21 @@ class Download {
         const DWORD tick = ::GetTickCount();
         if (now_on_disk - checkpoint_bytes >= g_checkpoint_bytes.load() ||
             tick - checkpoint_tick >= g_checkpoint_ms.load()) {
-          if (!Checkpoint(file.get(), request.get(), have_state, &state, length, &digest,
-                          now_on_disk))
-            return disk_failure(now_on_disk);
+          // Flushed to the system first: a killed process loses nothing the
+          // record will vouch for. (After a power loss, bytes the disk never
+          // got fail the record's MD5 check: a restart, never a wrong file.)
+          LARGE_INTEGER t0, t1, freq;
+          ::QueryPerformanceCounter(&t0);
+          if (download_hooks::FlushFile(file.get()) != 0) return disk_failure(now_on_disk);
+          digest.Mark();
+          ::QueryPerformanceCounter(&t1);
+          ::QueryPerformanceFrequency(&freq);
+          g_checkpoint_us +=
+              static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
           checkpoint_bytes = now_on_disk;
           checkpoint_tick = ::GetTickCount();
         }
+        StoreCheckpoint(request.get(), have_state, &state, length, &digest);
         failures_ = 0;  // the connection works again: back-off starts over
         const int percent = DownloadPercent(length, offset, written);
         if (percent >= 0) PostProgress(c_->window, percent);
