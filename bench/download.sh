@@ -87,7 +87,7 @@ idle=$(echo "$out" | awk '$1 == "idle_working_set_bytes" { print $2 }')
 peak=$(echo "$out" | awk '$1 == "peak_working_set_bytes" { print $2 }')
 above=$(( (peak - idle) >> 20 ))
 echo "our peak memory: $((peak >> 20)) MiB working set, $above MiB above idle (limit 32)"
-echo "checkpoint overhead: ${best_cp}s of ${best_ours}s (a record every 8 MiB or 2 s)"
+echo "checkpoint overhead: ${best_cp}s of ${best_ours}s (a record every 32 MiB or 2 s)"
 echo "curl: ${best_ref}s, ratio to ours $(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')"
 ratio=$(awk -v b="$best_bare" -v m="$best_sum" -v o="$best_ours" 'BEGIN { x = b > m ? b : m; printf "%.2f", x / o }')
 echo "download: ratio $ratio (target >= 0.9)"

@@ -42,8 +42,9 @@ constexpr DWORD kDefaultReceiveTimeoutMs = 60000;
 constexpr char kPlainHeaders[] = "Accept: */*\r\n\r\n";
 // A record for what is on disk is stored at least this often while a transfer
 // runs, so a run that ends without warning loses at most this much. Each one
-// flushes the file to the disk and waits for the digest to catch up.
-constexpr uint64_t kDefaultCheckpointBytes = 8u << 20;
+// flushes the file and writes the record's keys (a few ms); the digest of the
+// flushed bytes is taken by the hashing thread, never waited for.
+constexpr uint64_t kDefaultCheckpointBytes = 32u << 20;
 constexpr DWORD kDefaultCheckpointMs = 2000;
 // A download nobody waits for gives up after this many attempts or this long.
 constexpr int kOptionalAttempts = 4;

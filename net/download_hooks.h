@@ -23,7 +23,7 @@ InternetOpenFn SetInternetOpenForTesting(InternetOpenFn fn);
 void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms);
 
 // How often a running transfer stores its record (bytes, ms); 0 restores the
-// defaults (8 MiB, 2 s).
+// defaults (32 MiB, 2 s).
 void SetCheckpointForTesting(uint64_t bytes, DWORD ms);
 
 // Checkpoints stored since the last call, and the time they took.

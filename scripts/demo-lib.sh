@@ -286,7 +286,7 @@ demo_kill_installer() {
 # demo_nginx_patch SED_EXPR...: applies sed expressions to the running
 # nginx's configuration (as rendered by demo_nginx_rate) and reloads it.
 demo_nginx_patch() {
-  local expr args=()
+  local expr args=(-e '')
   for expr in "$@"; do args+=(-e "$expr"); done
   "$ROOT/deploy/render-nginx-conf.sh" "$DEMO_WWW" "$DEMO_PORT" "$DEMO_STATE" 0 |
     sed "${args[@]}" > "$DEMO_STATE/nginx.conf"
