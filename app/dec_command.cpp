@@ -41,8 +41,9 @@ std::string FetchAgencyProgram(XGameSetup* c, const UpdateEntry& entry) {
                                 c->agencyIds.StandaloneAgencyID.c_str(), servers::kAgencyExeName);
   ::OutputDebugStringA(("log: " + url).c_str());
   std::string local;
-  if (DownloadFile(target.c_str(), &local, c, url.c_str(), true, false, true, true) != 0)
-    return std::string();  // optional: the packaged main program stays
+  // Optional: a few tries, then the packaged main program stays.
+  if (DownloadOptionalFile(target.c_str(), &local, c, url.c_str(), true, true) != 0)
+    return std::string();
   return local;
 }
 

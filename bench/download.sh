@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # Download benchmark: a 256 MiB file from nginx on loopback (private config,
 # free port, stopped at the end), fetched by DownloadFile under Wine
-# (bench_download get, timed inside the program, resume record included) and
-# by curl from the same server, best of three each. Both start warm: curl
-# after an earlier curl, ours after a 1 KiB download in the same process. Then the same call again
-# must find the complete copy through its record without a transfer.
-# Prints our peak memory (must stay < 32 MiB above idle) and, last,
-# "download: ratio X (target >= 0.5)" with X = curl time / our time.
+# (bench_download get, timed inside the program; MD5 beside the transfer,
+# checkpoint records while it runs and the final record included), by a bare
+# InternetReadFile loop into a file (bench_download bare: the same WinINet,
+# nothing else), and by curl; md5sum of the same file. Best of three each.
+# All start warm. Then the same DownloadFile call again must find the
+# complete copy through its record without a transfer.
+# Prints the checkpoint overhead, our peak memory (must stay < 32 MiB above
+# idle) and, last, "download: ratio X (target >= 0.9)" with
+# X = max(bare loop time, md5sum time) / our time: the MD5 the record needs
+# runs beside the transfer, so the slower of the two is what the platform allows.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$root/build}
@@ -58,27 +62,32 @@ nginx -p "$work" -c "$work/nginx.conf" -e "$work/error.log"
 url="http://127.0.0.1:$port/pkg.bin"
 curl -sf -o /dev/null "$url"  # server and page cache warm
 
-best_ours=""; best_ref=""; best_sum=""; out=""
+best_ours=""; best_ref=""; best_sum=""; best_bare=""; best_cp=""; out=""
 for round in 1 2 3; do
-  rm -f "$work/out/ours.bin" "$work/out/curl.bin"
+  rm -f "$work/out/ours.bin" "$work/out/curl.bin" "$work/out/bare.bin"
   out=$(run "$DRIVER" get "$url" "$(winpath "$work/out/ours.bin")" "http://127.0.0.1:$port/warm.bin")
   echo "$out" | grep -q '^result 0 0$' || { echo "$out" >&2; exit 1; }
   ours=$(echo "$out" | awk '$1 == "seconds" { print $2 }')
   check=$(echo "$out" | awk '$1 == "check_seconds" { print $2 }')
+  cps=$(echo "$out" | awk '$1 == "checkpoints" { print $2 }')
+  cpt=$(echo "$out" | awk '$1 == "checkpoint_seconds" { print $2 }')
+  bout=$(run "$DRIVER" bare "$url" "$(winpath "$work/out/bare.bin")" "http://127.0.0.1:$port/warm.bin")
+  echo "$bout" | grep -q '^result 0$' || { echo "$bout" >&2; exit 1; }
+  bare=$(echo "$bout" | awk '$1 == "seconds" { print $2 }')
   ref=$(curl -sf -o "$work/out/curl.bin" -w '%{time_total}' "$url")
-  t0=$(date +%s.%N); md5sum "$work/out/curl.bin" > /dev/null; t1=$(date +%s.%N)
+  t0=$(date +%s.%N); md5sum "$work/out/bare.bin" > /dev/null; t1=$(date +%s.%N)
   sum=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }')
   [ "$(md5sum < "$work/out/ours.bin" | cut -c1-32)" = "$expected" ] || { echo "download: file differs" >&2; exit 1; }
-  echo "round $round: ours ${ours}s (then ${check}s to find it complete), curl ${ref}s, md5sum of it ${sum}s"
+  echo "round $round: ours ${ours}s ($cps checkpoints, ${cpt}s; then ${check}s to find it complete), bare loop ${bare}s, curl ${ref}s, md5sum ${sum}s"
   best_ours=$(min "$best_ours" "$ours"); best_ref=$(min "$best_ref" "$ref")
-  best_sum=$(min "$best_sum" "$sum")
+  best_sum=$(min "$best_sum" "$sum"); best_bare=$(min "$best_bare" "$bare")
+  best_cp=$(min "$best_cp" "$cpt")
 done
 idle=$(echo "$out" | awk '$1 == "idle_working_set_bytes" { print $2 }')
 peak=$(echo "$out" | awk '$1 == "peak_working_set_bytes" { print $2 }')
 above=$(( (peak - idle) >> 20 ))
 echo "our peak memory: $((peak >> 20)) MiB working set, $above MiB above idle (limit 32)"
-# Our time includes the MD5 of the whole file that the resume record needs;
-# for comparison, curl followed by md5sum does the same work.
-echo "curl + md5sum: $(awk -v r="$best_ref" -v m="$best_sum" -v o="$best_ours" 'BEGIN { printf "%.2fs, ratio %.2f", r + m, (r + m) / o }')"
-ratio=$(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')
-echo "download: ratio $ratio (target >= 0.5)"
+echo "checkpoint overhead: ${best_cp}s of ${best_ours}s (a record every 32 MiB or 2 s)"
+echo "curl: ${best_ref}s, ratio to ours $(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')"
+ratio=$(awk -v b="$best_bare" -v m="$best_sum" -v o="$best_ours" 'BEGIN { x = b > m ? b : m; printf "%.2f", x / o }')
+echo "download: ratio $ratio (target >= 0.9)"

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "net/md5.h"
 #include "system/scoped_handle.h"
 
 DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
@@ -48,6 +47,23 @@ void DigestPipeline::Release(char* buffer) {
   cv_.notify_all();
 }
 
+void DigestPipeline::Mark() {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    queued_.push_back({nullptr, 0});  // a marker, not bytes
+  }
+  cv_.notify_all();
+}
+
+bool DigestPipeline::TakeMark(std::string* md5, uint64_t* total) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!markReady_ || !ok_) return false;
+  markReady_ = false;
+  *md5 = markMd5_;
+  *total = markTotal_;
+  return true;
+}
+
 bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -61,7 +77,6 @@ bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
 }
 
 void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
-  MD5_CTX ctx;
   uint64_t total = 0;
   bool ok = true;
   if (prefix_length > 0) {
@@ -72,11 +87,18 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       size_t want = static_cast<size_t>(
           std::min<uint64_t>(buffer.size(), prefix_length - total));
       size_t got = file ? ::fread(buffer.data(), 1, want, file.get()) : 0;
-      ctx.Update(buffer.data(), got);
+      ctx_.Update(buffer.data(), got);
       total += got;
       if (got < want) ok = false;
     }
   }
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    hashed_ = total;
+    ok_ = ok;
+    busy_ = false;
+  }
+  cv_.notify_all();
   for (;;) {
     Chunk chunk;
     {
@@ -85,15 +107,32 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       if (queued_.empty()) break;  // closing and nothing left
       chunk = queued_.front();
       queued_.pop_front();
+      busy_ = true;
     }
-    ctx.Update(chunk.data, chunk.size);
-    total += chunk.size;
-    Release(chunk.data);
+    if (chunk.data == nullptr) {
+      // A copy is finalised, so the running digest goes on unchanged.
+      MD5_CTX copy(ctx_);
+      unsigned char digest[16];
+      copy.Final(digest);
+      std::lock_guard<std::mutex> lock(mu_);
+      markMd5_ = Md5Hex(digest);
+      markTotal_ = hashed_;
+      markReady_ = true;
+      busy_ = false;
+      continue;
+    }
+    ctx_.Update(chunk.data, chunk.size);
+    {
+      std::lock_guard<std::mutex> lock(mu_);
+      hashed_ += chunk.size;
+      busy_ = false;
+      free_.push_back(chunk.data);
+    }
+    cv_.notify_all();
   }
   unsigned char digest[16];
-  ctx.Final(digest);
+  ctx_.Final(digest);
   std::lock_guard<std::mutex> lock(mu_);
   md5_ = Md5Hex(digest);
-  total_ = total;
-  ok_ = ok;
+  total_ = hashed_;
 }

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "net/md5.h"
+
 class DigestPipeline {
  public:
   // `prefix_path`/`prefix_length`: bytes already in the file before this
@@ -28,6 +30,14 @@ class DigestPipeline {
   void Submit(char* buffer, size_t n);
   // Gives an acquired buffer back unhashed.
   void Release(char* buffer);
+
+  // Asks for the digest of exactly the bytes handed over so far (prefix
+  // included), without waiting: the hashing thread takes it when it gets
+  // there, and hashing goes on. An earlier mark not yet taken is replaced.
+  void Mark();
+  // The digest of the latest mark once it is ready; false while it is not,
+  // or when the prefix could not be read.
+  bool TakeMark(std::string* md5, uint64_t* total);
 
   // Waits until everything handed over is hashed. True with the digest text
   // and the byte count (prefix included) when every byte could be hashed.
@@ -46,8 +56,14 @@ class DigestPipeline {
   std::vector<char*> free_;
   std::deque<Chunk> queued_;
   bool closing_ = false;
+  bool busy_ = true;      // the worker is hashing (the prefix, or a chunk)
   bool ok_ = true;
+  MD5_CTX ctx_;           // touched by the worker only while busy_
+  uint64_t hashed_ = 0;   // bytes in ctx_
   uint64_t total_ = 0;
+  bool markReady_ = false;
+  std::string markMd5_;
+  uint64_t markTotal_ = 0;
   std::string md5_;
   std::thread worker_;
 };

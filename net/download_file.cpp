@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <io.h>
+
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -38,11 +40,27 @@ constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kDefaultConnectTimeoutMs = 30000;
 constexpr DWORD kDefaultReceiveTimeoutMs = 60000;
 constexpr char kPlainHeaders[] = "Accept: */*\r\n\r\n";
+// A record for what is on disk is stored at least this often while a transfer
+// runs, so a run that ends without warning loses at most this much. Each one
+// flushes the file and writes the record's keys (a few ms); the digest of the
+// flushed bytes is taken by the hashing thread, never waited for.
+constexpr uint64_t kDefaultCheckpointBytes = 32u << 20;
+constexpr DWORD kDefaultCheckpointMs = 2000;
+// A download nobody waits for gives up after this many attempts or this long.
+constexpr int kOptionalAttempts = 4;
+constexpr DWORD kOptionalBudgetMs = 60000;
 constexpr char kErrorCaption[] = "错误";
 
 std::atomic<download_hooks::InternetOpenFn> g_internet_open{&::InternetOpenA};
 std::atomic<DWORD> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
 std::atomic<DWORD> g_receive_timeout_ms{kDefaultReceiveTimeoutMs};
+std::atomic<uint64_t> g_checkpoint_bytes{kDefaultCheckpointBytes};
+std::atomic<DWORD> g_checkpoint_ms{kDefaultCheckpointMs};
+std::atomic<uint32_t> g_checkpoint_count{0};
+std::atomic<uint64_t> g_checkpoint_us{0};
+std::atomic<decltype(download_hooks::FileOps::write)> g_write{nullptr};
+std::atomic<decltype(download_hooks::FileOps::flush)> g_flush{nullptr};
+std::atomic<decltype(download_hooks::FileOps::close)> g_close{nullptr};
 
 enum class Outcome { kSuccess, kFailure, kRetry, kRestart };
 enum class ErrorStep { kConnect, kRead };
@@ -92,10 +110,13 @@ ScopedStdioFile OpenTarget(const std::string& path, const char* mode) {
 // One DownloadFile call: its arguments and what outlives single attempts.
 class Download {
  public:
-  Download(XGameSetup* controller, const char* url, bool retry, bool use_agency_cache_file)
+  Download(XGameSetup* controller, const char* url, bool retry, bool use_agency_cache_file,
+           int max_attempts)
       : c_(controller),
         url_(url ? url : ""),
         retry_(retry),
+        maxAttempts_(max_attempts),
+        startTick_(::GetTickCount()),
         agencyKey_(use_agency_cache_file ? controller->agencyIds.StandaloneAgencyID : ""),
         rng_(::GetTickCount() ^ ::GetCurrentThreadId()) {}
 
@@ -108,6 +129,9 @@ class Download {
     }
   }
 
+  // The failure of the last attempt, kept in case no further one is made.
+  void NoteRetry(std::string text) { pending_ = std::move(text); }
+
   const std::string& error() const { return error_; }
 
  private:
@@ -117,6 +141,12 @@ class Download {
   // False when the stop came meanwhile.
   bool BackOff() {
     ++failures_;
+    ++attempts_;
+    if (maxAttempts_ > 0 &&
+        (attempts_ >= maxAttempts_ || ::GetTickCount() - startTick_ >= kOptionalBudgetMs)) {
+      error_ = pending_;  // given up: the last failure is the call's
+      return false;
+    }
     std::uniform_real_distribution<double> jitter(0.0, 1.0);
     DWORD left = BackoffDelayMs(failures_, jitter(rng_));
     while (left > 0) {
@@ -201,6 +231,33 @@ class Download {
       SaveNewCacheRecord(url_, request, target_, agencyKey_, length, use);
   }
 
+  // Closes the file; false when the last bytes could not be written out.
+  static bool CloseChecked(ScopedStdioFile* file) {
+    FILE* f = file->release();
+    return f == nullptr || download_hooks::CloseFile(f) == 0;
+  }
+
+  // Stores a record for the bytes of the latest checkpoint once the digest
+  // thread has reached them (it never holds the transfer up for that).
+  void StoreCheckpoint(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
+                       DigestPipeline* digest) {
+    KnownDigest known;
+    if (!digest->TakeMark(&known.md5, &known.size)) return;
+    LARGE_INTEGER t0, t1, freq;
+    ::QueryPerformanceCounter(&t0);
+    // The file only grows during the transfer, and its first known.size bytes
+    // were flushed before the mark: the record vouches for them alone. A
+    // longer file is cut back to them by the next run.
+    if (have_state)
+      RefreshCacheRecord(request, state, &known);
+    else
+      SaveNewCacheRecord(url_, request, target_, agencyKey_, length, &known);
+    ::QueryPerformanceCounter(&t1);
+    ::QueryPerformanceFrequency(&freq);
+    ++g_checkpoint_count;
+    g_checkpoint_us += static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
+  }
+
   Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
     const bool use_record = !skipRecordOnce_;
     skipRecordOnce_ = false;
@@ -210,8 +267,7 @@ class Download {
       return Outcome::kFailure;
     if (result_path) *result_path = target_;
     const std::string headers = have_state ? BuildRequestHeaders(state) : kPlainHeaders;
-    const bool asked_range =
-        have_state && state.record->localSize < state.record->totalSize;
+    const bool asked_range = headers.find("Range:") != std::string::npos;
 
     ScopedInternetHandle session;
     for (;;) {
@@ -226,9 +282,10 @@ class Download {
       session.reset(g_internet_open.load()(agent, access, nullptr, nullptr, 0));
       if (session) break;
       const DWORD error = ::GetLastError();
+      NoteRetry(gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！",
+                               static_cast<int>(error)));
       if (!retry_) {
-        error_ = gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！",
-                                static_cast<int>(error));
+        error_ = pending_;
         return Outcome::kFailure;
       }
       if (!BackOff()) return Outcome::kFailure;
@@ -242,8 +299,9 @@ class Download {
                                        static_cast<DWORD>(headers.size()), kRequestFlags, 0));
       if (request) break;
       const DWORD error = ::GetLastError();
+      NoteRetry(NetworkErrorText(ErrorStep::kConnect, error));
       if (!retry_) {
-        error_ = NetworkErrorText(ErrorStep::kConnect, error);
+        error_ = pending_;
         return Outcome::kFailure;
       }
       if (!BackOff()) return Outcome::kFailure;
@@ -259,7 +317,10 @@ class Download {
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
-      if (status >= 500 && retry_) return Outcome::kRetry;
+      if (status >= 500 && retry_) {
+        NoteRetry(StatusErrorText(status));
+        return Outcome::kRetry;
+      }
       error_ = StatusErrorText(status);
       return Outcome::kFailure;
     }
@@ -292,10 +353,16 @@ class Download {
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
-      if (retry_) return Outcome::kRetry;
+      if (retry_) {
+        NoteRetry(StatusErrorText(status));
+        return Outcome::kRetry;
+      }
       error_ = StatusErrorText(status);
       return Outcome::kFailure;
     }
+    // A whole body: the record's total becomes this answer's length.
+    if (plan == BodyPlan::kFromScratch && have_state)
+      state.record->totalSize = static_cast<int>(length);
     if (plan == BodyPlan::kFromScratch && appending) {
       // The server sent the whole resource: it replaces the file, never
       // follows what is already there.
@@ -312,16 +379,35 @@ class Download {
     uint32_t received = 0;
     uint32_t received_at_report = 0;
     DWORD report_tick = ::GetTickCount();
+    DWORD bytes_per_second = 0;  // as last reported
+    uint64_t checkpoint_bytes = offset;
+    DWORD checkpoint_tick = report_tick;
+    auto disk_failure = [&](uint64_t on_disk) {
+      // A full disk or a lost drive: the record tells what really reached it.
+      CloseChecked(&file);
+      StoreResume(request.get(), have_state, &state, length, &digest, false, on_disk);
+      error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
+                              target_.c_str());
+      return Outcome::kFailure;
+    };
     for (;;) {
       const uint64_t on_disk = static_cast<uint64_t>(offset) + written;
       if (Stopped()) {
-        file.reset();
+        if (!CloseChecked(&file)) return disk_failure(on_disk);
         StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
         return Outcome::kFailure;
       }
       DWORD n = 0;
       char* buffer = digest.Acquire();
-      const BOOL ok = ::InternetReadFile(request.get(), buffer, kTransferBufferBytes, &n);
+      // What has arrived, but at least what the line brings in about a
+      // quarter of a second, up to the buffer: a slow line still reports and
+      // sees a stop several times a second, a fast one fills the whole
+      // buffer instead of paying a call for every few KiB the platform holds.
+      DWORD want = kTransferBufferBytes;
+      DWORD available = 0;
+      if (::InternetQueryDataAvailable(request.get(), &available, 0, 0) && available < want)
+        want = std::min(want, std::max<DWORD>({available, bytes_per_second / 4, 1}));
+      const BOOL ok = ::InternetReadFile(request.get(), buffer, want, &n);
       DWORD read_error = ok ? 0 : ::GetLastError();
       if (ok) {
         received += n;
@@ -329,22 +415,37 @@ class Download {
         long speed = 0;
         if (SpeedReportDue(received, received_at_report, now, report_tick, &speed)) {
           PostSpeed(c_->window, speed);
+          bytes_per_second = speed > 0 ? static_cast<DWORD>(speed) : 0;
           report_tick = now;
           received_at_report = received;
         }
       }
       if (ok && n > 0) {
-        if (std::fwrite(buffer, 1, n, file.get()) != n) {
-          // A full disk or a lost drive: what did reach the disk stays usable.
+        if (download_hooks::WriteFile(buffer, n, file.get()) != n) {
           digest.Release(buffer);
-          file.reset();
-          StoreResume(request.get(), have_state, &state, length, &digest, false, on_disk);
-          error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
-                                  target_.c_str());
-          return Outcome::kFailure;
+          return disk_failure(on_disk);
         }
         digest.Submit(buffer, n);
         written += n;
+        const uint64_t now_on_disk = static_cast<uint64_t>(offset) + written;
+        const DWORD tick = ::GetTickCount();
+        if (now_on_disk - checkpoint_bytes >= g_checkpoint_bytes.load() ||
+            tick - checkpoint_tick >= g_checkpoint_ms.load()) {
+          // Flushed to the system first: a killed process loses nothing the
+          // record will vouch for. (After a power loss, bytes the disk never
+          // got fail the record's MD5 check: a restart, never a wrong file.)
+          LARGE_INTEGER t0, t1, freq;
+          ::QueryPerformanceCounter(&t0);
+          if (download_hooks::FlushFile(file.get()) != 0) return disk_failure(now_on_disk);
+          digest.Mark();
+          ::QueryPerformanceCounter(&t1);
+          ::QueryPerformanceFrequency(&freq);
+          g_checkpoint_us +=
+              static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
+          checkpoint_bytes = now_on_disk;
+          checkpoint_tick = ::GetTickCount();
+        }
+        StoreCheckpoint(request.get(), have_state, &state, length, &digest);
         failures_ = 0;  // the connection works again: back-off starts over
         const int percent = DownloadPercent(length, offset, written);
         if (percent >= 0) PostProgress(c_->window, percent);
@@ -352,7 +453,7 @@ class Download {
       }
       digest.Release(buffer);
       if (ok && (length == 0 || written >= length)) {
-        file.reset();
+        if (!CloseChecked(&file)) return disk_failure(on_disk);
         StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
         return Outcome::kSuccess;
       }
@@ -360,9 +461,10 @@ class Download {
       // transfer, whatever the read said.
       if (ok) read_error = ERROR_INTERNET_CONNECTION_RESET;
       const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
-      file.reset();
+      if (!CloseChecked(&file)) return disk_failure(on_disk);
       StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
       if (retry_) {
+        NoteRetry(text);
         PostSpeed(c_->window, 0);
         return Outcome::kRetry;
       }
@@ -374,11 +476,15 @@ class Download {
   XGameSetup* c_;
   const std::string url_;
   const bool retry_;
+  const int maxAttempts_;  // 0: no limit
+  const DWORD startTick_;
   const std::string agencyKey_;
   std::minstd_rand rng_;
   std::string target_;
   std::string error_;
   int failures_ = 0;
+  int attempts_ = 0;
+  std::string pending_;
   bool skipRecordOnce_ = false;
 };
 
@@ -395,15 +501,47 @@ void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms) {
   g_receive_timeout_ms = receive_ms ? receive_ms : kDefaultReceiveTimeoutMs;
 }
 
+void SetCheckpointForTesting(uint64_t bytes, DWORD ms) {
+  g_checkpoint_bytes = bytes ? bytes : kDefaultCheckpointBytes;
+  g_checkpoint_ms = ms ? ms : kDefaultCheckpointMs;
+}
+
+CheckpointStats TakeCheckpointStats() {
+  return CheckpointStats{g_checkpoint_count.exchange(0), g_checkpoint_us.exchange(0)};
+}
+
+FileOps SetFileOpsForTesting(FileOps ops) {
+  FileOps previous;
+  previous.write = g_write.exchange(ops.write);
+  previous.flush = g_flush.exchange(ops.flush);
+  previous.close = g_close.exchange(ops.close);
+  return previous;
+}
+
+size_t WriteFile(const void* data, size_t n, FILE* f) {
+  auto fn = g_write.load();
+  return fn ? fn(data, n, f) : std::fwrite(data, 1, n, f);
+}
+int FlushFile(FILE* f) {
+  auto fn = g_flush.load();
+  return fn ? fn(f) : std::fflush(f);
+}
+int CloseFile(FILE* f) {
+  auto fn = g_close.load();
+  return fn ? fn(f) : std::fclose(f);
+}
+
 }  // namespace download_hooks
 
-int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
-                 const char* url, bool destination_is_absolute, bool report_errors,
-                 bool retry_until_done, bool use_agency_cache_file) {
+namespace {
+
+int RunDownloadCall(const char* destination, std::string* result_path, XGameSetup* controller,
+                    const char* url, bool destination_is_absolute, bool report_errors,
+                    bool retry, bool use_agency_cache_file, int max_attempts) {
   std::memset(controller->errorText, 0, sizeof controller->errorText);
   PostProgress(controller->window, 0);
 
-  Download download(controller, url, retry_until_done, use_agency_cache_file);
+  Download download(controller, url, retry, use_agency_cache_file, max_attempts);
   const Outcome outcome = download.Run(destination, destination_is_absolute, result_path);
 
   int result = 0;
@@ -422,4 +560,20 @@ int DownloadFile(const char* destination, std::string* result_path, XGameSetup* 
   }
   PostSpeed(controller->window, 0);
   return result;
+}
+
+}  // namespace
+
+int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
+                 const char* url, bool destination_is_absolute, bool report_errors,
+                 bool retry_until_done, bool use_agency_cache_file) {
+  return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
+                         report_errors, retry_until_done, use_agency_cache_file, 0);
+}
+
+int DownloadOptionalFile(const char* destination, std::string* result_path,
+                         XGameSetup* controller, const char* url, bool destination_is_absolute,
+                         bool use_agency_cache_file) {
+  return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
+                         false, true, use_agency_cache_file, kOptionalAttempts);
 }

@@ -16,3 +16,10 @@ class XGameSetup;
 int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
                  const char* url, bool destination_is_absolute, bool report_errors,
                  bool retry_until_done, bool use_agency_cache_file);
+
+// A file the installation can do without: retried like DownloadFile with
+// retry_until_done, but at most a few attempts within about a minute; then
+// -1. Never shows a message box or posts a state.
+int DownloadOptionalFile(const char* destination, std::string* result_path,
+                         XGameSetup* controller, const char* url, bool destination_is_absolute,
+                         bool use_agency_cache_file);

@@ -1,10 +1,14 @@
 // Test hooks of the file download: what opens the WinINet session (so a
-// failing open can be simulated) and the connection time-outs (so a dead
-// connection can be shown ending in a test's time).
+// failing open can be simulated), the connection time-outs (so a dead
+// connection can be shown ending in a test's time), the checkpoint interval
+// and the file operations.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
+
+#include <cstdint>
+#include <cstdio>
 
 namespace download_hooks {
 
@@ -17,5 +21,28 @@ InternetOpenFn SetInternetOpenForTesting(InternetOpenFn fn);
 // Connect and receive time-outs of later download sessions; 0 restores the
 // defaults (30 s to connect, 60 s without data).
 void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms);
+
+// How often a running transfer stores its record (bytes, ms); 0 restores the
+// defaults (32 MiB, 2 s).
+void SetCheckpointForTesting(uint64_t bytes, DWORD ms);
+
+// Checkpoints stored since the last call, and the time they took.
+struct CheckpointStats {
+  uint32_t count = 0;
+  uint64_t microseconds = 0;
+};
+CheckpointStats TakeCheckpointStats();
+
+// The writes, flushes and closes of downloaded files (so a full disk can be
+// simulated); null members use the C library.
+struct FileOps {
+  size_t (*write)(const void* data, size_t n, FILE* f) = nullptr;
+  int (*flush)(FILE* f) = nullptr;
+  int (*close)(FILE* f) = nullptr;
+};
+FileOps SetFileOpsForTesting(FileOps ops);  // returns the previous ones
+size_t WriteFile(const void* data, size_t n, FILE* f);
+int FlushFile(FILE* f);
+int CloseFile(FILE* f);
 
 }  // namespace download_hooks

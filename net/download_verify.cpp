@@ -1,8 +1,11 @@
 #include "net/download_verify.h"
 
+#include <windows.h>
+
 #include <share.h>
 #include <stdio.h>
 
+#include <algorithm>
 #include <climits>
 #include <vector>
 
@@ -69,4 +72,32 @@ bool IsCacheRecordValid(const CacheRecord& record) {
   FileDigest d = DigestFile(record.localPath, record.localSize);
   if (!d.opened || d.length < 1 || d.length != record.localSize) return false;
   return d.complete && gbk::EqualsIgnoreCase(d.md5, record.localMd5);
+}
+
+bool TrimToRecord(const CacheRecord& record) {
+  if (record.section.empty() || record.localPath.empty()) return false;
+  if (record.etag.empty() && record.lastModified.empty()) return false;
+  if (record.localSize < 1 || record.totalSize < record.localSize) return false;
+  ScopedFileHandle file(::CreateFileA(record.localPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER length;
+  if (!file || !::GetFileSizeEx(file.get(), &length) || length.QuadPart <= record.localSize)
+    return false;
+  std::vector<unsigned char> buffer(kHashBufferBytes);
+  MD5_CTX md5;
+  int64_t remaining = record.localSize;
+  while (remaining > 0) {
+    DWORD want = static_cast<DWORD>(std::min<int64_t>(remaining, buffer.size()));
+    DWORD got = 0;
+    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
+    md5.Update(buffer.data(), got);
+    remaining -= got;
+  }
+  unsigned char digest[16];
+  md5.Final(digest);
+  if (!gbk::EqualsIgnoreCase(Md5Hex(digest), record.localMd5)) return false;
+  LARGE_INTEGER cut;
+  cut.QuadPart = record.localSize;
+  return ::SetFilePointerEx(file.get(), cut, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
 }

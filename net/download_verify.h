@@ -29,3 +29,9 @@ void UpdateFileDigest(CacheRecord* record);
 // True when the record names a URL, has a validator, total >= local size >= 1,
 // and its local file has exactly the recorded size and MD5 (case ignored).
 bool IsCacheRecordValid(const CacheRecord& record);
+
+// A local file longer than its record says (a run that ended between two
+// checkpoints of its transfer): when its first localSize bytes still have the
+// recorded MD5, and the record is otherwise sound, the file is cut back to
+// them. True when the file was cut.
+bool TrimToRecord(const CacheRecord& record);

@@ -1,18 +1,80 @@
 #include "net/http_session.h"
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <string>
+#include <thread>
 
 #include "net/servers.h"
 
 namespace {
-constexpr DWORD kChunk = 8191;     // bytes asked for per read
-constexpr size_t kSlack = 8192;    // the buffer always has this much room past the text
-constexpr DWORD kFetchFlags = 9;   // bits 0x1 and 0x8; none of the reload or no-cache flags of file downloads
+
+constexpr DWORD kChunk = 8191;          // bytes asked for per read
+constexpr size_t kMaxBody = 64 * 1024;  // the answer is dropped anyway
+constexpr DWORD kFetchFlags = 9;  // bits 0x1 and 0x8; none of the reload or no-cache flags of file downloads
+constexpr DWORD kSessionTimeoutMs = 3000;
+// WinINet under Wine ignores receive time-outs: this bound holds everywhere.
+constexpr DWORD kDefaultWaitMs = 4000;
+
+std::atomic<DWORD> g_wait_ms{kDefaultWaitMs};
+
+// One fetch, shared by the waiting thread and the helper that runs it.
+struct PendingFetch {
+  std::shared_ptr<ScopedInternetHandle> session;  // kept open while the helper runs
+  std::string url;
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+  std::atomic<bool> abandoned{false};
+  ScopedInternetHandle request;  // handed to the session when the waiter takes it
+  long error = 0;
+  std::vector<char> text;
+};
+
+void RunFetch(std::shared_ptr<PendingFetch> f) {
+  ScopedInternetHandle request(
+      ::InternetOpenUrlA(f->session->get(), f->url.c_str(), nullptr, 0, kFetchFlags, 0));
+  long error = request ? 0 : static_cast<long>(::GetLastError());
+  std::vector<char> text;
+  if (request) {
+    char chunk[kChunk];
+    DWORD n = 0;
+    while (!f->abandoned && text.size() < kMaxBody &&
+           ::InternetReadFile(request.get(), chunk, kChunk, &n) && n > 0) {
+      text.insert(text.end(), chunk, chunk + std::min<size_t>(n, kMaxBody - text.size()));
+      n = 0;
+    }
+  }
+  text.push_back('\0');
+  {
+    std::lock_guard<std::mutex> lock(f->mu);
+    f->done = true;
+    f->error = error;
+    f->text.swap(text);
+    // Nobody waits any more: the request is closed here, with this thread.
+    if (!f->abandoned) f->request = std::move(request);
+  }
+  f->cv.notify_all();
+}
+
 }  // namespace
 
 void OpenHttpSession(HttpSession* s) {
-  s->session.reset(::InternetOpenA(servers::kSessionUserAgent, INTERNET_OPEN_TYPE_DIRECT,
-                                   nullptr, nullptr, 0));
+  HINTERNET h = ::InternetOpenA(servers::kSessionUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr,
+                                nullptr, 0);
+  if (!h) {
+    s->session.reset();
+    return;
+  }
+  DWORD ms = kSessionTimeoutMs;
+  ::InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
+  ::InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
+  ::InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
+  s->session = std::make_shared<ScopedInternetHandle>(h);
 }
 
 const char* FetchUrlText(HttpSession* s, const char* url) {
@@ -21,24 +83,32 @@ const char* FetchUrlText(HttpSession* s, const char* url) {
     return nullptr;
   }
   s->request.reset();
-  s->request.reset(::InternetOpenUrlA(s->session.get(), url, nullptr, 0, kFetchFlags, 0));
-  if (!s->request) {
+  if (!s->session || !*s->session) {
+    ::InternetOpenUrlA(nullptr, url, nullptr, 0, kFetchFlags, 0);  // for its error code
     s->lastError = static_cast<long>(::GetLastError());
     return nullptr;
   }
-  s->text.assign(kSlack + 1, '\0');
-  size_t total = 0;
-  char chunk[kChunk + 1];
-  DWORD n = 0;
-  if (!::InternetReadFile(s->request.get(), chunk, kChunk, &n)) return s->text.data();
-  while (n > 0) {
-    std::memcpy(s->text.data() + total, chunk, n);
-    total += n;
-    s->text.resize(total + kSlack, '\0');
-    s->text[total] = '\0';
-    n = 0;
-    if (!::InternetReadFile(s->request.get(), chunk, kChunk, &n)) break;
+  auto f = std::make_shared<PendingFetch>();
+  f->session = s->session;
+  f->url = url;
+  try {
+    std::thread(RunFetch, f).detach();
+  } catch (const std::system_error&) {
+    s->lastError = ERROR_NOT_ENOUGH_MEMORY;
+    return nullptr;
   }
+  std::unique_lock<std::mutex> lock(f->mu);
+  if (!f->cv.wait_for(lock, std::chrono::milliseconds(g_wait_ms.load()), [&] { return f->done; })) {
+    f->abandoned = true;
+    s->lastError = ERROR_INTERNET_TIMEOUT;
+    return nullptr;
+  }
+  if (!f->request) {
+    s->lastError = f->error;
+    return nullptr;
+  }
+  s->request = std::move(f->request);
+  s->text.swap(f->text);
   return s->text.data();
 }
 
@@ -48,3 +118,5 @@ void CloseHttpSession(HttpSession* s) {
   s->request.reset();
   s->session.reset();
 }
+
+void SetFetchWaitForTesting(DWORD ms) { g_wait_ms = ms ? ms : kDefaultWaitMs; }

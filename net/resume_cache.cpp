@@ -98,9 +98,14 @@ bool OpenResumeState(const std::string& url, const std::string& local_path,
 
   auto record = std::make_unique<CacheRecord>(cache_file);
   LoadCacheRecord(record.get(), url);
+  const bool same_path =
+      local_path.empty() || gbk::EqualsIgnoreCase(local_path, record->localPath);
+  // A run that ended between two checkpoints left more bytes than its last
+  // record vouches for: back to the recorded part, if that still matches.
+  if (same_path) TrimToRecord(*record);
   if (!IsCacheRecordValid(*record)) return false;
 
-  if (!local_path.empty() && !gbk::EqualsIgnoreCase(local_path, record->localPath)) {
+  if (!same_path) {
     ClearCacheRecord(*record);
     return false;
   }
@@ -109,14 +114,26 @@ bool OpenResumeState(const std::string& url, const std::string& local_path,
   return true;
 }
 
+bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
+
 std::string BuildRequestHeaders(const ResumeState& state) {
   const char kAccept[] = "Accept: */*\r\n";
   const CacheRecord* r = state.record.get();
-  if (!state.usable || r == nullptr || r->localSize >= r->totalSize) return kAccept;
-  const std::string range = gbk::Format("%d-", r->localSize);
-  const std::string validator = (!r->etag.empty() || r->lastModified.empty())
-                                    ? gbk::Format("\"%s\"", r->etag.c_str())
-                                    : gbk::Format("%s", r->lastModified.c_str());
+  if (!state.usable || r == nullptr || r->localSize < 1 || r->localSize > r->totalSize)
+    return kAccept;
+  // A weak ETag cannot stand in If-Range: the date does when there is one;
+  // otherwise the request is plain and any answer is taken whole.
+  std::string validator;
+  if (!r->etag.empty() && !IsWeakEtag(r->etag))
+    validator = gbk::Format("\"%s\"", r->etag.c_str());
+  else if (!r->lastModified.empty())
+    validator = gbk::Format("%s", r->lastModified.c_str());
+  else
+    return kAccept;
+  // A complete copy is confirmed by asking for its last byte only: the
+  // unchanged resource answers with one byte, a changed one with all of it.
+  const int from = r->localSize < r->totalSize ? r->localSize : r->totalSize - 1;
+  const std::string range = gbk::Format("%d-", from);
   return gbk::Format("Accept: */*\r\nRange:bytes=%s\r\nIf-Range:%s\r\n", range.c_str(),
                      validator.c_str());
 }

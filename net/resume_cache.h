@@ -60,8 +60,14 @@ void ClearCacheRecord(const CacheRecord& record);
 bool OpenResumeState(const std::string& url, const std::string& local_path,
                      const std::string& agency_key, ResumeState* state);
 
-// "Accept: */*\r\n", plus "Range:bytes=<local size>-" and "If-Range:<validator>"
-// when the state holds a usable record of a file not yet complete.
+// An ETag stored as W/... (its quotes removed): not usable in If-Range.
+bool IsWeakEtag(const std::string& etag);
+
+// "Accept: */*\r\n", plus "Range:bytes=<from>-" and "If-Range:<validator>"
+// when the state holds a usable record: from the local size for a partial
+// file, the last byte for a complete one. The validator is the ETag in
+// quotes, or Last-Modified when there is no strong ETag; with neither the
+// request stays plain.
 std::string BuildRequestHeaders(const ResumeState& state);
 
 // A response header (level 11 Last-Modified, 54 ETag...) as text; empty when
@@ -81,7 +87,7 @@ bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::st
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known = nullptr);
 // Takes the answer's validators into the state's record and stores it; the
-// total size stays the one stored when the record was created.
+// total size is the record's (the caller sets it when an answer was whole).
 void RefreshCacheRecord(HINTERNET request, ResumeState* state,
                         const KnownDigest* known = nullptr);
 

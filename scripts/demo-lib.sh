@@ -274,6 +274,46 @@ demo_nginx_stop() {
   rm -f "$DEMO_STATE/nginx.pid"
 }
 
+# --- downloads that never hang (killed runs, silent or failing endpoints) ------
+
+# demo_kill_installer: ends the installer's Windows process at once, the way
+# Task Manager does (TerminateProcess: nothing is stored on the way out).
+demo_kill_installer() {
+  demo_wine taskkill /F /IM "$DEMO_INSTALLER_NAME" >/dev/null 2>&1 || true
+  demo_wait_installer 60
+}
+
+# demo_nginx_patch SED_EXPR...: applies sed expressions to the running
+# nginx's configuration (as rendered by demo_nginx_rate) and reloads it.
+demo_nginx_patch() {
+  local expr args=(-e '')
+  for expr in "$@"; do args+=(-e "$expr"); done
+  "$ROOT/deploy/render-nginx-conf.sh" "$DEMO_WWW" "$DEMO_PORT" "$DEMO_STATE" 0 |
+    sed "${args[@]}" > "$DEMO_STATE/nginx.conf"
+  kill -HUP "$(cat "$DEMO_STATE/nginx.pid")"
+  sleep 1
+}
+
+# demo_blackhole_start: a local port that accepts connections and never
+# answers; its port in DEMO_BLACKHOLE_PORT. demo_blackhole_stop ends it.
+demo_blackhole_start() {
+  DEMO_BLACKHOLE_PORT=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+  python3 -c '
+import socket, sys, time
+s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("127.0.0.1", int(sys.argv[1]))); s.listen(64)
+held = []
+while True:
+    held.append(s.accept()[0])
+' "$DEMO_BLACKHOLE_PORT" >/dev/null 2>&1 &
+  DEMO_BLACKHOLE_PID=$!
+  sleep 0.3
+}
+demo_blackhole_stop() {
+  [ -n "${DEMO_BLACKHOLE_PID:-}" ] && kill "$DEMO_BLACKHOLE_PID" 2>/dev/null || true
+  DEMO_BLACKHOLE_PID=
+}
+
 # Lines of the access log for a path (prefix match on the request path).
 demo_access_lines() { grep -aF "\"GET $1" "$DEMO_STATE/access.log" || true; }
 

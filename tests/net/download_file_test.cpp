@@ -107,13 +107,15 @@ TEST_F(DownloadFileTest, CompleteCurrentCopyIsNotTransferredAgain) {
   EXPECT_LT(GetTickCount() - start, 10000u);
   EXPECT_EQ(second.result, 0);
   EXPECT_EQ(second.path, first.path);
-  EXPECT_EQ(server_.BodyBytesSent("/pkg.bin"), body.size());
+  EXPECT_LE(server_.BodyBytesSent("/pkg.bin"), body.size() + 1);
   EXPECT_EQ(rec_.Progress(), (std::vector<int>{0, 100}));
   EXPECT_EQ(rec_.Speeds(), (std::vector<int>{0}));
   EXPECT_TRUE(rec_.States().empty());
   auto requests = server_.RequestsFor("/pkg.bin");
   ASSERT_EQ(requests.size(), 2u);
-  EXPECT_EQ(requests[1].range, "");
+  // Only the last byte is asked for, on condition the copy is current.
+  EXPECT_EQ(requests[1].range, "bytes=4999-");
+  EXPECT_EQ(requests[1].ifRange, "\"v1\"");
   EXPECT_EQ(requests[1].accept, "*/*");
   // Each attempt names itself "Agent<milliseconds>" and asks past any cache.
   for (const auto& q : requests) {
@@ -121,8 +123,8 @@ TEST_F(DownloadFileTest, CompleteCurrentCopyIsNotTransferredAgain) {
                 q.userAgent.find_first_not_of("0123456789-", 5) == std::string::npos)
         << q.userAgent;
     EXPECT_EQ(q.Header("Pragma"), "no-cache");
-    EXPECT_EQ(q.ifRange, "");
   }
+  EXPECT_EQ(requests[0].ifRange, "");
 }
 
 TEST_F(DownloadFileTest, StoredRecordDescribesTheAnswerAndTheFileOnDisk) {
@@ -148,21 +150,21 @@ TEST_F(DownloadFileTest, StoredRecordDescribesTheAnswerAndTheFileOnDisk) {
   ASSERT_EQ(Run("/Rec/Pkg.BIN", Relative("rec.bin", false)).result, 0);
   EXPECT_EQ(ReadFileBytes(cache_file), record_text("Quoted-V1", first.size(), first));
 
-  // Another version, broken off: the file was rewritten from scratch, yet the
-  // total stays the length stored when the record was made.
+  // Another version, broken off: the file was rewritten from scratch, and the
+  // total is the new answer's length.
   const std::string second = PatternBody(200000, 31);
   server_.ServeResource("/Rec/Pkg.BIN", second, "\"v2\"", kLastModified);
   server_.QueueAnswer("/Rec/Pkg.BIN", Truncated(second, 80000, "\"v2\""));
   DownloadArgs once = Relative("rec.bin", false);
   once.report = false;
   ASSERT_EQ(Run("/Rec/Pkg.BIN", once).result, -1);
-  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", first.size(), second.substr(0, 80000)));
+  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", second.size(), second.substr(0, 80000)));
 
   // Appended to: the record vouches for the whole file.
   ASSERT_EQ(Run("/Rec/Pkg.BIN", Relative("rec.bin", false)).result, 0);
   EXPECT_EQ(server_.RequestsFor("/Rec/Pkg.BIN").back().range, "bytes=80000-");
   EXPECT_EQ(ReadFileBytes(Target("rec.bin")), second);
-  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", first.size(), second));
+  EXPECT_EQ(ReadFileBytes(cache_file), record_text("v2", second.size(), second));
 }
 
 TEST_F(DownloadFileTest, InterruptedTransferIsContinuedWithARangeAndItsValidator) {
@@ -170,23 +172,28 @@ TEST_F(DownloadFileTest, InterruptedTransferIsContinuedWithARangeAndItsValidator
     const char* path;
     const char* etag;
     const char* if_range;
+    const char* lm = kLastModified;
   } cases[] = {
       {"/etag.bin", "\"v1\"", "\"v1\""},
       {"/lm.bin", "", kLastModified},  // no ETag: the Last-Modified text, unquoted
+      {"/weak.bin", "W/\"w1\"", kLastModified},  // a weak ETag: the date stands in
+      {"/weakonly.bin", "W/\"w1\"", nullptr, ""},  // nothing usable: a plain request
   };
   for (const Case& c : cases) {
     const std::string body = PatternBody(200000, 7);
-    server_.ServeResource(c.path, body, c.etag, kLastModified);
-    server_.QueueAnswer(c.path, Truncated(body, 70000, c.etag));
+    server_.ServeResource(c.path, body, c.etag, c.lm);
+    ScriptedAnswer cut = Truncated(body, 70000, c.etag);
+    if (!*c.lm) cut.headers.erase(cut.headers.begin() + 1);
+    server_.QueueAnswer(c.path, cut);
     DownloadRun r = Run(c.path, Relative(c.path + 1));
     ASSERT_EQ(r.result, 0) << c.path;
     EXPECT_EQ(ReadFileBytes(r.path), body) << c.path;
     auto requests = server_.RequestsFor(c.path);
     ASSERT_EQ(requests.size(), 2u) << c.path;
     EXPECT_EQ(requests[0].range, "");
-    EXPECT_EQ(requests[1].range, "bytes=70000-") << c.path;
-    EXPECT_EQ(requests[1].ifRange, c.if_range) << c.path;
-    EXPECT_EQ(server_.BodyBytesSent(c.path), body.size()) << c.path;
+    EXPECT_EQ(requests[1].range, c.if_range ? "bytes=70000-" : "") << c.path;
+    EXPECT_EQ(requests[1].ifRange, c.if_range ? c.if_range : "") << c.path;
+    EXPECT_EQ(server_.BodyBytesSent(c.path), body.size() + (c.if_range ? 0 : 70000)) << c.path;
     // Speed 0 before the retry and at the end; the pause went in slices.
     auto speeds = rec_.Speeds();
     EXPECT_GE(std::count(speeds.begin(), speeds.end(), 0), 2) << c.path;
@@ -287,7 +294,19 @@ TEST_F(DownloadFileTest, ChangedValidatorsStartOverIntoTheSameFile) {
   r = Run("/c.bin", Relative("c.bin"));
   ASSERT_EQ(r.result, 0);
   EXPECT_EQ(ReadFileBytes(r.path), third_body);
-  EXPECT_EQ(server_.RequestsFor("/c.bin").back().range, "");
+  EXPECT_EQ(server_.RequestsFor("/c.bin").back().range, "bytes=29999-");
+
+  // A longer version cut off exactly at the old length is not complete.
+  const std::string fourth_body = PatternBody(50000, 5);
+  server_.ServeResource("/c.bin", fourth_body, "\"v4\"");
+  server_.QueueAnswer("/c.bin", Truncated(fourth_body, third_body.size(), "\"v4\""));
+  DownloadArgs once = Relative("c.bin", false);
+  once.report = false;
+  EXPECT_EQ(Run("/c.bin", once).result, -1);
+  r = Run("/c.bin", Relative("c.bin"));
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(ReadFileBytes(r.path), fourth_body);
+  EXPECT_EQ(server_.RequestsFor("/c.bin").back().range, "bytes=20000-");
 }
 
 TEST_F(DownloadFileTest, AnotherLocalPathForTheSameUrlStartsFromScratch) {
@@ -600,6 +619,23 @@ TEST_F(DownloadFileTest, ServerErrorIsRetriedWithGrowingPauses) {
   EXPECT_LE(total, 3000u);
   for (DWORD s : sleeps) EXPECT_LE(s, 100u);
 
+  // A file nobody waits for gives up after a few tries, quietly.
+  Fault down;
+  down.status = "503 Service Unavailable";
+  for (int i = 0; i < 10; ++i) server_.QueueFault("/opt.bin", down);
+  const size_t boxes_before = boxes_.shown().size();
+  rec_.Clear();
+  c_.window = rec_.hwnd();
+  std::string opt_path;
+  EXPECT_EQ(DownloadOptionalFile(Target("opt.bin").c_str(), &opt_path, &c_,
+                                 Url("/opt.bin").c_str(), true, true),
+            -1);
+  rec_.Pump();
+  EXPECT_EQ(server_.RequestsFor("/opt.bin").size(), 4u);
+  EXPECT_NE(std::string(c_.errorText).find("HTTP 503"), std::string::npos);
+  EXPECT_EQ(boxes_.shown().size(), boxes_before);
+  EXPECT_TRUE(rec_.States().empty());
+
   // Without retrying, the first 503 ends the call.
   server_.QueueFault("/busy.bin", f);
   DownloadArgs once = Relative("busy2.bin", false);
@@ -702,4 +738,77 @@ TEST_F(DownloadFileTest, SessionThatOpensOnALaterTryIsUsed) {
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(ReadFileBytes(r.path), "late");
   EXPECT_FALSE(ScopedNoSleep::Requested().empty());
+}
+
+namespace {
+std::atomic<long> g_write_budget{0};
+size_t WriteUntilFull(const void* data, size_t n, FILE* f) {
+  const long left = g_write_budget.fetch_sub(static_cast<long>(n));
+  const size_t now = left <= 0 ? 0 : std::min<size_t>(n, static_cast<size_t>(left));
+  return std::fwrite(data, 1, now, f);
+}
+int FailingFlush(FILE* f) {
+  std::fflush(f);
+  return EOF;
+}
+int FailingClose(FILE* f) {
+  std::fclose(f);
+  return EOF;
+}
+}  // namespace
+
+TEST_F(DownloadFileTest, AFullDiskFailsWithARecordOfWhatReachedIt) {
+  download_hooks::SetCheckpointForTesting(64 * 1024, 0);
+  struct Case {
+    const char* name;
+    download_hooks::FileOps ops;
+  } cases[] = {
+      {"write", {&WriteUntilFull, nullptr, nullptr}},
+      {"flush", {nullptr, &FailingFlush, nullptr}},
+      {"close", {nullptr, nullptr, &FailingClose}},
+  };
+  const std::string body = PatternBody(300000, 21);
+  server_.ServeResource("/full.bin", body);
+  for (const Case& c : cases) {
+    g_write_budget = 100000;
+    download_hooks::FileOps previous = download_hooks::SetFileOpsForTesting(c.ops);
+    DownloadRun r = Run("/full.bin", Relative(c.name, true));
+    download_hooks::SetFileOpsForTesting(previous);
+    EXPECT_EQ(r.result, 1) << c.name;
+    EXPECT_TRUE(StartsWith(c_.errorText, "写入文件失败:")) << c.name << ": " << c_.errorText;
+    EXPECT_EQ(rec_.States(), (std::vector<int>{0})) << c.name;
+    // The next run goes on from what the disk really holds.
+    const std::string kept = ReadFileBytes(r.path);
+    EXPECT_TRUE(body.compare(0, kept.size(), kept) == 0) << c.name;
+    DownloadRun again = Run("/full.bin", Relative(c.name, true));
+    ASSERT_EQ(again.result, 0) << c.name;
+    EXPECT_TRUE(ReadFileBytes(r.path) == body) << c.name;
+    const std::string range = server_.RequestsFor("/full.bin").back().range;
+    EXPECT_EQ(range, "bytes=" + std::to_string(kept.size() < body.size() ? kept.size()
+                                                                         : body.size() - 1) + "-")
+        << c.name;
+  }
+  download_hooks::SetCheckpointForTesting(0, 0);
+}
+
+TEST_F(DownloadFileTest, StopOnASlowLineIsSeenWithinASecond) {
+  const std::string body = PatternBody(400000, 22);
+  server_.ServeResource("/slow.bin", body);
+  Fault slow;
+  slow.paceBytes = 2048;  // 20 KiB/s
+  slow.paceMs = 100;
+  server_.QueueFault("/slow.bin", slow);
+  std::atomic<DWORD> stop_tick{0};
+  rec_.onMessage = [&](const PostedMessage& m) {
+    if (m.msg == WM_SETUP_PROGRESS && m.lParam > 0 && stop_tick == 0) {
+      stop_tick = GetTickCount();
+      c_.RequestStop();
+    }
+  };
+  DownloadRun r = Run("/slow.bin", Relative("slow.bin"));
+  const DWORD took = GetTickCount() - stop_tick;
+  rec_.onMessage = nullptr;
+  EXPECT_EQ(r.result, 1);
+  EXPECT_LT(took, 1500u);
+  EXPECT_GT(rec_.Progress().size(), 1u);
 }

@@ -82,3 +82,34 @@ TEST(HttpSession, ErrorPagesAreTextAndRefusedConnectionsFail) {
   EXPECT_NE(closed.lastError, 0);
   EXPECT_NE(closed.lastError, -1);
 }
+
+TEST(HttpSession, StalledOrHugeAnswersNeverHoldTheCaller) {
+  ScriptedServer server;
+  Fault silent;
+  silent.stallBeforeHead = true;  // accepts, then never answers
+  silent.stallMs = 60000;
+  server.QueueFault("/stall", silent);
+  Fault slow_body;
+  slow_body.stallAfterBodyBytes = 10;
+  slow_body.stallMs = 60000;
+  server.ServeResource("/trickle", Body(100));
+  server.QueueFault("/trickle", slow_body);
+  server.ServeResource("/huge", Body(3 << 20));
+  SetFetchWaitForTesting(700);
+  HttpSession s;
+  OpenHttpSession(&s);
+  for (const char* path : {"/stall", "/trickle"}) {
+    DWORD start = GetTickCount();
+    EXPECT_EQ(FetchUrlText(&s, (server.BaseUrl() + path).c_str()), nullptr) << path;
+    EXPECT_LT(GetTickCount() - start, 3000u) << path;
+    EXPECT_EQ(s.lastError, ERROR_INTERNET_TIMEOUT) << path;
+  }
+  // Only the first 64 KiB of an answer are read.
+  SetFetchWaitForTesting(0);
+  const char* text = FetchUrlText(&s, (server.BaseUrl() + "/huge").c_str());
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(std::string(text), Body(64 * 1024));
+  // Closing while the abandoned helpers still wait is safe; they end with the server.
+  CloseHttpSession(&s);
+  EXPECT_FALSE(s.session);
+}

@@ -138,12 +138,18 @@ TEST(ResumeState, RequestHeadersAskForTheRestOnlyOfAnUnfinishedFile) {
   } cases[] = {
       {"no record", true, false, 0, 0, "", "", "Accept: */*\r\n"},
       {"not usable", false, true, 5, 10, "e", "", "Accept: */*\r\n"},
-      {"complete", true, true, 10, 10, "e", "", "Accept: */*\r\n"},
+      // A complete copy is confirmed by its last byte.
+      {"complete", true, true, 10, 10, "e", "", "Accept: */*\r\nRange:bytes=9-\r\nIf-Range:\"e\"\r\n"},
       {"etag", true, true, 5, 10, "abc", "Mon, 07 Dec 2026 04:00:00 GMT",
        "Accept: */*\r\nRange:bytes=5-\r\nIf-Range:\"abc\"\r\n"},
       {"last-modified only", true, true, 7, 10, "", "Mon, 07 Dec 2026 04:00:00 GMT",
        "Accept: */*\r\nRange:bytes=7-\r\nIf-Range:Mon, 07 Dec 2026 04:00:00 GMT\r\n"},
-      {"no validator", true, true, 7, 10, "", "", "Accept: */*\r\nRange:bytes=7-\r\nIf-Range:\"\"\r\n"},
+      {"no validator", true, true, 7, 10, "", "", "Accept: */*\r\n"},
+      // A weak ETag never goes into If-Range: the date stands in, or nothing.
+      {"weak etag", true, true, 7, 10, "W/abc", "Mon, 07 Dec 2026 04:00:00 GMT",
+       "Accept: */*\r\nRange:bytes=7-\r\nIf-Range:Mon, 07 Dec 2026 04:00:00 GMT\r\n"},
+      {"weak etag alone", true, true, 7, 10, "W/abc", "", "Accept: */*\r\n"},
+      {"longer than total", true, true, 11, 10, "e", "", "Accept: */*\r\n"},
   };
   for (const Case& c : cases) {
     ResumeState state;

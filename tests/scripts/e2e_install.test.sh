@@ -6,7 +6,10 @@
 #      agency's main program and the start of the client;
 #   2. the installed uninstaller removes all of it again;
 #   3. a download stopped by closing the window resumes on the next run (206);
-#   4. a package changed on the server between two runs is fetched whole.
+#   4. a package changed on the server between two runs is fetched whole;
+#   5. an installer killed during the package download resumes from its last
+#      checkpoint; a statistics endpoint that never answers and an agency
+#      program answering 503 do not stop the installation.
 set -euo pipefail
 ROOT=${SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -159,6 +162,36 @@ check "changed package fetched whole" equals "$(last_package_request) x$(package
 check "new edition installed" grep -q 'second edition' "$HALL/Config/readme.txt"
 check "new data installed intact" same_file "$HALL/data/assets.bin" "$DEMO_PRODUCT/data/assets.bin"
 check "running client was closed before extraction" grep -q '^closed' "$HALL/client.log"
+
+# --- 5. killed during the download; silent statistics; agency program 503 ---------
+echo "== killed installer resumes from its last checkpoint"
+demo_nginx_rate 200k
+: > "$DEMO_STATE/access.log"
+demo_run_installer_bg
+# A checkpoint is stored every 2 s at this rate; kill after a few of them.
+demo_wait_for "[ \$(demo_size '$HALL/$DEMO_PACKAGE_NAME') -gt 1000000 ]" 120 ||
+  demo_fail "the package download did not start"
+demo_kill_installer
+recorded=$(demo_ini_value "$CACHE_DIR/cachefile_$DEMO_AGENCY.cfg" "$(printf '%s' "$DEMO_BASE_URL$PACKAGE_URL_PATH" | tr 'A-Z' 'a-z')" dstfile_size)
+check "killed run left a checkpoint ($recorded bytes)" test "${recorded:-0}" -gt 0
+# The statistics endpoint now accepts and never answers; the agency program 503.
+trap 'demo_blackhole_stop; demo_cleanup' EXIT
+demo_blackhole_start
+demo_nginx_patch "s|return 200 \"ok\";|proxy_pass http://127.0.0.1:$DEMO_BLACKHOLE_PORT;|" \
+  's|location / {|location /Image/ { return 503; }\n    location / {|'
+: > "$DEMO_STATE/access.log"
+started=$(date +%s)
+demo_run_installer_bg
+demo_wait_installer 180
+took=$(( $(date +%s) - started ))
+demo_blackhole_stop
+check "rerun asks from the checkpoint" equals "$(last_package_request | cut -d' ' -f1,3)" "206 bytes=$recorded-"
+check "resumed after a kill installs intact" same_file "$HALL/data/assets.bin" "$DEMO_PRODUCT/data/assets.bin"
+check "agency program 503: packaged main.exe kept" same_file "$HALL/main.exe" "$DEMO_CLIENT_EXE"
+check "agency program tried a few times" test "$(demo_access_lines "/Image/Agency_$DEMO_AGENCY/main.exe" | grep -c '" 503 ')" -ge 2
+check "silent statistics endpoint: installation completed ($took s)" test -f "$HALL/uninstall/uninstall.ini"
+check "silent statistics endpoint: bounded time" test "$took" -lt 150
+demo_nginx_patch
 
 [ "$failures" = 0 ] || demo_fail "$failures check(s) failed"
 echo "e2e_install: all checks passed"

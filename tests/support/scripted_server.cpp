@@ -242,8 +242,11 @@ void ScriptedServer::Serve(SOCKET s) {
   for (const auto& h : answer.headers) head += h.first + ": " + h.second + "\r\n";
   if (answer.contentLength) head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";
   head += "Connection: close\r\n\r\n";
-  bool ok = SendAll(s, head.data(), head.size());
-  if (ok && have_fault && fault.stallMs > 0 && fault.stallAfterBodyBytes < 0) {
+  bool ok = true;
+  if (have_fault && fault.stallBeforeHead && WaitStop(fault.stallMs)) ok = false;
+  if (ok) ok = SendAll(s, head.data(), head.size());
+  if (ok && have_fault && fault.stallMs > 0 && fault.stallAfterBodyBytes < 0 &&
+      !fault.stallBeforeHead) {
     if (WaitStop(fault.stallMs)) ok = false;
   }
   size_t limit = answer.body.size();
@@ -257,10 +260,16 @@ void ScriptedServer::Serve(SOCKET s) {
   if (have_fault && fault.stallAfterBodyBytes >= 0 &&
       static_cast<size_t>(fault.stallAfterBodyBytes) < limit)
     first = static_cast<size_t>(fault.stallAfterBodyBytes);
-  if (ok) ok = SendAll(s, answer.body.data(), first);
-  if (ok) {
-    std::lock_guard<std::mutex> lock(mu_);
-    bodyBytes_[path] += first;
+  const size_t piece = have_fault && fault.paceBytes > 0 ? fault.paceBytes : first;
+  for (size_t sent = 0; ok && sent < first;) {
+    const size_t n = std::min(piece, first - sent);
+    ok = SendAll(s, answer.body.data() + sent, n);
+    if (ok) {
+      std::lock_guard<std::mutex> lock(mu_);
+      bodyBytes_[path] += n;
+    }
+    sent += n;
+    if (ok && sent < first && piece < first && WaitStop(fault.paceMs)) ok = false;
   }
   if (ok && first < limit) {
     if (WaitStop(fault.stallMs)) ok = false;

@@ -43,6 +43,9 @@ struct Fault {
   bool ignoreRange = false;       // answer a ranged request with 200 and the whole body
   std::string status;             // non-empty: answer with this status ("404 Not Found") and a small body
   long stallAfterBodyBytes = -1;  // >= 0: send this many bytes, then stall for stallMs
+  bool stallBeforeHead = false;   // wait stallMs before sending anything at all
+  size_t paceBytes = 0;           // > 0: a slow line, paceBytes every paceMs
+  DWORD paceMs = 0;
 };
 
 class ScriptedServer {

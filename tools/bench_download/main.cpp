@@ -4,10 +4,14 @@
 //                                      download into <file>, then the same call again
 //                                      (the record check of a complete copy); a small
 //                                      warm-up download first pays WinINet's start-up
+//   bench_download bare <url> <file> [<warm-up url>]
+//                                      the ceiling: a bare InternetReadFile loop into a
+//                                      file, no digest, no record, no reports
 // Prints "key value" lines: timings in seconds, memory in bytes.
 #include <windows.h>
 
 #include <psapi.h>
+#include <wininet.h>
 
 #include <cstdio>
 #include <cstring>
@@ -15,6 +19,7 @@
 
 #include "app/xgamesetup.h"
 #include "net/download_file.h"
+#include "net/download_hooks.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"
 
@@ -54,9 +59,11 @@ int Get(const char* url, const char* target, const char* warm_url) {
     ::DeleteFileA(warm_target.c_str());
   }
   const PROCESS_MEMORY_COUNTERS idle = Memory();
+  download_hooks::TakeCheckpointStats();
   const double t0 = Now();
   const int first = DownloadFile(target, &path, &controller, url, true, false, false, false);
   const double t1 = Now();
+  const download_hooks::CheckpointStats cp = download_hooks::TakeCheckpointStats();
   const int second = DownloadFile(target, &path, &controller, url, true, false, false, false);
   const double t2 = Now();
   const PROCESS_MEMORY_COUNTERS after = Memory();
@@ -65,10 +72,40 @@ int Get(const char* url, const char* target, const char* warm_url) {
   }
   std::printf("result %d %d\nerror %s\nseconds %.3f\ncheck_seconds %.3f\n", first, second,
               controller.errorText, t1 - t0, t2 - t1);
+  std::printf("checkpoints %u\ncheckpoint_seconds %.3f\n", cp.count, cp.microseconds / 1e6);
   std::printf("idle_working_set_bytes %lu\npeak_working_set_bytes %lu\n",
               static_cast<unsigned long>(idle.WorkingSetSize),
               static_cast<unsigned long>(after.PeakWorkingSetSize));
   return first == 0 && second == 0 ? 0 : 1;
+}
+
+// The same WinINet request as a download (fresh session, reload and no-cache
+// flags), read in 256 KiB pieces straight into the file.
+int Bare(const char* url, const char* target, const char* warm_url) {
+  auto fetch = [](const char* u, const char* file) -> bool {
+    HINTERNET session = ::InternetOpenA("bare", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET request = ::InternetOpenUrlA(session, u, "Accept: */*\r\n\r\n", DWORD(-1),
+                                           0x84000100, 0);
+    FILE* f = std::fopen(file, "wb");
+    bool ok = request != nullptr && f != nullptr;
+    static char buffer[262144];
+    DWORD n = 0;
+    while (ok && ::InternetReadFile(request, buffer, sizeof buffer, &n) && n > 0)
+      ok = std::fwrite(buffer, 1, n, f) == n;
+    if (f) ok = std::fclose(f) == 0 && ok;
+    if (request) ::InternetCloseHandle(request);
+    if (session) ::InternetCloseHandle(session);
+    return ok;
+  };
+  if (warm_url != nullptr) {
+    const std::string warm_target = std::string(target) + ".warm";
+    fetch(warm_url, warm_target.c_str());
+    ::DeleteFileA(warm_target.c_str());
+  }
+  const double t0 = Now();
+  const bool ok = fetch(url, target);
+  std::printf("result %d\nseconds %.3f\n", ok ? 0 : 1, Now() - t0);
+  return ok ? 0 : 1;
 }
 
 }  // namespace
@@ -77,6 +114,8 @@ int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "md5") == 0) return Digest(argv[2]);
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "get") == 0)
     return Get(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "bare") == 0)
+    return Bare(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
   std::fprintf(stderr, "usage: bench_download md5 <file> | get <url> <file> [<warm-up url>]\n");
   return 2;
 }
