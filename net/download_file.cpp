@@ -299,6 +299,13 @@ class Download {
                                        static_cast<DWORD>(headers.size()), kRequestFlags, 0));
       if (request) break;
       const DWORD error = ::GetLastError();
+      if (IsCertificateError(error)) {
+        // Another attempt meets the same certificate: say so and stop.
+        error_ = gbk::FormatCut(kErrorTextBytes,
+                                "安全证书错误:%d, 服务器的证书不受信任或与网址不符！\n下载失败:%s",
+                                static_cast<int>(error), url_.c_str());
+        return Outcome::kFailure;
+      }
       NoteRetry(NetworkErrorText(ErrorStep::kConnect, error));
       if (!retry_) {
         error_ = pending_;

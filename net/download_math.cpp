@@ -106,3 +106,22 @@ BodyPlan PlanBody(bool appending, uint32_t resume_offset, DWORD status,
   if (r.first == 0) return BodyPlan::kFromScratch;
   return BodyPlan::kRestartWithoutRange;
 }
+
+bool IsCertificateError(DWORD error) {
+  switch (error) {
+    case 12037:  // ERROR_INTERNET_SEC_CERT_DATE_INVALID
+    case 12038:  // ERROR_INTERNET_SEC_CERT_CN_INVALID
+    case 12044:  // ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED
+    case 12045:  // ERROR_INTERNET_INVALID_CA
+    case 12055:  // ERROR_INTERNET_SEC_CERT_ERRORS
+    case 12056:  // ERROR_INTERNET_SEC_CERT_NO_REV
+    case 12057:  // ERROR_INTERNET_SEC_CERT_REV_FAILED (Wine's answer for an unknown authority)
+    case 12169:  // ERROR_INTERNET_SEC_INVALID_CERT
+    case 12170:  // ERROR_INTERNET_SEC_CERT_REVOKED
+    case 12175:  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
+    case 12179:  // ERROR_INTERNET_SEC_CERT_WEAK_SIGNATURE
+      return true;
+    default:
+      return false;
+  }
+}

@@ -49,3 +49,8 @@ enum class BodyPlan {
 // does not hold the whole resource cannot be used.
 BodyPlan PlanBody(bool appending, uint32_t resume_offset, DWORD status,
                   const std::string& content_range);
+
+// WinINet's certificate failures (untrusted authority, wrong name, expired,
+// revoked, unusable). Retrying cannot mend them, and they must never be
+// passed over, so they end a download at once with a message of their own.
+bool IsCertificateError(DWORD error);

@@ -151,3 +151,9 @@ TEST(PlanBody, AppendsOnlyAPartialAnswerThatContinuesAtTheOffset) {
         << c.appending << " " << c.status << " " << c.range;
   }
 }
+
+TEST(CertificateError, OnlyCertificateFailuresAreFinal) {
+  for (DWORD e : {12037u, 12038u, 12045u, 12057u, 12169u, 12175u}) EXPECT_TRUE(IsCertificateError(e)) << e;
+  // Time-outs, refused or reset connections and unknown hosts may pass.
+  for (DWORD e : {0u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) EXPECT_FALSE(IsCertificateError(e)) << e;
+}

@@ -161,7 +161,7 @@ wine_escaped() { printf '%s' "$1" | iconv -f UTF-8 -t UTF-16BE | od -An -tx1 -v 
 TEXT=$(shown | head -n1)
 echo "     message box: $TEXT"
 check "an error box was shown" equals "$closed_error" yes
-check "it is the connection error with its number" grep -qE "$(wine_escaped '网络连接错误' | sed 's/\\/\\\\/g'):12[0-9]{3}," <<<"$TEXT"
+check "it is the certificate error with its number" grep -qE "$(wine_escaped '安全证书错误' | sed 's/\\/\\\\/g'):12[0-9]{3}," <<<"$TEXT"
 check "it names the address" grep -qF "$DEMO_BASE_URL/uploads/online_setup.txt" <<<"$TEXT"
 check "then start-up ends: no network" grep -qF "$(wine_escaped '无法连接网络')" <<<"$(shown | sed -n 2p)"
 check "no request reached the site" equals "$(grep -c '"GET ' "$DEMO_STATE/access.log")" 0
