@@ -238,6 +238,20 @@ void ScriptedServer::Serve(SOCKET s) {
     }
   }
 
+  if (answer.chunked) {
+    // Chunks of 4 KiB; faults then count the encoded bytes.
+    std::string encoded;
+    char size[16];
+    for (size_t at = 0; at < answer.body.size(); at += 4096) {
+      const size_t n = std::min<size_t>(4096, answer.body.size() - at);
+      std::snprintf(size, sizeof size, "%lx\r\n", static_cast<unsigned long>(n));
+      encoded += size + answer.body.substr(at, n) + "\r\n";
+    }
+    if (answer.lastChunk) encoded += "0\r\n\r\n";
+    answer.body = encoded;
+    answer.contentLength = false;
+    answer.headers.push_back({"Transfer-Encoding", "chunked"});
+  }
   std::string head = "HTTP/1.1 " + answer.status + "\r\n";
   for (const auto& h : answer.headers) head += h.first + ": " + h.second + "\r\n";
   if (answer.contentLength) head += "Content-Length: " + std::to_string(answer.body.size()) + "\r\n";

@@ -34,6 +34,8 @@ struct ScriptedAnswer {
   std::vector<std::pair<std::string, std::string>> headers;
   std::string body;
   bool contentLength = true;      // send Content-Length: body size
+  bool chunked = false;           // send Transfer-Encoding: chunked (no Content-Length)
+  bool lastChunk = true;          // chunked: false closes cleanly before the zero-size chunk
 };
 
 // A one-off misbehaviour applied to the next request of a path.
