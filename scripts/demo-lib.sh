@@ -393,3 +393,14 @@ demo_cleanup() {
   demo_nginx_stop
   demo_wineserver_stop
 }
+
+# Starts the installer, lets the package download begin below the install
+# folder, then closes the window: an interrupted installation to resume.
+demo_install_and_stop() {
+  : > "$DEMO_STATE/access.log"
+  demo_run_installer_bg
+  demo_wait_for "[ \$(demo_size '$DEMO_INSTALL_UNIX/$DEMO_PACKAGE_NAME') -gt 400000 ]" 120 ||
+    demo_fail "the package download did not start"
+  demo_close_window "$DEMO_WINDOW_TITLE" || echo "     (closing the window failed; the installer may not stop)"
+  demo_wait_installer 60
+}

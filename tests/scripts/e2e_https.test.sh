@@ -82,15 +82,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Starts the installer, lets the package download begin, closes the window.
-install_and_stop() {
-  : > "$DEMO_STATE/access.log"
-  demo_run_installer_bg
-  demo_wait_for "[ \$(demo_size '$HALL/$DEMO_PACKAGE_NAME') -gt 400000 ]" 120 ||
-    demo_fail "the package download did not start"
-  demo_close_window "$DEMO_WINDOW_TITLE" || echo "     (closing the window failed; the installer may not stop)"
-  demo_wait_installer 60
-}
 # Last package request of the access log: "status bytes range", and how many.
 last_package_request() {
   demo_access_lines "$PACKAGE_URL_PATH" | tail -n1 |
@@ -130,7 +121,7 @@ check "both statistics requests" equals "$(demo_access_lines /Members/UserAPI.as
 echo "== stopped download resumes over HTTPS"
 reset_prefix
 demo_nginx_rate 200k
-install_and_stop
+demo_install_and_stop
 partial=$(demo_size "$HALL/$DEMO_PACKAGE_NAME")
 full=$(demo_size "$PACKAGE")
 check "stopped part-way ($partial of $full bytes)" test "$partial" -gt 0 -a "$partial" -lt "$full"

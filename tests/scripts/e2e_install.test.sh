@@ -52,15 +52,6 @@ last_package_request() {
 }
 package_requests() { demo_access_lines "$PACKAGE_URL_PATH" | wc -l; }
 
-# Starts the installer, lets the package download begin, closes the window.
-install_and_stop() {
-  : > "$DEMO_STATE/access.log"
-  demo_run_installer_bg
-  demo_wait_for "[ \$(demo_size '$HALL/$DEMO_PACKAGE_NAME') -gt 400000 ]" 120 ||
-    demo_fail "the package download did not start"
-  demo_close_window "$DEMO_WINDOW_TITLE" || echo "     (closing the window failed; the installer may not stop)"
-  demo_wait_installer 60
-}
 
 # --- 1. fresh installation -------------------------------------------------------
 echo "== fresh installation"
@@ -124,7 +115,7 @@ check "machine identifier kept" grep -qF "$gs" <<<"$(demo_reg_query 'HKCU\SOFTWA
 # --- 3. stopped during the download, resumed ---------------------------------------
 echo "== stopped download resumes"
 demo_nginx_rate 200k
-install_and_stop
+demo_install_and_stop
 partial=$(demo_size "$HALL/$DEMO_PACKAGE_NAME")
 full=$(demo_size "$PACKAGE")
 check "stopped part-way ($partial of $full bytes)" test "$partial" -gt 0 -a "$partial" -lt "$full"
@@ -147,7 +138,7 @@ demo_wait_for "[ -f '$HALL/client.log' ]" 20 || true
 # --- 4. package changed between two runs ---------------------------------------------
 echo "== changed package is fetched whole"
 demo_nginx_rate 200k
-install_and_stop
+demo_install_and_stop
 partial=$(demo_size "$HALL/$DEMO_PACKAGE_NAME")
 check "stopped part-way again" test "$partial" -gt 0
 DEMO_BULK_BYTES=3300000 demo_layout_product "second edition"
