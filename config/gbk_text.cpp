@@ -124,4 +124,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return ToLower(a) == ToLower(b);
 }
 
+bool EndsWithPathSeparator(std::string_view path) {
+  if (path.empty()) return false;
+  if (path.back() == '/') return true;  // '/' is never a trail byte
+  return FindLastChar(path, '\\') == path.size() - 1;
+}
+
 }  // namespace gbk

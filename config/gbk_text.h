@@ -49,6 +49,10 @@ size_t Find(std::string_view hay, std::string_view needle, size_t from = 0);
 // trail byte, or npos.
 size_t FindLastChar(std::string_view s, char c);
 
+// True when a path ends in "/" or in a "\" that is a character of its own,
+// not the trail byte of a double-byte character such as 乗 (0x81 0x5C).
+bool EndsWithPathSeparator(std::string_view path);
+
 // Removes blanks, tabs, CR and LF at both ends.
 std::string Trim(std::string_view s);
 

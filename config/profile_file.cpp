@@ -112,11 +112,7 @@ int CollapseDoubleBackslashes(std::string* text) {
   return pairs;
 }
 
-bool PathEndsWithSeparator(std::string_view path) {
-  if (path.empty()) return false;
-  if (path.back() == '/') return true;  // '/' is never a trail byte
-  return gbk::FindLastChar(path, '\\') == path.size() - 1;
-}
+bool PathEndsWithSeparator(std::string_view path) { return gbk::EndsWithPathSeparator(path); }
 
 std::string JoinCollapsed(const std::string& folder, const std::string& name) {
   std::string path = folder + "\\" + name;

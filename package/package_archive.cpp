@@ -66,7 +66,7 @@ PackageArchive::~PackageArchive() { Close(); }
 
 void PackageArchive::SetBaseFolder(const std::string& folder) {
   base_ = folder;
-  if (base_.empty() || !IsSeparator(base_.back())) base_ += '\\';
+  if (!gbk::EndsWithPathSeparator(base_)) base_ += '\\';
 }
 
 void PackageArchive::CloseMember() {

@@ -59,3 +59,18 @@ TEST(GbkText, CaseAndSearchSkipTrailBytes) {
   EXPECT_FALSE(gbk::EqualsIgnoreCase("abc", "abcd"));
   EXPECT_EQ(gbk::FormatCut(5, "%s-%d", "错误", 12), "错误-");
 }
+
+// 乗 盶 萛 昞 end in the byte of "\": a folder ending in one of them has no
+// separator at its end.
+TEST(GbkText, PathSeparatorAtTheEndIsAWholeCharacter) {
+  struct Case {
+    const char* path;
+    bool ends;
+  } cases[] = {
+      {"C:\\Hall\\", true},  {"C:\\Hall/", true},   {"C:\\Hall", false},
+      {"", false},             {"C:\\乗", false},      {"C:\\盶", false},
+      {"C:\\萛", false},       {"C:\\昞", false},      {"C:\\乗\\", true},
+      {"\x81", false},        {"a\x81\\", false},  // a lead byte swallows what follows
+  };
+  for (const Case& c : cases) EXPECT_EQ(gbk::EndsWithPathSeparator(c.path), c.ends) << c.path;
+}

@@ -58,7 +58,8 @@ TEST_F(PackageArchiveTest, BaseFolderStartsAtCurrentDirectoryAndEndsWithSeparato
   struct Case {
     const char* in;
     const char* out;
-  } cases[] = {{"D:\\Game", "D:\\Game\\"}, {"D:\\Game\\", "D:\\Game\\"}, {"D:/Game/", "D:/Game/"}, {"", "\\"}};
+  } cases[] = {{"D:\\Game", "D:\\Game\\"}, {"D:\\Game\\", "D:\\Game\\"}, {"D:/Game/", "D:/Game/"}, {"", "\\"},
+               {"D:\\乗", "D:\\乗\\"}};  // its trail byte is no separator
   for (const Case& c : cases) {
     archive->SetBaseFolder(c.in);
     EXPECT_EQ(archive->base_folder(), c.out) << c.in;

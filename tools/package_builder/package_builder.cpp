@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "config/gbk_text.h"
 #include "package/aes128.h"
 #include "package/extract_package.h"
 #include "package/pack_directory.h"
@@ -84,7 +85,7 @@ std::string InstalledPath(const std::string& entry_name) {
 }
 
 std::string LeafName(std::string folder) {
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  while (gbk::EndsWithPathSeparator(folder)) folder.pop_back();
   size_t sep = folder.find_last_of("\\/:");
   std::string leaf = sep == std::string::npos ? folder : folder.substr(sep + 1);
   return leaf.empty() ? "Game" : leaf;
@@ -97,7 +98,7 @@ int Build(const std::string& folder, const std::string& out_zip, std::string top
   // that would land outside the install folder or does not fit its name field.
   const std::string extracted = SanitizeMemberName(member);
   if (extracted.empty() || extracted.size() >= sizeof(ArchiveEntry::name) ||
-      extracted.back() == '\\' || extracted.back() == '/' || !StaysInsideFolder(extracted)) {
+      gbk::EndsWithPathSeparator(extracted) || !StaysInsideFolder(extracted)) {
     return Fail(1, "member name cannot be extracted into the install folder: " + member);
   }
   if (top.empty()) top = LeafName(folder);
@@ -258,7 +259,7 @@ int List(const std::string& zip_path) {
         if (!SpanFitsBody(span, pack->body_length)) defect(name, "data outside the body");
         if (!StaysInsideFolder(relative)) {
           defect(name, "path leads outside the install folder");
-        } else if (!relative.empty() && relative.back() != '\\' && relative.back() != '/') {
+        } else if (!relative.empty() && !gbk::EndsWithPathSeparator(relative)) {
           ++files;
         }
       },
