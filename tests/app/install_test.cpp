@@ -81,7 +81,13 @@ class InstallTest : public ::testing::Test {
   }
 
   void ServeList(const std::string& list0) {
-    server.ServeResource("/list.txt", "[list0]\r\n" + list0, "\"list-" + std::to_string(++lists) + "\"");
+    // Validators unique across tests and runs: a later test's server may get
+    // an earlier one's port, and with it the earlier list's cache record,
+    // which a repeated ETag would vouch for as current.
+    static int serial = 0;
+    server.ServeResource("/list.txt", "[list0]\r\n" + list0,
+                         "\"list-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                             std::to_string(::GetTickCount()) + "-" + std::to_string(++serial) + "\"");
   }
 
   // Starts the installation and pumps until the worker has finished; on state
@@ -112,7 +118,6 @@ class InstallTest : public ::testing::Test {
   std::unique_ptr<XGameSetup> setup;
   std::string folder;
   std::function<void(const PostedMessage&)> onMessage;
-  int lists = 0;
 };
 
 TEST_F(InstallTest, FullInstallation) {
