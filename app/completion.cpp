@@ -6,7 +6,7 @@
 
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "config/machine_id.h"
 #include "net/servers.h"
 #include "system/ccommon.h"

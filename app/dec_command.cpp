@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "app/xgamesetup.h"
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "package/extract_package.h"

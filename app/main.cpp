@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "system/seams.h"
 #include "ui/win32_dialog.h"
 #include "ui/window_map.h"

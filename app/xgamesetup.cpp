@@ -1,6 +1,8 @@
 #include "app/xgamesetup.h"
 
+#include "config/agency_info.h"
 #include "config/extent_config.h"
+#include "config/machine_id.h"
 
 XGameSetup::XGameSetup() {
   OpenHttpSession(&httpSession);
@@ -13,3 +15,17 @@ XGameSetup::~XGameSetup() {
   extentConfig.reset();
   CloseHttpSession(&httpSession);
 }
+
+int XGameSetup::LoadSetupDescription(HWND main_window) {
+  return ::LoadSetupDescription(this, &setupInfo, main_window);
+}
+
+bool XGameSetup::ParseAgencyIds() { return ::ParseAgencyIds(&agencyIds); }
+
+int XGameSetup::LoadAgencyInfo(HWND main_window) {
+  return ::LoadAgencyInfo(this, &setupInfo, main_window);
+}
+
+void XGameSetup::WriteAgencyIni() { ::WriteAgencyIni(installFolder, agencyIds); }
+
+bool XGameSetup::EnsureMachineId() { return ::EnsureMachineId(installFolder); }

@@ -3,7 +3,8 @@
 // of the installation reads or writes) and the list of its operations; the
 // operations are defined beside the subsystem they belong to:
 //   app/      construction, StartInstall, RunInstall, update-list actions, completion
-//   config/   LoadSetupDescription, ParseAgencyIds, LoadAgencyInfo, WriteAgencyIni, EnsureMachineId
+// The configuration steps (LoadSetupDescription, ParseAgencyIds, LoadAgencyInfo,
+// WriteAgencyIni, EnsureMachineId) hand the record's parts to config/.
 #pragma once
 
 #include <windows.h>
@@ -12,37 +13,15 @@
 #include <memory>
 #include <string>
 
-#include "app/setup_messages.h"
+#include "config/setup_description.h"
+#include "net/download_client.h"
 #include "net/http_session.h"
+#include "system/setup_messages.h"
 #include "system/scoped_handle.h"
 
 class XExtentConfig;
 
-// Product settings from the setup description's [setup] section; texts are cut
-// to 259 bytes. The agency step replaces gameName, productTitle, agreementUrl
-// and contact.
-struct SetupInfo {
-  char gameName[260] = {};
-  char productTitle[260] = {};
-  int requiredSpaceKb = 0;  // "size" is in MB, stored x 1024
-  char agreementUrl[260] = {};
-  char uninstallerName[260] = {};
-  char publisher[260] = {};
-  char contact[260] = {};
-  char mainExeName[260] = {};
-  std::string descriptionPath;  // local copy of the setup description, kept for the run
-};
-
-// Identifiers parsed from the installer's own file name (upper-cased).
-struct AgencyIds {
-  std::string FromID;
-  std::string AgencyID;
-  std::string StandaloneAgencyID;
-  std::string PageID;
-  std::string PCID;
-};
-
-class XGameSetup {
+class XGameSetup : public DownloadClient {
  public:
   // Opens the statistics session, creates the worker-finished event and reads
   // the side configuration (which may clear the installer's folder).
@@ -67,25 +46,19 @@ class XGameSetup {
   void StartInstall(HWND window, const char* folder);
   static DWORD WINAPI InstallThread(void* controller);
   void RunInstall();
-  void RequestStop() { stopRequest.store(true); }
-  bool StopRequested() const { return stopRequest.load(); }
 
   // Window thread, on state 7.
   void CompleteInstall();
   void FinishAndLaunch(const char* mainProgram);
 
   // --- record ---
-  HWND window = nullptr;
+  // window, installFolder, errorText, stopRequest, agencyIds: DownloadClient
   ScopedKernelHandle workerThread;
-  char installFolder[260] = {};
-  char errorText[261] = {};
-  std::atomic<bool> stopRequest{false};  // one byte, written by the window, read by the worker
   ScopedKernelHandle workerFinished;     // auto-reset, initially not signalled
   SetupInfo setupInfo;
   HttpSession httpSession;
   char mainProgramPath[260] = {};
   char uninstallerPath[260] = {};
-  AgencyIds agencyIds;
   std::unique_ptr<XExtentConfig> extentConfig;  // null when the side file is absent or off
   std::string deletePath;                       // "-delpath " value
 };

@@ -2,17 +2,23 @@
 // text's product name and domain, and the installed client's Agency.ini.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
-struct AgencyIds;
+#include "core/agency_ids.h"
+
+struct DownloadClient;
+struct SetupInfo;
 
 // The process-wide product name (at most 99 bytes): names the window, the
 // shortcuts and the uninstall data.
 extern char g_productName[100];
 
-// Parses the identifiers from a file name (with extension); false when a
-// marker, its closing '-', the last '-' or the '(' / '.' after it is missing.
-bool ParseAgencyIdsFromName(const std::string& file_name, AgencyIds* ids);
-
-// Removes one trailing "棋牌" when it is the first occurrence and ends the text.
-void StripCategorySuffix(std::string* text);
+// The identifiers from the installer's own file name, traced; false without them.
+bool ParseAgencyIds(AgencyIds* ids);
+// Fetches the agency text and completes the product settings from it. 0 =
+// ready, 1 = agency not enabled, 2 = the text could not be fetched.
+int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND window);
+// The identifiers into the installed client's Config\Agency.ini.
+void WriteAgencyIni(const char* install_folder, const AgencyIds& ids);

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "config/protected_folders.h"
 
 namespace {

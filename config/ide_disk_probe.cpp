@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/profile_file.h"
+#include "system/profile_file.h"
 #include "system/scoped_handle.h"
 
 namespace {

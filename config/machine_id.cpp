@@ -7,10 +7,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/xgamesetup.h"
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
-#include "net/md5.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
+#include "core/md5.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -111,15 +110,15 @@ std::string GetMachineId(const std::string& install_folder) {
   return std::string();
 }
 
-bool XGameSetup::EnsureMachineId() {
-  if (!GetMachineId(installFolder).empty()) return true;
+bool EnsureMachineId(const char* install_folder) {
+  if (!GetMachineId(install_folder).empty()) return true;
   std::string id = NewGuidString();
   std::string kc;
   CheckIdCode(id, "-", &kc);  // any non-empty placeholder; only the digest is wanted
   WriteIdValue("mc", id);
   WriteIdValue("kc", kc);
-  if (installFolder[0] == '\0') return false;
-  ProfileFile file(IdFilePath(installFolder), 128);
+  if (install_folder[0] == '\0') return false;
+  ProfileFile file(IdFilePath(install_folder), 128);
   file.WriteString("UserInfo", "gs", id.c_str());
   file.WriteString("UserInfo", "vs", kc.c_str());
   return false;

@@ -14,3 +14,7 @@ long ReadIdValue(const char* name, std::string* value);
 void WriteIdValue(const char* name, const std::string& value);
 // The valid identifier for this user (repairing one copy from the other), or "".
 std::string GetMachineId(const std::string& install_folder);
+
+// Makes sure a machine identifier exists (registry and, when a folder is
+// given, its WindowsSys.ini); true when one already did.
+bool EnsureMachineId(const char* install_folder);

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "package/aes128.h"
+#include "core/aes128.h"
 
 namespace {
 

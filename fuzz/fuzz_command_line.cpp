@@ -1,7 +1,7 @@
 // The installer's command line ("-path ", "-delpath ") and the uninstaller's.
-#include "app/command_line.h"
+#include "core/command_line.h"
 #include "fuzz_util.h"
-#include "uninstall_rules.h"
+#include "core/uninstall_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string line = ExactCopy(std::string_view(reinterpret_cast<const char*>(data), size));

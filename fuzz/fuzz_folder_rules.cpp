@@ -1,8 +1,8 @@
 // Folder texts typed by the user or read from the uninstall data: the
 // window's folder rules and the uninstaller's containment checks.
 #include "fuzz_util.h"
-#include "ui/window_rules.h"
-#include "uninstall_rules.h"
+#include "core/window_rules.h"
+#include "core/uninstall_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto [path, game] = SplitAtNul(data, size);

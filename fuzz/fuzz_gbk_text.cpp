@@ -2,7 +2,7 @@
 // its bound; searches stay inside the text.
 #include <cstring>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "fuzz_util.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "net/md5.h"
+#include "core/md5.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t split = size ? data[0] % (size + 1) : 0;

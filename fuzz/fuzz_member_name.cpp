@@ -1,7 +1,7 @@
 // Zip member names and pack entry names through the name rules: whatever
 // comes out must stay inside the folder or be refused.
 #include "fuzz_util.h"
-#include "package/safe_path.h"
+#include "core/safe_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string raw = ExactCopy(std::string_view(reinterpret_cast<const char*>(data), size));

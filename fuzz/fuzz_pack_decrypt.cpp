@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "package/aes128.h"
-#include "package/pack_directory.h"
-#include "package/pack_key.h"
+#include "core/aes128.h"
+#include "core/pack_directory.h"
+#include "core/pack_key.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < kPackHeaderSize) return 0;

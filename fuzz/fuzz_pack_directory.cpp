@@ -5,8 +5,8 @@
 #include <map>
 #include <memory>
 
-#include "package/pack_directory.h"
-#include "package/safe_path.h"
+#include "core/pack_directory.h"
+#include "core/safe_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 4) return 0;

@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
-#include "package/aes128.h"
-#include "package/pack_key.h"
-#include "package/pack_writer.h"
+#include "core/aes128.h"
+#include "core/pack_key.h"
+#include "core/pack_writer.h"
 
 namespace {
 

@@ -4,10 +4,7 @@
 
 #include <string>
 
-// The host part of `url` (with its port), lower-cased, with the characters not
-// allowed in file names and the dot replaced by "_", at most 200 bytes. Only
-// "http://" is recognised as a scheme; any other scheme stays in the text.
-std::string UrlCacheKey(const std::string& url);
+#include "core/url_cache_key.h"
 
 // "<temp>\<host key>\cachefile_<agency key>.cfg", or "...\cachefile.cfg" when
 // the agency key is null or empty. Creates the host folder (one level) when

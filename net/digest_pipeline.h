@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "net/md5.h"
+#include "core/md5.h"
 
 class DigestPipeline {
  public:

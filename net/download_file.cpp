@@ -14,12 +14,12 @@
 #include <random>
 #include <vector>
 
-#include "app/setup_messages.h"
-#include "app/xgamesetup.h"
-#include "config/gbk_text.h"
+#include "system/setup_messages.h"
+#include "net/download_client.h"
+#include "core/gbk_text.h"
 #include "net/digest_pipeline.h"
 #include "net/download_hooks.h"
-#include "net/download_math.h"
+#include "core/download_math.h"
 #include "net/resume_cache.h"
 #include "net/scoped_internet.h"
 #include "system/scoped_handle.h"
@@ -110,7 +110,7 @@ ScopedStdioFile OpenTarget(const std::string& path, const char* mode) {
 // One DownloadFile call: its arguments and what outlives single attempts.
 class Download {
  public:
-  Download(XGameSetup* controller, const char* url, bool retry, bool use_agency_cache_file,
+  Download(DownloadClient* controller, const char* url, bool retry, bool use_agency_cache_file,
            int max_attempts)
       : c_(controller),
         url_(url ? url : ""),
@@ -480,7 +480,7 @@ class Download {
     }
   }
 
-  XGameSetup* c_;
+  DownloadClient* c_;
   const std::string url_;
   const bool retry_;
   const int maxAttempts_;  // 0: no limit
@@ -542,7 +542,7 @@ int CloseFile(FILE* f) {
 
 namespace {
 
-int RunDownloadCall(const char* destination, std::string* result_path, XGameSetup* controller,
+int RunDownloadCall(const char* destination, std::string* result_path, DownloadClient* controller,
                     const char* url, bool destination_is_absolute, bool report_errors,
                     bool retry, bool use_agency_cache_file, int max_attempts) {
   std::memset(controller->errorText, 0, sizeof controller->errorText);
@@ -571,7 +571,7 @@ int RunDownloadCall(const char* destination, std::string* result_path, XGameSetu
 
 }  // namespace
 
-int DownloadFile(const char* destination, std::string* result_path, XGameSetup* controller,
+int DownloadFile(const char* destination, std::string* result_path, DownloadClient* controller,
                  const char* url, bool destination_is_absolute, bool report_errors,
                  bool retry_until_done, bool use_agency_cache_file) {
   return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
@@ -579,7 +579,7 @@ int DownloadFile(const char* destination, std::string* result_path, XGameSetup* 
 }
 
 int DownloadOptionalFile(const char* destination, std::string* result_path,
-                         XGameSetup* controller, const char* url, bool destination_is_absolute,
+                         DownloadClient* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file) {
   return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
                          false, true, use_agency_cache_file, kOptionalAttempts);

@@ -9,8 +9,8 @@
 #include <climits>
 #include <vector>
 
-#include "config/gbk_text.h"
-#include "net/md5.h"
+#include "core/gbk_text.h"
+#include "core/md5.h"
 #include "net/resume_cache.h"
 #include "system/scoped_handle.h"
 

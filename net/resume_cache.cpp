@@ -3,8 +3,9 @@
 #include <climits>
 #include <vector>
 
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "core/header_text.h"
+#include "system/profile_file.h"
 #include "net/cache_location.h"
 #include "net/download_verify.h"
 
@@ -22,14 +23,6 @@ constexpr char kDefaultSetupDirKey[] = "DefSetDir";
 
 std::string CacheFileForUrl(const std::string& url, const std::string& agency_key) {
   return CacheFilePath(UrlCacheKey(url), agency_key.c_str());
-}
-
-std::string RemoveQuotes(std::string text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text)
-    if (c != '"') out += c;
-  return out;
 }
 
 }  // namespace
@@ -114,28 +107,10 @@ bool OpenResumeState(const std::string& url, const std::string& local_path,
   return true;
 }
 
-bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
-
 std::string BuildRequestHeaders(const ResumeState& state) {
-  const char kAccept[] = "Accept: */*\r\n";
   const CacheRecord* r = state.record.get();
-  if (!state.usable || r == nullptr || r->localSize < 1 || r->localSize > r->totalSize)
-    return kAccept;
-  // A weak ETag cannot stand in If-Range: the date does when there is one;
-  // otherwise the request is plain and any answer is taken whole.
-  std::string validator;
-  if (!r->etag.empty() && !IsWeakEtag(r->etag))
-    validator = gbk::Format("\"%s\"", r->etag.c_str());
-  else if (!r->lastModified.empty())
-    validator = gbk::Format("%s", r->lastModified.c_str());
-  else
-    return kAccept;
-  // A complete copy is confirmed by asking for its last byte only: the
-  // unchanged resource answers with one byte, a changed one with all of it.
-  const int from = r->localSize < r->totalSize ? r->localSize : r->totalSize - 1;
-  const std::string range = gbk::Format("%d-", from);
-  return gbk::Format("Accept: */*\r\nRange:bytes=%s\r\nIf-Range:%s\r\n", range.c_str(),
-                     validator.c_str());
+  if (!state.usable || r == nullptr) return ResumeRequestHeaders(0, 0, "", "");
+  return ResumeRequestHeaders(r->localSize, r->totalSize, r->etag, r->lastModified);
 }
 
 std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) {
@@ -154,10 +129,7 @@ std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) 
 
 bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
                        const std::string& answer_last_modified) {
-  if (!record.etag.empty()) return !gbk::EqualsIgnoreCase(record.etag, answer_etag);
-  if (!record.lastModified.empty())
-    return !gbk::EqualsIgnoreCase(record.lastModified, answer_last_modified);
-  return true;
+  return ValidatorsDiffer(record.etag, record.lastModified, answer_etag, answer_last_modified);
 }
 
 bool ResourceChanged(const ResumeState& state, HINTERNET request) {

@@ -15,6 +15,8 @@
 #include <memory>
 #include <string>
 
+#include "core/header_text.h"
+
 // One URL's record, in memory.
 class CacheRecord {
  public:
@@ -60,23 +62,15 @@ void ClearCacheRecord(const CacheRecord& record);
 bool OpenResumeState(const std::string& url, const std::string& local_path,
                      const std::string& agency_key, ResumeState* state);
 
-// An ETag stored as W/... (its quotes removed): not usable in If-Range.
-bool IsWeakEtag(const std::string& etag);
-
-// "Accept: */*\r\n", plus "Range:bytes=<from>-" and "If-Range:<validator>"
-// when the state holds a usable record: from the local size for a partial
-// file, the last byte for a complete one. The validator is the ETag in
-// quotes, or Last-Modified when there is no strong ETag; with neither the
-// request stays plain.
+// ResumeRequestHeaders (core/header_text.h) for the state's record when it is
+// usable; "Accept: */*\r\n" alone otherwise.
 std::string BuildRequestHeaders(const ResumeState& state);
 
 // A response header (level 11 Last-Modified, 54 ETag...) as text; empty when
 // absent. `remove_quotes` deletes every double-quote character.
 std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes);
 
-// Whether an answer with these validators is another version of the record's
-// resource. The ETag is compared when the record has one, else Last-Modified;
-// both ignoring case. A record with neither always counts as changed.
+// ValidatorsDiffer (core/header_text.h) for the record's validators.
 bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
                        const std::string& answer_last_modified);
 // ValidatorsChanged against the answer on `request`; true without a usable record.

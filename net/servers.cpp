@@ -2,7 +2,7 @@
 
 #include <mutex>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 
 #ifndef ONLINE_SETUP_DOWNLOAD_SERVER_URL
 #define ONLINE_SETUP_DOWNLOAD_SERVER_URL "http://127.0.0.1:18080"

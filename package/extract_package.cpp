@@ -4,13 +4,13 @@
 #include <memory>
 #include <new>
 
-#include "app/setup_messages.h"
-#include "config/gbk_text.h"
+#include "system/setup_messages.h"
+#include "core/gbk_text.h"
 #include "package/free_space.h"
 #include "package/pack_decrypt.h"
-#include "package/pack_directory.h"
+#include "core/pack_directory.h"
 #include "package/package_archive.h"
-#include "package/safe_path.h"
+#include "core/safe_path.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
 

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 
 namespace {
 

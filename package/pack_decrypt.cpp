@@ -4,8 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/setup_messages.h"
-#include "package/pack_key.h"
+#include "system/setup_messages.h"
+#include "core/pack_key.h"
 #include "system/seams.h"
 
 int PackProgressShare(uint64_t done, uint64_t total) {

@@ -12,8 +12,8 @@
 #include <string>
 #include <string_view>
 
-#include "package/aes128.h"
-#include "package/pack_directory.h"
+#include "core/aes128.h"
+#include "core/pack_directory.h"
 #include "system/scoped_handle.h"
 
 // Share of the work done, 0..100, after `done` of `total` bytes. Counted in

@@ -9,8 +9,8 @@
 #include <climits>
 #include <vector>
 
-#include "config/gbk_text.h"
-#include "package/safe_path.h"
+#include "core/gbk_text.h"
+#include "core/safe_path.h"
 #include "system/scoped_handle.h"
 
 namespace {

@@ -1,8 +1,8 @@
 // Folder trees: creation along a path and removal of a whole tree.
 #include <windows.h>
 
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 

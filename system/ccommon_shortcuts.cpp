@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 

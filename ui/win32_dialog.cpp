@@ -3,16 +3,16 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
-#include "app/command_line.h"
+#include "core/command_line.h"
 #include "config/extent_config.h"
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "net/resume_cache.h"
 #include "net/servers.h"
 #include "system/ccommon.h"
 #include "system/seams.h"
 #include "ui/window_map.h"
-#include "ui/window_rules.h"
+#include "core/window_rules.h"
 #include "ui/worker_wait.h"
 
 namespace {

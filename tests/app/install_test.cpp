@@ -14,7 +14,7 @@
 #include <string>
 
 #include "app/install_hooks.h"
-#include "app/setup_messages.h"
+#include "system/setup_messages.h"
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
 #include "config/extent_config.h"

@@ -7,8 +7,8 @@
 
 #include <vector>
 
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "config/protected_folders.h"
 #include "../system/wine_links.h"
 #include "debug_trace_recorder.h"

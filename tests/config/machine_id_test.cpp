@@ -9,8 +9,8 @@
 #include <cctype>
 
 #include "app/xgamesetup.h"
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "test_seams.h"
 
 namespace {

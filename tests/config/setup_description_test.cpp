@@ -10,10 +10,10 @@
 
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
-#include "config/gbk_text.h"
-#include "config/profile_file.h"
+#include "core/gbk_text.h"
+#include "system/profile_file.h"
 #include "debug_trace_recorder.h"
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net/servers.h"
 #include "scripted_server.h"
 #include "test_seams.h"

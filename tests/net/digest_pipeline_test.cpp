@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net_test_support.h"
 
 TEST(DigestPipeline, MatchesOneHashForAnyPrefixAndChunkSplit) {

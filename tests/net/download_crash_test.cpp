@@ -10,7 +10,7 @@
 #include "net/cache_location.h"
 #include "net/download_file.h"
 #include "net/download_hooks.h"
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net/resume_cache.h"
 #include "net_test_support.h"
 #include "scripted_server.h"

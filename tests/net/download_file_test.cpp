@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "net/download_hooks.h"
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net_test_support.h"
 #include "scripted_server.h"
 #include "system/seams.h"

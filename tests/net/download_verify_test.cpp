@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net/resume_cache.h"
 #include "net_test_support.h"
 

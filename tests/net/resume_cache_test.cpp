@@ -5,7 +5,7 @@
 #include <string>
 
 #include "net/cache_location.h"
-#include "net/md5.h"
+#include "core/md5.h"
 #include "net_test_support.h"
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include "message_recorder.h"
 #include "package/free_space.h"
-#include "package/pack_directory.h"
+#include "core/pack_directory.h"
 #include "package_test_util.h"
 #include "system/scoped_handle.h"
 #include "test_seams.h"
@@ -58,6 +58,10 @@ class ExtractPackageTest : public ::testing::Test {
 };
 
 }  // namespace
+
+TEST(PackagePassword, IsTheOneThePackagesAreSealedWith) {
+  EXPECT_STREQ(kPackagePassword, "6203918547");
+}
 
 TEST(JoinPath, TrimsBackslashesOnlyAtTheJoin) {
   struct Case {

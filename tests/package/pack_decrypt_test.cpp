@@ -4,9 +4,9 @@
 
 #include "message_recorder.h"
 #include "package/extract_package.h"
-#include "package/pack_directory.h"
-#include "package/pack_key.h"
-#include "package/pack_writer.h"
+#include "core/pack_directory.h"
+#include "core/pack_key.h"
+#include "core/pack_writer.h"
 #include "package_test_util.h"
 #include <algorithm>
 #include <cstring>

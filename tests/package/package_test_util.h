@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "package/extract_package.h"
-#include "package/pack_writer.h"
+#include "core/pack_writer.h"
 #include "package/zip_writer.h"
 
 using FileList = std::vector<std::pair<std::string, std::string>>;

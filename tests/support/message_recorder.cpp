@@ -1,6 +1,6 @@
 #include "message_recorder.h"
 
-#include "app/setup_messages.h"
+#include "system/setup_messages.h"
 
 namespace {
 const char kClass[] = "OnlineSetupTestRecorder";

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "package/extract_package.h"
-#include "package/pack_writer.h"
+#include "core/pack_writer.h"
 #include "package/zip_writer.h"
 #include "test_seams.h"
 

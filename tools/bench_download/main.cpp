@@ -17,7 +17,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/xgamesetup.h"
+#include "net/download_client.h"
 #include "net/download_file.h"
 #include "net/download_hooks.h"
 #include "net/download_verify.h"
@@ -51,7 +51,7 @@ int Digest(const char* path) {
 }
 
 int Get(const char* url, const char* target, const char* warm_url) {
-  XGameSetup controller;  // no window: the reports go to this thread's queue
+  DownloadClient controller;  // no window: the reports go to this thread's queue
   std::string path;
   if (warm_url != nullptr) {
     const std::string warm_target = std::string(target) + ".warm";

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/setup_messages.h"
+#include "system/setup_messages.h"
 #include "package/extract_package.h"
 
 int main(int argc, char** argv) {

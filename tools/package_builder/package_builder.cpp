@@ -21,15 +21,15 @@
 #include <string>
 #include <vector>
 
-#include "config/gbk_text.h"
-#include "package/aes128.h"
+#include "core/gbk_text.h"
+#include "core/aes128.h"
 #include "package/extract_package.h"
-#include "package/pack_directory.h"
+#include "core/pack_directory.h"
 #include "package/pack_decrypt.h"
-#include "package/pack_key.h"
-#include "package/pack_writer.h"
+#include "core/pack_key.h"
+#include "core/pack_writer.h"
 #include "package/package_archive.h"
-#include "package/safe_path.h"
+#include "core/safe_path.h"
 #include "package/zip_writer.h"
 #include "system/scoped_handle.h"
 

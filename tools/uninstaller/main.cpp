@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "system/seams.h"
 #include "uninstall_actions.h"
-#include "uninstall_rules.h"
+#include "core/uninstall_rules.h"
 
 namespace {
 

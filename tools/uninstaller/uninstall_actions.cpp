@@ -5,7 +5,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "config/gbk_text.h"
+#include "core/gbk_text.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"

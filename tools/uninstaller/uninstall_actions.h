@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "uninstall_rules.h"
+#include "core/uninstall_rules.h"
 
 namespace uninstall {
 

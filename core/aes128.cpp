@@ -1,0 +1,184 @@
+#include "core/aes128.h"
+
+namespace aes128 {
+namespace {
+
+struct Tables {
+  uint8_t sbox[256];
+  uint8_t inv_sbox[256];
+  uint32_t te[4][256];
+  uint32_t td[4][256];
+};
+
+uint32_t RotateRight(uint32_t v, int bits) { return (v >> bits) | (v << (32 - bits)); }
+
+uint8_t Multiply(uint8_t a, uint8_t b) {
+  uint8_t product = 0;
+  while (b) {
+    if (b & 1) product ^= a;
+    a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1B : 0));
+    b >>= 1;
+  }
+  return product;
+}
+
+Tables BuildTables() {
+  Tables t{};
+  // Powers and logarithms of the generator 3 give the field inverses.
+  uint8_t power[255];
+  uint8_t log[256] = {};
+  uint8_t x = 1;
+  for (int i = 0; i < 255; ++i) {
+    power[i] = x;
+    log[x] = static_cast<uint8_t>(i);
+    x = Multiply(x, 3);
+  }
+  for (int i = 0; i < 256; ++i) {
+    uint8_t inv = i == 0 ? 0 : power[(255 - log[i]) % 255];
+    uint8_t s = inv;
+    for (int r = 1; r <= 4; ++r) s ^= static_cast<uint8_t>((inv << r) | (inv >> (8 - r)));
+    s ^= 0x63;
+    t.sbox[i] = s;
+    t.inv_sbox[s] = static_cast<uint8_t>(i);
+  }
+  for (int i = 0; i < 256; ++i) {
+    uint8_t s = t.sbox[i];
+    uint32_t e = (uint32_t{Multiply(s, 2)} << 24) | (uint32_t{s} << 16) | (uint32_t{s} << 8) |
+                 Multiply(s, 3);
+    uint8_t v = t.inv_sbox[i];
+    uint32_t d = (uint32_t{Multiply(v, 14)} << 24) | (uint32_t{Multiply(v, 9)} << 16) |
+                 (uint32_t{Multiply(v, 13)} << 8) | Multiply(v, 11);
+    for (int k = 0; k < 4; ++k) {
+      t.te[k][i] = k == 0 ? e : RotateRight(e, 8 * k);
+      t.td[k][i] = k == 0 ? d : RotateRight(d, 8 * k);
+    }
+  }
+  return t;
+}
+
+// Built on first use (thread-safe static initialisation), read-only afterwards.
+const Tables& GetTables() {
+  static const Tables tables = BuildTables();
+  return tables;
+}
+
+uint32_t Load(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+void Store(uint8_t* p, uint32_t v) {
+  p[0] = static_cast<uint8_t>(v >> 24);
+  p[1] = static_cast<uint8_t>(v >> 16);
+  p[2] = static_cast<uint8_t>(v >> 8);
+  p[3] = static_cast<uint8_t>(v);
+}
+
+uint32_t SubWord(const Tables& t, uint32_t w) {
+  return (uint32_t{t.sbox[w >> 24]} << 24) | (uint32_t{t.sbox[(w >> 16) & 0xFF]} << 16) |
+         (uint32_t{t.sbox[(w >> 8) & 0xFF]} << 8) | t.sbox[w & 0xFF];
+}
+
+}  // namespace
+
+void ExpandEncryptKey(const uint8_t key[kKeySize], KeySchedule* schedule) {
+  const Tables& t = GetTables();
+  uint32_t* rk = schedule->words;
+  for (int i = 0; i < 4; ++i) rk[i] = Load(key + 4 * i);
+  uint8_t rcon = 1;
+  for (int i = 4; i < 44; ++i) {
+    uint32_t temp = rk[i - 1];
+    if (i % 4 == 0) {
+      temp = SubWord(t, (temp << 8) | (temp >> 24)) ^ (uint32_t{rcon} << 24);
+      rcon = Multiply(rcon, 2);
+    }
+    rk[i] = rk[i - 4] ^ temp;
+  }
+}
+
+void ExpandDecryptKey(const uint8_t key[kKeySize], KeySchedule* schedule) {
+  const Tables& t = GetTables();
+  KeySchedule enc;
+  ExpandEncryptKey(key, &enc);
+  uint32_t* rk = schedule->words;
+  // Round keys in reverse order; the middle ones pass through InvMixColumns.
+  for (int round = 0; round <= 10; ++round) {
+    for (int j = 0; j < 4; ++j) {
+      uint32_t w = enc.words[4 * (10 - round) + j];
+      if (round != 0 && round != 10) {
+        w = t.td[0][t.sbox[w >> 24]] ^ t.td[1][t.sbox[(w >> 16) & 0xFF]] ^
+            t.td[2][t.sbox[(w >> 8) & 0xFF]] ^ t.td[3][t.sbox[w & 0xFF]];
+      }
+      rk[4 * round + j] = w;
+    }
+  }
+}
+
+void EncryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
+  const Tables& t = GetTables();
+  const uint32_t* rk = schedule.words;
+  uint32_t s0 = Load(block) ^ rk[0], s1 = Load(block + 4) ^ rk[1];
+  uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
+  for (int round = 1; round < 10; ++round) {
+    rk += 4;
+    uint32_t t0 = t.te[0][s0 >> 24] ^ t.te[1][(s1 >> 16) & 0xFF] ^ t.te[2][(s2 >> 8) & 0xFF] ^
+                  t.te[3][s3 & 0xFF] ^ rk[0];
+    uint32_t t1 = t.te[0][s1 >> 24] ^ t.te[1][(s2 >> 16) & 0xFF] ^ t.te[2][(s3 >> 8) & 0xFF] ^
+                  t.te[3][s0 & 0xFF] ^ rk[1];
+    uint32_t t2 = t.te[0][s2 >> 24] ^ t.te[1][(s3 >> 16) & 0xFF] ^ t.te[2][(s0 >> 8) & 0xFF] ^
+                  t.te[3][s1 & 0xFF] ^ rk[2];
+    uint32_t t3 = t.te[0][s3 >> 24] ^ t.te[1][(s0 >> 16) & 0xFF] ^ t.te[2][(s1 >> 8) & 0xFF] ^
+                  t.te[3][s2 & 0xFF] ^ rk[3];
+    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  }
+  rk += 4;
+  const uint8_t* S = t.sbox;
+  auto last = [S](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
+    return ((uint32_t{S[a >> 24]} << 24) | (uint32_t{S[(b >> 16) & 0xFF]} << 16) |
+            (uint32_t{S[(c >> 8) & 0xFF]} << 8) | S[d & 0xFF]) ^
+           k;
+  };
+  Store(block, last(s0, s1, s2, s3, rk[0]));
+  Store(block + 4, last(s1, s2, s3, s0, rk[1]));
+  Store(block + 8, last(s2, s3, s0, s1, rk[2]));
+  Store(block + 12, last(s3, s0, s1, s2, rk[3]));
+}
+
+void DecryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
+  const Tables& t = GetTables();
+  const uint32_t* rk = schedule.words;
+  uint32_t s0 = Load(block) ^ rk[0], s1 = Load(block + 4) ^ rk[1];
+  uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
+  for (int round = 1; round < 10; ++round) {
+    rk += 4;
+    uint32_t t0 = t.td[0][s0 >> 24] ^ t.td[1][(s3 >> 16) & 0xFF] ^ t.td[2][(s2 >> 8) & 0xFF] ^
+                  t.td[3][s1 & 0xFF] ^ rk[0];
+    uint32_t t1 = t.td[0][s1 >> 24] ^ t.td[1][(s0 >> 16) & 0xFF] ^ t.td[2][(s3 >> 8) & 0xFF] ^
+                  t.td[3][s2 & 0xFF] ^ rk[1];
+    uint32_t t2 = t.td[0][s2 >> 24] ^ t.td[1][(s1 >> 16) & 0xFF] ^ t.td[2][(s0 >> 8) & 0xFF] ^
+                  t.td[3][s3 & 0xFF] ^ rk[2];
+    uint32_t t3 = t.td[0][s3 >> 24] ^ t.td[1][(s2 >> 16) & 0xFF] ^ t.td[2][(s1 >> 8) & 0xFF] ^
+                  t.td[3][s0 & 0xFF] ^ rk[3];
+    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
+  }
+  rk += 4;
+  const uint8_t* Si = t.inv_sbox;
+  auto last = [Si](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
+    return ((uint32_t{Si[a >> 24]} << 24) | (uint32_t{Si[(b >> 16) & 0xFF]} << 16) |
+            (uint32_t{Si[(c >> 8) & 0xFF]} << 8) | Si[d & 0xFF]) ^
+           k;
+  };
+  Store(block, last(s0, s3, s2, s1, rk[0]));
+  Store(block + 4, last(s1, s0, s3, s2, rk[1]));
+  Store(block + 8, last(s2, s1, s0, s3, rk[2]));
+  Store(block + 12, last(s3, s2, s1, s0, rk[3]));
+}
+
+void EncryptEcb(const KeySchedule& schedule, uint8_t* data, size_t size) {
+  for (size_t pos = 0; pos + kBlockSize <= size; pos += kBlockSize) EncryptBlock(schedule, data + pos);
+}
+
+void DecryptEcb(const KeySchedule& schedule, uint8_t* data, size_t size) {
+  for (size_t pos = 0; pos + kBlockSize <= size; pos += kBlockSize) DecryptBlock(schedule, data + pos);
+}
+
+}  // namespace aes128

@@ -1,0 +1,54 @@
+// The arithmetic and small decisions of a file download, kept free of I/O so
+// they can be checked from tables: percentage, speed report, retry back-off,
+// the target path, and whether an answer may be appended to the local file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Percent done: total = answer length + resume offset, done = bytes written +
+// resume offset. Above 1 MiB of answer length both are counted in KiB (the
+// test is on the answer length alone). Returns -1 when the total is 0 (no
+// length known and nothing resumed): no percentage can be given then.
+int DownloadPercent(uint32_t answer_length, uint32_t resume_offset, uint32_t bytes_written);
+
+// Speed since the last report, in bytes per second, when a report is due:
+// the first report of an attempt (nothing reported yet) or more than 500 ms
+// after the previous one. No report when no time has passed.
+bool SpeedReportDue(uint32_t received, uint32_t received_at_last_report, uint32_t now,
+                    uint32_t last_report_tick, long* bytes_per_second);
+
+// Pause before retry number `failures` (1 = first retry): 1 s doubling up to
+// 30 s, shortened by up to a fifth by `jitter` (0 <= jitter < 1).
+uint32_t BackoffDelayMs(int failures, double jitter);
+
+// A destination below the install folder: one leading backslash removed,
+// then "%s\%s".
+std::string RelativeTarget(const std::string& install_folder, const std::string& destination);
+
+// A Content-Range value such as "bytes 100-199/200" or "bytes 100-199/*".
+struct ContentRange {
+  uint32_t first = 0;
+  uint32_t last = 0;
+  uint32_t total = 0;
+  bool totalKnown = false;
+};
+bool ParseContentRange(const std::string& text, ContentRange* range);
+
+// What to do with an answer's body.
+enum class BodyPlan {
+  kAppend,              // the answer continues the local file at the resume offset
+  kFromScratch,         // the answer is the whole resource: rewrite the file
+  kRestartWithoutRange  // an unusable partial answer: forget the record and ask again
+};
+// `appending`: the request asked for the bytes from `resume_offset` and the
+// answer's validators match the record. Only a 206 whose Content-Range starts
+// exactly at the offset and runs to the end is appended; any other 206 that
+// does not hold the whole resource cannot be used.
+BodyPlan PlanBody(bool appending, uint32_t resume_offset, uint32_t status,
+                  const std::string& content_range);
+
+// WinINet's certificate failures (untrusted authority, wrong name, expired,
+// revoked, unusable). Retrying cannot mend them, and they must never be
+// passed over, so they end a download at once with a message of their own.
+bool IsCertificateError(uint32_t error);

@@ -1,0 +1,130 @@
+#include "core/pack_directory.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+int32_t LoadInt32(const uint8_t* p) {
+  uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
+               (uint32_t{p[3]} << 24);
+  return static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+void PackDirectory::Add(std::string_view name, PackSpan span) {
+  items_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(name.size()), span});
+  names_.append(name.data(), name.size());
+  if (items_.size() >= compact_at_) {
+    Compact(true);
+    compact_at_ = std::max(compact_at_, 2 * items_.size());
+  }
+}
+
+void PackDirectory::Finish() { Compact(false); }
+
+void PackDirectory::Compact(bool repack) {
+  auto name_of = [this](const Item& it) {
+    return std::string_view(names_.data() + it.name_at, it.name_length);
+  };
+  // Equal names stay in file order (name_at grows with it, and a repacked
+  // block keeps only names older than any added later), so the last of a run
+  // is the record that wins.
+  std::sort(items_.begin(), items_.end(), [&](const Item& a, const Item& b) {
+    int c = name_of(a).compare(name_of(b));
+    return c != 0 ? c < 0 : a.name_at < b.name_at;
+  });
+  size_t out = 0;
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (i + 1 < items_.size() && name_of(items_[i]) == name_of(items_[i + 1])) continue;
+    items_[out++] = items_[i];
+  }
+  items_.resize(out);
+  if (repack) {
+    std::string kept;
+    size_t bytes = 0;
+    for (const Item& it : items_) bytes += it.name_length;
+    kept.reserve(bytes);
+    for (Item& it : items_) {
+      const std::string_view name = name_of(it);
+      it.name_at = static_cast<uint32_t>(kept.size());
+      kept.append(name.data(), name.size());
+    }
+    names_.swap(kept);
+  } else {
+    items_.shrink_to_fit();
+  }
+}
+
+int64_t PackTableCount(uint32_t payload_length, uint64_t body_length, int32_t count) {
+  if (payload_length < 4 || body_length < 4 || count <= 0) return -1;
+  // 64-bit arithmetic: a count near 2^31 must not wrap into a small table.
+  uint64_t table = uint64_t{kPackRecordSize} * static_cast<uint32_t>(count);
+  if (table > uint64_t{payload_length} - 4 || table > body_length - 4) return -1;
+  return count;
+}
+
+std::string_view PackRecordName(const uint8_t* record) {
+  const char* name = reinterpret_cast<const char*>(record);
+  size_t len = 0;
+  while (len < kPackNameField && name[len] != '\0') ++len;
+  return std::string_view(name, len);
+}
+
+PackSpan PackRecordSpan(const uint8_t* record) {
+  return {LoadInt32(record + kPackNameField), LoadInt32(record + kPackNameField + 4)};
+}
+
+bool ReadPackTable(uint32_t payload_length, uint64_t body_length, const PackBodyRead& read,
+                   const std::function<void(std::string_view, PackSpan)>& on_record,
+                   const std::function<void(uint64_t done, uint64_t total)>& on_progress) {
+  if (payload_length < 4 || body_length < 4) return false;
+  uint8_t head[4];
+  if (!read(0, head, sizeof head)) return false;
+  const int64_t count = PackTableCount(payload_length, body_length, LoadInt32(head));
+  if (count < 0) return false;
+  const uint64_t total = kPackRecordSize * static_cast<uint64_t>(count);
+  uint8_t record[kPackRecordSize];
+  on_progress(0, total);
+  for (int64_t i = 0; i < count; ++i) {
+    const uint64_t at = 4 + kPackRecordSize * static_cast<uint64_t>(i);
+    if (!read(at, record, sizeof record)) return false;
+    on_record(PackRecordName(record), PackRecordSpan(record));
+    on_progress(at - 4 + kPackRecordSize, total);
+  }
+  return true;
+}
+
+std::vector<PackRecord> ReadPackRecords(uint32_t payload_length, const uint8_t* body,
+                                        size_t body_length) {
+  std::vector<PackRecord> records;
+  if (body == nullptr) return records;
+  auto read = [&](uint64_t offset, void* dst, size_t n) {
+    if (offset > body_length || n > body_length - offset) return false;
+    std::memcpy(dst, body + offset, n);
+    return true;
+  };
+  bool ok = ReadPackTable(
+      payload_length, body_length, read,
+      [&](std::string_view name, PackSpan span) { records.push_back({std::string(name), span}); },
+      [](uint64_t, uint64_t) {});
+  if (!ok) records.clear();
+  return records;
+}
+
+PackDirectory ParsePackDirectory(uint32_t payload_length, const uint8_t* body,
+                                 size_t body_length) {
+  PackDirectory directory;
+  for (const PackRecord& r : ReadPackRecords(payload_length, body, body_length)) {
+    directory.Add(r.name, r.span);
+  }
+  directory.Finish();
+  return directory;
+}
+
+bool SpanFitsBody(const PackSpan& span, uint64_t body_length) {
+  if (span.offset < 0 || span.size < 0) return false;
+  return uint64_t{static_cast<uint32_t>(span.offset)} + static_cast<uint32_t>(span.size) <=
+         body_length;
+}

@@ -1,0 +1,78 @@
+#include "core/safe_path.h"
+
+#include "core/gbk_text.h"
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// "..", "...", ". ." and the like: Windows may read them as the parent.
+bool IsDotsComponent(std::string_view part) {
+  int dots = 0;
+  for (char c : part) {
+    if (c == '.') {
+      ++dots;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
+}
+
+// CON, NUL, COM1 and the like, also with an extension ("nul.txt"): opening
+// such a name in any folder reaches the device instead of a file there.
+bool IsDeviceComponent(std::string_view part) {
+  static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",    "CONIN$", "CONOUT$",
+                                         "COM1", "COM2", "COM3", "COM4",   "COM5",   "COM6",
+                                         "COM7", "COM8", "COM9", "LPT1",   "LPT2",   "LPT3",
+                                         "LPT4", "LPT5", "LPT6", "LPT7",   "LPT8",   "LPT9"};
+  std::string_view base = part.substr(0, part.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const char* device : kDevices) {
+    if (gbk::EqualsIgnoreCase(base, device)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string SanitizeMemberName(std::string_view input) {
+  static const char* const kParentMarks[] = {"\\..\\", "\\../", "/../", "/..\\"};
+  std::string name(input);
+  for (bool changed = true; changed;) {
+    changed = false;
+    if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') {
+      name.erase(0, 2);
+      changed = true;
+      continue;
+    }
+    if (!name.empty() && IsSeparator(name[0])) {
+      name.erase(0, 1);
+      changed = true;
+      continue;
+    }
+    for (const char* mark : kParentMarks) {
+      size_t at = gbk::Find(name, mark);
+      if (at != std::string::npos) {
+        name.erase(0, at + 4);
+        changed = true;
+        break;
+      }
+    }
+  }
+  return name;
+}
+
+bool StaysInsideFolder(std::string_view relative) {
+  if (relative.find(':') != std::string_view::npos) return false;
+  if (relative.size() >= 2 && IsSeparator(relative[0]) && IsSeparator(relative[1])) return false;
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = start;
+    while (end < relative.size() && !IsSeparator(relative[end])) ++end;
+    const std::string_view part = relative.substr(start, end - start);
+    if (IsDotsComponent(part) || IsDeviceComponent(part)) return false;
+    start = end + 1;
+  }
+  return true;
+}

@@ -1,0 +1,183 @@
+#include "core/uninstall_rules.h"
+
+#include "core/gbk_text.h"
+
+namespace uninstall {
+namespace {
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && gbk::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// Splits a normalised folder ("C:\a\b\") into its components after the drive.
+std::vector<std::string> Components(std::string_view folder) {
+  std::vector<std::string> parts;
+  std::string current;
+  for (size_t i = 3; i < folder.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(folder[i]);
+    if (gbk::IsLeadByte(c) && i + 1 < folder.size()) {
+      current += folder[i];
+      current += folder[++i];
+    } else if (c == '\\') {
+      parts.push_back(current);
+      current.clear();
+    } else {
+      current += folder[i];
+    }
+  }
+  if (!current.empty()) parts.push_back(current);
+  return parts;
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view line) {
+  std::vector<std::string> args;
+  std::string current;
+  bool quoted = false;
+  bool have = false;
+  for (size_t i = 0; i < line.size(); ++i) {
+    char c = line[i];
+    // Quote and blank are below every GBK trail byte, so a byte-wise scan is safe.
+    if (c == '"') {
+      quoted = !quoted;
+      have = true;
+    } else if ((c == ' ' || c == '\t') && !quoted) {
+      if (have) args.push_back(current);
+      current.clear();
+      have = false;
+    } else {
+      current += c;
+      have = true;
+    }
+  }
+  if (have) args.push_back(current);
+  return args;
+}
+
+bool ParseCommandLine(std::string_view line, Options* out) {
+  Options options;
+  bool named = false;
+  std::vector<std::string> args = SplitCommandLine(line);
+  for (size_t i = 1; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (StartsWithIgnoreCase(a, "/U:")) {
+      options.ini_path = gbk::Trim(a.substr(3));
+      named = true;
+    } else if (gbk::EqualsIgnoreCase(a, "/S")) {
+      options.silent = true;
+    }
+  }
+  if (named && options.ini_path.empty()) return false;
+  *out = options;
+  return true;
+}
+
+std::string DataFileBeside(std::string_view program_path) {
+  std::string folder = ParentFolder(gbk::Trim(program_path));
+  return folder.empty() ? std::string() : folder + "uninstall.ini";
+}
+
+std::string NormalizeFolder(std::string_view path) {
+  std::string out;
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(path[i]);
+    if (gbk::IsLeadByte(c) && i + 1 < path.size()) {
+      out += path[i];
+      out += path[++i];
+      continue;
+    }
+    char sep = (c == '/') ? '\\' : static_cast<char>(c);
+    if (sep == '\\' && !out.empty() && out.back() == '\\' &&
+        gbk::FindLastChar(out, '\\') == out.size() - 1) {
+      continue;  // a run of separators counts as one
+    }
+    out += sep;
+  }
+  if (!out.empty() && gbk::FindLastChar(out, '\\') != out.size() - 1) out += '\\';
+  return out;
+}
+
+std::string ParentFolder(std::string_view path) {
+  std::string normal(path);
+  for (size_t i = 0; i < normal.size(); ++i) {
+    if (gbk::IsLeadByte(static_cast<unsigned char>(normal[i]))) {
+      ++i;
+    } else if (normal[i] == '/') {
+      normal[i] = '\\';
+    }
+  }
+  size_t slash = gbk::FindLastChar(normal, '\\');
+  if (slash == std::string::npos) return std::string();
+  return NormalizeFolder(std::string_view(normal).substr(0, slash + 1));
+}
+
+bool IsInsideFolder(std::string_view path, std::string_view folder) {
+  std::string p = NormalizeFolder(path);
+  std::string f = NormalizeFolder(folder);
+  if (f.empty()) return false;
+  return StartsWithIgnoreCase(p, f);
+}
+
+FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view setupdir,
+                                 const std::vector<std::string>& protected_folders,
+                                 std::string* install_folder) {
+  std::string wanted = NormalizeFolder(gbk::Trim(setupdir));
+  if (wanted.size() < 3 || !IsAsciiLetter(wanted[0]) || wanted[1] != ':' || wanted[2] != '\\') {
+    return FolderVerdict::kNotAbsolute;
+  }
+  for (const std::string& part : Components(wanted)) {
+    if (part == "." || part == "..") return FolderVerdict::kNotAbsolute;
+  }
+  if (wanted.size() == 3) return FolderVerdict::kDriveRoot;
+
+  // The data file must sit in <install>\uninstall\, where the installer puts it.
+  std::string data_folder = ParentFolder(gbk::Trim(ini_path));
+  static const char kUninstallSuffix[] = "\\uninstall\\";
+  const size_t suffix_len = sizeof(kUninstallSuffix) - 1;
+  if (data_folder.size() <= suffix_len ||
+      !gbk::EqualsIgnoreCase(std::string_view(data_folder).substr(data_folder.size() - suffix_len),
+                             kUninstallSuffix)) {
+    return FolderVerdict::kIniMisplaced;
+  }
+  std::string holder = data_folder.substr(0, data_folder.size() - suffix_len + 1);
+  if (!gbk::EqualsIgnoreCase(holder, wanted)) return FolderVerdict::kMismatch;
+
+  for (const std::string& raw : protected_folders) {
+    if (raw.empty()) continue;
+    // Equal to, or an ancestor of, a folder that must survive.
+    if (IsInsideFolder(raw, wanted)) return FolderVerdict::kProtected;
+  }
+  *install_folder = wanted;
+  return FolderVerdict::kOk;
+}
+
+bool IsSafeName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  if (name.front() == ' ' || name.back() == ' ') return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    if (gbk::IsLeadByte(c)) {
+      if (i + 1 >= name.size()) return false;  // a cut character
+      ++i;
+      continue;
+    }
+    if (c < 0x20) return false;
+    switch (c) {
+      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
+        return false;
+    }
+  }
+  return true;
+}
+
+bool EntryBelongsTo(std::string_view uninstall_string, std::string_view ini_path) {
+  if (gbk::Trim(uninstall_string).empty()) return true;
+  Options named;
+  if (!ParseCommandLine(uninstall_string, &named) || named.ini_path.empty()) return false;
+  return gbk::EqualsIgnoreCase(NormalizeFolder(named.ini_path), NormalizeFolder(ini_path));
+}
+
+}  // namespace uninstall

@@ -1,0 +1,164 @@
+#include "core/window_rules.h"
+
+#include <climits>
+
+#include "core/gbk_text.h"
+
+std::string FormatKbUnits(int kb) {
+  if (kb / 1024 / 1024 > 0) return gbk::Format("%dGB", kb / 1024 / 1024);
+  if (kb / 1024 > 0) return gbk::Format("%dMB", kb / 1024);
+  return gbk::Format("%dKB", kb);
+}
+
+std::string FormatByteSize(uint32_t n) {
+  constexpr uint32_t kK = 1024, kM = 1048576, kG = 1073741824;
+  uint32_t whole = 0, tenth = 0;
+  const char* unit = "";
+  if (n < kK) {
+    return gbk::Format("%u", n);
+  } else if (n < kM) {
+    whole = n / kK;
+    tenth = (n % kK) * 10 / kK;
+    unit = "K";
+  } else if (n < kG) {
+    whole = n / kM;
+    uint32_t r = n % kM;
+    if (n % kK) r += kK - n % kK;  // a partial KB counts as a whole one
+    if (r >= kM) {
+      ++whole;
+      r -= kM;
+    }
+    tenth = static_cast<uint32_t>(static_cast<uint64_t>(r) * 10 / kM);
+    unit = "M";
+  } else {
+    whole = n / kG;
+    uint64_t r = n % kG;
+    if (n % kM) r += kM - n % kM;
+    if (r >= kG) {
+      ++whole;
+      r -= kG;
+    }
+    tenth = static_cast<uint32_t>(r * 10 / kG);
+    unit = "G";
+  }
+  if (tenth) return gbk::Format("%u.%u%s", whole, tenth, unit);
+  return gbk::Format("%u%s", whole, unit);
+}
+
+namespace {
+
+// True when byte `pos` of `s` starts a character, i.e. is not the trail byte
+// of a double-byte character (whose trail may well be "\\" or a letter).
+bool StartsCharacter(const std::string& s, size_t pos) {
+  size_t i = 0;
+  while (i < pos) i += (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
+  return i == pos;
+}
+
+bool EndsWithSeparator(const std::string& s) {
+  if (s.empty() || (s.back() != '\\' && s.back() != '/')) return false;
+  return StartsCharacter(s, s.size() - 1);
+}
+
+// The name's bytes stand at `end - name.size()` and begin a character there.
+bool NameEndsAt(const std::string& path, size_t end, const std::string& name) {
+  if (end < name.size()) return false;
+  const size_t at = end - name.size();
+  return path.compare(at, name.size(), name) == 0 && StartsCharacter(path, at);
+}
+
+}  // namespace
+
+bool EndsWithGameName(const std::string& path, const std::string& name) {
+  if (path.size() <= name.size()) return false;
+  if (NameEndsAt(path, path.size(), name)) return true;
+  return EndsWithSeparator(path) && NameEndsAt(path, path.size() - 1, name);
+}
+
+int FreeKbFromBytes(uint64_t free_bytes) {
+  const uint64_t kb = free_bytes / 1024;
+  return kb > static_cast<uint64_t>(INT_MAX) ? INT_MAX : static_cast<int>(kb);
+}
+
+bool IsWebAddress(const std::string& url) {
+  const std::string lower = gbk::ToLower(gbk::Trim(url));
+  auto starts = [&](const char* prefix) { return lower.rfind(prefix, 0) == 0; };
+  return (starts("http://") && lower.size() > 7) || (starts("https://") && lower.size() > 8);
+}
+
+bool ComposeInstallFolder(const std::string& path, const std::string& game_name,
+                          std::string* folder) {
+  if (path.empty()) return false;
+  std::string p = path;
+  if (!EndsWithSeparator(p)) p += '\\';
+  if (!EndsWithGameName(p, game_name)) {
+    if (p.size() + game_name.size() + 1 >= 259) return false;
+    *folder = p + game_name + "\\";
+  } else {
+    if (p.size() >= 259) return false;
+    *folder = p;
+  }
+  return true;
+}
+
+std::string PercentText(int state, int percent) {
+  if (state >= 2 && state <= 4) return gbk::Format("已下载%d%%", percent);
+  if (state >= 5 && state <= 7) return gbk::Format("已安装%d%%", percent);
+  return std::string();
+}
+
+std::string SpeedText(int state, int32_t bytes_per_second) {
+  if (state < 2 || state > 4) return std::string();
+  return gbk::Format("下载速度：%s/s",
+                     FormatByteSize(static_cast<uint32_t>(bytes_per_second)).c_str());
+}
+
+int ProgressFillWidth(int percent, int track_width, int fill_width) {
+  if (percent < 0) percent = 0;
+  if (percent > 100) percent = 100;
+  int w = percent * track_width / 100;
+  if (w > fill_width) w = fill_width;
+  return w < 0 ? 0 : w;
+}
+
+int CentredCoordinate(int screen, int size) {
+  const int c = (screen - size) / 2;
+  return c < 0 ? 0 : c;
+}
+
+bool InDragStrip(int client_y) { return client_y >= 0 && client_y < 20; }
+
+int PathEditLimit(const std::string& game_name) {
+  const int limit = 259 - static_cast<int>(game_name.size());
+  return limit < 0 ? 0 : limit;
+}
+
+std::string DefaultFolderRoot(const std::string& system_dir,
+                              const std::function<bool(const std::string&)>& on_ide_disk) {
+  std::string root = system_dir.substr(0, 3);
+  if (root.size() < 3) root = "C:\\";
+  static const char kDrives[] = "CDEFGHJ";  // there is no I:
+  for (const char* d = kDrives; *d; ++d) {
+    if (gbk::ToUpper(std::string(1, root[0]))[0] == *d) continue;
+    const std::string volume = std::string(1, *d) + ":";
+    if (on_ide_disk(volume)) {
+      root[0] = *d;
+      break;
+    }
+  }
+  return root;
+}
+
+std::string DefaultInstallFolder(const std::string& root, const std::string& game_name, bool admin,
+                                 const std::function<bool(const std::string&)>& can_create_probe) {
+  const std::string plain = root + game_name + "\\";
+  if (!admin) return plain;
+  const std::string program_files = root + "Program Files\\" + game_name + "\\";
+  return can_create_probe(program_files) ? program_files : plain;
+}
+
+bool HasDriveLetter(const std::string& path) {
+  if (path.size() < 2 || path[1] != ':') return false;
+  const char c = path[0];
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}

@@ -1,0 +1,159 @@
+#include "core/download_math.h"
+
+#include <gtest/gtest.h>
+
+TEST(DownloadPercent, CountsBytesUpToOneMebibyteOfAnswerAndKibibytesAbove) {
+  struct Case {
+    uint32_t length, offset, written;
+    int percent;
+  } cases[] = {
+      {100, 0, 0, 0},
+      {100, 0, 50, 50},
+      {100, 0, 100, 100},
+      {3, 0, 1, 33},                     // truncates
+      {1048576, 0, 10485, 0},            // byte units: 0.99...
+      {1048576, 0, 10486, 1},            // byte units: 1.00002 (KiB units would give 0)
+      {1048576, 0, 1048576, 100},
+      {1048577, 0, 1048576, 100},        // KiB units: 1024 of 1024
+      {1048577, 0, 1048575, 99},
+      {1048577, 0, 10486, 0},            // KiB units: 10 of 1024
+      {1048577, 0, 1048577, 100},
+      {50, 50, 0, 50},                   // resumed half way
+      {50, 50, 25, 75},
+      {1000, 104857600, 500, 99},        // large offset, short answer: no wrap-around
+      {1000, 104857600, 1000, 100},
+      {0, 0, 12345, -1},                 // no length, nothing resumed: no percentage
+      {0, 100, 50, 100},                 // no length but resumed: never above 100
+      {4294967295u, 0, 4294967295u, 100},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DownloadPercent(c.length, c.offset, c.written), c.percent)
+        << c.length << " " << c.offset << " " << c.written;
+  }
+}
+
+TEST(SpeedReport, FirstReportAndThenEveryHalfSecondAtMost) {
+  struct Case {
+    uint32_t received, at_report;
+    uint32_t now, last;
+    bool due;
+    long speed;
+  } cases[] = {
+      {65536, 0, 1000, 500, true, 131072},      // first report of the attempt
+      {65536, 0, 1000, 1000, false, 0},         // no time passed: no division by zero
+      {131072, 65536, 1400, 1000, false, 0},    // 400 ms after the last report
+      {131072, 65536, 1500, 1000, false, 0},    // exactly 500 ms: not yet
+      {131072, 65536, 1501, 1000, true, 130810},
+      {200000, 100000, 3000, 1000, true, 50000},
+      {10, 0, 5, 0xFFFFFFFEu, true, 1428},      // tick counter wrapped (7 ms)
+      {4000000000u, 0, 2, 1, true, 2147483647}, // clamps instead of overflowing
+  };
+  for (const Case& c : cases) {
+    long speed = -1;
+    EXPECT_EQ(SpeedReportDue(c.received, c.at_report, c.now, c.last, &speed), c.due)
+        << c.received << " " << c.now;
+    if (c.due) {
+      EXPECT_EQ(speed, c.speed) << c.received << " " << c.now;
+    }
+  }
+}
+
+TEST(Backoff, DoublesFromOneSecondUpToThirtyWithBoundedJitter) {
+  struct Case {
+    int failures;
+    double jitter;
+    uint32_t ms;
+  } cases[] = {
+      {1, 0.0, 1000}, {2, 0.0, 2000}, {3, 0.0, 4000}, {4, 0.0, 8000},   {5, 0.0, 16000},
+      {6, 0.0, 30000}, {7, 0.0, 30000}, {1000, 0.0, 30000}, {0, 0.0, 1000},
+      {1, 0.5, 900}, {6, 0.5, 27000}, {1, 0.9999, 801}, {1, 5.0, 801}, {1, -1.0, 1000},
+  };
+  for (const Case& c : cases) EXPECT_EQ(BackoffDelayMs(c.failures, c.jitter), c.ms) << c.failures;
+}
+
+TEST(RelativeTarget, OneLeadingBackslashIsDropped) {
+  struct Case {
+    const char* folder;
+    const char* destination;
+    const char* target;
+  } cases[] = {
+      {"C:\\Game\\", "pkg.zip", "C:\\Game\\\\pkg.zip"},
+      {"C:\\Game\\", "\\pkg.zip", "C:\\Game\\\\pkg.zip"},
+      {"C:\\Game", "sub\\pkg.zip", "C:\\Game\\sub\\pkg.zip"},
+      {"C:\\Game", "\\\\pkg.zip", "C:\\Game\\\\pkg.zip"},  // only one is removed
+      {"C:\\Game", "", "C:\\Game\\"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(RelativeTarget(c.folder, c.destination), c.target);
+}
+
+TEST(ContentRange, ParsesWellFormedValuesAndRejectsTheRest) {
+  struct Case {
+    const char* text;
+    bool ok;
+    uint32_t first, last, total;
+    bool total_known;
+  } cases[] = {
+      {"bytes 100-199/200", true, 100, 199, 200, true},
+      {"bytes 0-0/1", true, 0, 0, 1, true},
+      {"Bytes 5-9/*", true, 5, 9, 0, false},
+      {"  bytes  7-9/10 ", true, 7, 9, 10, true},
+      {"bytes 4294967294-4294967294/4294967295", true, 4294967294u, 4294967294u, 4294967295u, true},
+      {"", false},
+      {"bytes", false},
+      {"bytes */200", false},
+      {"bytes 100-/200", false},
+      {"bytes -199/200", false},
+      {"bytes 200-100/300", false},
+      {"bytes 0-200/200", false},
+      {"bytes 0-9/10x", false},
+      {"bytes=0-9/10", false},
+      {"items 0-9/10", false},
+      {"bytes 99999999999-1/2", false},
+      {"bytes 1-2", false},
+  };
+  for (const Case& c : cases) {
+    ContentRange r;
+    ASSERT_EQ(ParseContentRange(c.text, &r), c.ok) << c.text;
+    if (!c.ok) continue;
+    EXPECT_EQ(r.first, c.first) << c.text;
+    EXPECT_EQ(r.last, c.last) << c.text;
+    EXPECT_EQ(r.totalKnown, c.total_known) << c.text;
+    if (c.total_known) {
+      EXPECT_EQ(r.total, c.total) << c.text;
+    }
+  }
+}
+
+TEST(PlanBody, AppendsOnlyAPartialAnswerThatContinuesAtTheOffset) {
+  struct Case {
+    bool appending;
+    uint32_t offset;
+    uint32_t status;
+    const char* range;
+    BodyPlan plan;
+  } cases[] = {
+      {true, 100, 206, "bytes 100-199/200", BodyPlan::kAppend},
+      {true, 100, 206, "bytes 100-199/*", BodyPlan::kAppend},
+      {true, 100, 200, "", BodyPlan::kFromScratch},               // server ignored the range
+      {true, 100, 200, "bytes 100-199/200", BodyPlan::kFromScratch},
+      {true, 100, 206, "bytes 50-199/200", BodyPlan::kRestartWithoutRange},
+      {true, 100, 206, "bytes 100-149/200", BodyPlan::kRestartWithoutRange},  // stops short
+      {true, 100, 206, "", BodyPlan::kRestartWithoutRange},
+      {true, 100, 206, "garbage", BodyPlan::kRestartWithoutRange},
+      {true, 100, 206, "bytes 0-199/200", BodyPlan::kFromScratch},
+      {false, 0, 200, "", BodyPlan::kFromScratch},
+      {false, 0, 206, "bytes 0-199/200", BodyPlan::kFromScratch},
+      {false, 0, 206, "bytes 100-199/200", BodyPlan::kRestartWithoutRange},
+      {false, 0, 204, "", BodyPlan::kFromScratch},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PlanBody(c.appending, c.offset, c.status, c.range), c.plan)
+        << c.appending << " " << c.status << " " << c.range;
+  }
+}
+
+TEST(CertificateError, OnlyCertificateFailuresAreFinal) {
+  for (uint32_t e : {12037u, 12038u, 12045u, 12057u, 12169u, 12175u}) EXPECT_TRUE(IsCertificateError(e)) << e;
+  // Time-outs, refused or reset connections and unknown hosts may pass.
+  for (uint32_t e : {0u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) EXPECT_FALSE(IsCertificateError(e)) << e;
+}
