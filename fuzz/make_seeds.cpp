@@ -10,6 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include <zip.h>
+#include <zlib.h>
+
 #include "core/aes128.h"
 #include "core/pack_key.h"
 #include "core/pack_writer.h"
@@ -25,6 +28,12 @@ void Put(const std::string& dir, const std::string& name, const std::string& byt
   if (!f) return;
   std::fwrite(bytes.data(), 1, bytes.size(), f);
   std::fclose(f);
+}
+
+// A literal with its embedded NULs.
+template <size_t N>
+std::string Lit(const char (&s)[N]) {
+  return std::string(s, N - 1);
 }
 
 std::string Le32(uint32_t v) {
@@ -48,6 +57,41 @@ std::string PlainDirectory(const std::vector<std::pair<std::string, std::string>
   }
   std::string body = table + data;
   return Le32(static_cast<uint32_t>(body.size())) + body;
+}
+
+// A zip archive written by minizip: each member stored or deflated, with the
+// package password when `password` is set, optionally with a timestamp block.
+std::string MakeZip(const std::string& scratch,
+                    const std::vector<std::pair<std::string, std::string>>& members,
+                    const char* password, int method, bool with_times) {
+  zipFile zip = zipOpen64(scratch.c_str(), APPEND_STATUS_CREATE);
+  if (!zip) return std::string();
+  for (const auto& [name, content] : members) {
+    zip_fileinfo info{};
+    info.dosDate = 0x5A214C63;  // 2025-01-01 09:35:06
+    info.external_fa = 0x20;
+    // "UT" block: flags 7, then write, access and creation times.
+    std::string extra = std::string("UT\x0d\x00\x07", 5) + Le32(1700000000) + Le32(1700000100) +
+                        Le32(1700000200);
+    const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(content.data()),
+                            static_cast<uInt>(content.size()));
+    zipOpenNewFileInZip3_64(zip, name.c_str(), &info, with_times ? extra.data() : nullptr,
+                            with_times ? static_cast<uInt>(extra.size()) : 0, nullptr, 0, nullptr,
+                            method, method ? 6 : 0, 0, -MAX_WBITS, DEF_MEM_LEVEL,
+                            Z_DEFAULT_STRATEGY, password, crc, 0);
+    zipWriteInFileInZip(zip, content.data(), static_cast<unsigned>(content.size()));
+    zipCloseFileInZip(zip);
+  }
+  zipClose(zip, nullptr);
+  std::string bytes;
+  if (FILE* f = std::fopen(scratch.c_str(), "rb")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
+    std::fclose(f);
+  }
+  std::remove(scratch.c_str());
+  return bytes;
 }
 
 }  // namespace
@@ -114,5 +158,50 @@ int main(int argc, char** argv) {
   Put(ae, "pack_key", k + std::string(64, 'x'));
   Put(ae, "fips197", std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f", 16) +
                          std::string("\x00\x11\x22\x33\x44\x55\x66\x77\x88\x99\xaa\xbb\xcc\xdd\xee\xff", 16));
+
+  const std::string zp = out + "/fuzz_zip_archive";
+  const std::string scratch = out + "/zip.tmp";
+  const std::string pack = BuildPackBytes(game, kPassword);
+  Put(zp, "package", MakeZip(scratch, {{"game.pak", pack}}, "6203918547", Z_DEFLATED, true));
+  Put(zp, "stored", MakeZip(scratch, {{"game.pak", "plain"}}, nullptr, 0, false));
+  Put(zp, "wrong_password", MakeZip(scratch, {{"game.pak", pack}}, "1111111111", Z_DEFLATED, false));
+  Put(zp, "names", MakeZip(scratch, {{"a\\..\\..\\x.pak", "1"}, {"C:\\x", "2"}, {"nul.txt", "3"},
+                                     {"\xB0\xA1\\\x81\x5C.pak", "4"}, {"dir/", ""}},
+                           nullptr, Z_DEFLATED, true));
+
+  const std::string ul = out + "/fuzz_update_list";
+  i = 0;
+  for (const std::string& entry :
+       {Lit("\x03game/game.zip\0game.zip\0DEC"), Lit("\x02u\0..\\x.zip\0"),
+        Lit("\x01\0C:\\d.zip\0DEC"), Lit("\xff\0\0"),
+        Lit("\x03u\0\xB0\xA1\\..\\x\0DEC"), Lit("\x03u\0a\\. .\\x\0DEC")})
+    Put(ul, "u" + std::to_string(i++), entry);
+
+  const std::string ag = out + "/fuzz_agency_ids";
+  i = 0;
+  for (const char* name : {"setup-F12-A345-B678-P9-1001.exe", "setup-F12-A345-B678-P9-1001(1).exe",
+                           "x-F-A-B-P-.exe", "\xD3\xCE\xCF\xB7-F1-A2-B3-P4-5.exe", "setup.exe",
+                           "\xBB\xB6\xC0\xD6\xC6\xE5\xC5\xC6",
+                           // a lead byte takes an ill-formed '-' along (found by the fuzzer)
+                           "x--x-F-A-B-P-\xD3\xCEP-\xCF.\xB7-.eF"})
+    Put(ag, "a" + std::to_string(i++), name);
+
+  const std::string uk = out + "/fuzz_url_key";
+  i = 0;
+  for (const char* url : {"http://files.example.org:8080/a/b.zip", "https://h/x", "http://",
+                          "ftp://a.com/get?u=http://b.org/x", "http://a\x95\x5c\x81\x7c.b/",
+                          "http://ab\x95"})
+    Put(uk, "k" + std::to_string(i++), url);
+
+  const std::string cr = out + "/fuzz_content_range";
+  auto header_case = [&](uint32_t offset, uint32_t status_pick, uint32_t length, const std::string& range,
+                         const std::string& etag, const std::string& date) {
+    return Le32(offset) + Le32(status_pick) + Le32(length) + range + '\0' + etag + '\0' + date;
+  };
+  Put(cr, "append", header_case(100, 3, 400, "bytes 100-199/200", "\"abc\"", "Mon, 01 Jan 2024"));
+  Put(cr, "unknown_total", header_case(0, 1, 0, "bytes 0-99/*", "W/\"x\"", ""));
+  Put(cr, "short_part", header_case(100, 3, 400, "bytes 100-149/200", "", "Mon"));
+  Put(cr, "whole", header_case(0, 2, 4000000, "", "e", "d"));
+  Put(cr, "bad", header_case(5, 1, 10, "bytes=5-", "a\r\nX: 1", "b\nc"));
   return 0;
 }

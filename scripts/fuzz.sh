@@ -10,7 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 out=${NATIVE_BUILD_DIR:-$root/build-native}
 target=${1:-all}
 seconds=${2:-20}
-cmake -S "$root/native" -B "$out/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON >/dev/null
+cmake -S "$root/native" -B "$out/fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DFUZZ=ON >/dev/null
 cmake --build "$out/fuzz" -j"$(nproc)" >/dev/null
 seeds=$out/seeds
 rm -rf "$seeds" && mkdir -p "$seeds" "$out/corpus" "$out/crashes"
