@@ -31,9 +31,10 @@ namespace {
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE:
 // the bytes always come from the server, and WinINet keeps no copy of them.
 constexpr DWORD kRequestFlags = 0x84000100;
-// Reads of 256 KiB: each read costs a round trip through the platform, and
-// larger reads keep a loopback or LAN transfer near disk speed. At most
-// kDigestChunks of them (2 MiB) wait for the hashing thread.
+// Reads gather in buffers of 256 KiB, each written, hashed and reported as one
+// chunk: every write, hand-over and progress message costs a round trip
+// through the platform, and large ones keep a loopback or LAN transfer near
+// disk speed. At most kDigestChunks of them (2 MiB) wait for the hashing thread.
 constexpr DWORD kTransferBufferBytes = 262144;
 constexpr size_t kDigestChunks = 8;
 // Bytes gathered in the buffer are written out at the latest after this long,
