@@ -1,5 +1,11 @@
 #include "core/aes128.h"
 
+#if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
+#include <cpuid.h>
+#include <immintrin.h>
+#define AES128_HAVE_AESNI 1
+#endif
+
 namespace aes128 {
 namespace {
 
@@ -173,11 +179,88 @@ void DecryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
   Store(block + 12, last(s3, s2, s1, s0, rk[3]));
 }
 
+#ifdef AES128_HAVE_AESNI
+namespace {
+
+// The processor's AES instructions take about a tenth of the table code's
+// time: a pack of a few hundred MiB is deciphered in a fraction of a second.
+// Both schedules are already in the form the instructions use (the decrypt
+// one is the equivalent inverse cipher's); only the byte order of the words
+// differs.
+bool HaveAesInstructions() {
+  static const bool have = [] {
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    return __get_cpuid(1, &a, &b, &c, &d) != 0 && (c & bit_AES) != 0 && (d & bit_SSE2) != 0;
+  }();
+  return have;
+}
+
+__attribute__((target("sse2,aes"))) void LoadRoundKeys(const KeySchedule& schedule,
+                                                        __m128i keys[11]) {
+  for (int r = 0; r < 11; ++r) {
+    uint8_t bytes[16];
+    for (int j = 0; j < 4; ++j) Store(bytes + 4 * j, schedule.words[4 * r + j]);
+    keys[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+  }
+}
+
+template <bool kDecrypt>
+__attribute__((target("sse2,aes"))) inline __m128i Round(__m128i s, __m128i key) {
+  if constexpr (kDecrypt) return _mm_aesdec_si128(s, key);
+  return _mm_aesenc_si128(s, key);
+}
+
+template <bool kDecrypt>
+__attribute__((target("sse2,aes"))) inline __m128i LastRound(__m128i s, __m128i key) {
+  if constexpr (kDecrypt) return _mm_aesdeclast_si128(s, key);
+  return _mm_aesenclast_si128(s, key);
+}
+
+// Four blocks at a time keep the instruction pipeline full; the rest one by one.
+template <bool kDecrypt>
+__attribute__((target("sse2,aes"))) void EcbWithInstructions(const KeySchedule& schedule,
+                                                              uint8_t* data, size_t blocks) {
+  __m128i k[11];
+  LoadRoundKeys(schedule, k);
+  __m128i* p = reinterpret_cast<__m128i*>(data);
+  size_t i = 0;
+  for (; i + 4 <= blocks; i += 4) {
+    __m128i s0 = _mm_xor_si128(_mm_loadu_si128(p + i), k[0]);
+    __m128i s1 = _mm_xor_si128(_mm_loadu_si128(p + i + 1), k[0]);
+    __m128i s2 = _mm_xor_si128(_mm_loadu_si128(p + i + 2), k[0]);
+    __m128i s3 = _mm_xor_si128(_mm_loadu_si128(p + i + 3), k[0]);
+    for (int r = 1; r < 10; ++r) {
+      s0 = Round<kDecrypt>(s0, k[r]);
+      s1 = Round<kDecrypt>(s1, k[r]);
+      s2 = Round<kDecrypt>(s2, k[r]);
+      s3 = Round<kDecrypt>(s3, k[r]);
+    }
+    _mm_storeu_si128(p + i, LastRound<kDecrypt>(s0, k[10]));
+    _mm_storeu_si128(p + i + 1, LastRound<kDecrypt>(s1, k[10]));
+    _mm_storeu_si128(p + i + 2, LastRound<kDecrypt>(s2, k[10]));
+    _mm_storeu_si128(p + i + 3, LastRound<kDecrypt>(s3, k[10]));
+  }
+  for (; i < blocks; ++i) {
+    __m128i s = _mm_xor_si128(_mm_loadu_si128(p + i), k[0]);
+    for (int r = 1; r < 10; ++r) s = Round<kDecrypt>(s, k[r]);
+    _mm_storeu_si128(p + i, LastRound<kDecrypt>(s, k[10]));
+  }
+}
+
+}  // namespace
+#endif
+
 void EncryptEcb(const KeySchedule& schedule, uint8_t* data, size_t size) {
+#ifdef AES128_HAVE_AESNI
+  if (HaveAesInstructions()) return EcbWithInstructions<false>(schedule, data, size / kBlockSize);
+#endif
   for (size_t pos = 0; pos + kBlockSize <= size; pos += kBlockSize) EncryptBlock(schedule, data + pos);
 }
 
 void DecryptEcb(const KeySchedule& schedule, uint8_t* data, size_t size) {
+#ifdef AES128_HAVE_AESNI
+  if (HaveAesInstructions()) return EcbWithInstructions<true>(schedule, data, size / kBlockSize);
+#endif
   for (size_t pos = 0; pos + kBlockSize <= size; pos += kBlockSize) DecryptBlock(schedule, data + pos);
 }
 

@@ -7,8 +7,10 @@ namespace {
 constexpr unsigned char kPadding[64] = {0x80};
 
 inline uint32_t Rotl(uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return (x & y) | (~x & z); }
-inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z); }
+// F and G in forms with fewer operations (the two terms of G never share a
+// bit, so they may be added); same values as the textbook ones.
+inline uint32_t F(uint32_t x, uint32_t y, uint32_t z) { return z ^ (x & (y ^ z)); }
+inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) + (y & ~z); }
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
@@ -73,11 +75,8 @@ void MD5_CTX::Final(unsigned char digest[16]) {
 void MD5_CTX::Transform(const unsigned char block[64]) {
   uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   uint32_t x[16];
-  for (int i = 0; i < 16; ++i) {
-    x[i] = static_cast<uint32_t>(block[i * 4]) | (static_cast<uint32_t>(block[i * 4 + 1]) << 8) |
-           (static_cast<uint32_t>(block[i * 4 + 2]) << 16) |
-           (static_cast<uint32_t>(block[i * 4 + 3]) << 24);
-  }
+  // Windows runs little-endian only: the block's words are its bytes as they are.
+  std::memcpy(x, block, sizeof x);
   MD5_STEP(F, a, b, c, d, x[0], 7, 0xd76aa478);
   MD5_STEP(F, d, a, b, c, x[1], 12, 0xe8c7b756);
   MD5_STEP(F, c, d, a, b, x[2], 17, 0x242070db);

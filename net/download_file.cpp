@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -30,11 +31,15 @@ namespace {
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE:
 // the bytes always come from the server, and WinINet keeps no copy of them.
 constexpr DWORD kRequestFlags = 0x84000100;
-// Reads of 256 KiB: each read costs a round trip through the platform, and
-// larger reads keep a loopback or LAN transfer near disk speed. At most
-// kDigestChunks of them (2 MiB) wait for the hashing thread.
+// Reads gather in buffers of 256 KiB, each written, hashed and reported as one
+// chunk: every write, hand-over and progress message costs a round trip
+// through the platform, and large ones keep a loopback or LAN transfer near
+// disk speed. At most kDigestChunks of them (2 MiB) wait for the hashing thread.
 constexpr DWORD kTransferBufferBytes = 262144;
 constexpr size_t kDigestChunks = 8;
+// Bytes gathered in the buffer are written out at the latest after this long,
+// so progress and the checkpoints follow a slow line too.
+constexpr DWORD kGatherMs = 250;
 constexpr size_t kErrorTextBytes = 260;
 constexpr DWORD kStopPollMs = 100;
 constexpr DWORD kDefaultConnectTimeoutMs = 30000;
@@ -258,18 +263,40 @@ class Download {
     g_checkpoint_us += static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
   }
 
+  // What one attempt holds once its request is open (closed in reverse order:
+  // the file, then the request, then the session).
+  struct AttemptState {
+    ResumeState state;
+    bool have_state = false;
+    bool asked_range = false;
+    bool appending = false;
+    ScopedInternetHandle session;
+    ScopedInternetHandle request;
+    DWORD status = 0;
+    DWORD length = 0;    // the answer's length, 0 when it gave none
+    uint32_t offset = 0; // bytes already in the file before this answer
+    ScopedStdioFile file;
+  };
+  using Step = std::optional<Outcome>;  // empty: go on with the next step
+
   Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
     const bool use_record = !skipRecordOnce_;
     skipRecordOnce_ = false;
-    ResumeState state;
-    bool have_state = false;
-    if (!ChooseTarget(destination, absolute, use_record, &state, &have_state))
+    AttemptState a;
+    if (!ChooseTarget(destination, absolute, use_record, &a.state, &a.have_state))
       return Outcome::kFailure;
     if (result_path) *result_path = target_;
-    const std::string headers = have_state ? BuildRequestHeaders(state) : kPlainHeaders;
-    const bool asked_range = headers.find("Range:") != std::string::npos;
+    const std::string headers = a.have_state ? BuildRequestHeaders(a.state) : kPlainHeaders;
+    a.asked_range = headers.find("Range:") != std::string::npos;
+    if (Step s = OpenSession(&a)) return *s;
+    if (Step s = OpenRequest(headers, &a)) return *s;
+    if (Step s = CheckAnswer(&a)) return *s;
+    if (Step s = OpenTargetFile(&a)) return *s;
+    return Transfer(&a);
+  }
 
-    ScopedInternetHandle session;
+  // A WinINet session with a fresh agent name.
+  Step OpenSession(AttemptState* a) {
     for (;;) {
       if (Stopped()) return Outcome::kFailure;
       DWORD connection = 0;
@@ -279,8 +306,8 @@ class Download {
       const DWORD access = (connection & INTERNET_CONNECTION_PROXY)
                                ? INTERNET_OPEN_TYPE_PRECONFIG
                                : INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY;
-      session.reset(g_internet_open.load()(agent, access, nullptr, nullptr, 0));
-      if (session) break;
+      a->session.reset(g_internet_open.load()(agent, access, nullptr, nullptr, 0));
+      if (a->session) break;
       const DWORD error = ::GetLastError();
       NoteRetry(gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！",
                                static_cast<int>(error)));
@@ -290,14 +317,17 @@ class Download {
       }
       if (!BackOff()) return Outcome::kFailure;
     }
-    SetTimeouts(session.get());
+    SetTimeouts(a->session.get());
+    return std::nullopt;
+  }
 
-    ScopedInternetHandle request;
+  // Sends the request; a connection that fails is tried again after a pause.
+  Step OpenRequest(const std::string& headers, AttemptState* a) {
     for (;;) {
       if (Stopped()) return Outcome::kFailure;
-      request.reset(::InternetOpenUrlA(session.get(), url_.c_str(), headers.c_str(),
-                                       static_cast<DWORD>(headers.size()), kRequestFlags, 0));
-      if (request) break;
+      a->request.reset(::InternetOpenUrlA(a->session.get(), url_.c_str(), headers.c_str(),
+                                          static_cast<DWORD>(headers.size()), kRequestFlags, 0));
+      if (a->request) break;
       const DWORD error = ::GetLastError();
       if (IsCertificateError(error)) {
         // Another attempt meets the same certificate: say so and stop.
@@ -313,108 +343,167 @@ class Download {
       }
       if (!BackOff()) return Outcome::kFailure;
     }
-    SetTimeouts(request.get());
+    SetTimeouts(a->request.get());
+    return std::nullopt;
+  }
 
+  // The status of the answer, and whether the copy on disk is already whole.
+  Step CheckAnswer(AttemptState* a) {
     // An error status is a failed request, never content for the file.
-    const DWORD status = QueryNumber(request.get(), HTTP_QUERY_STATUS_CODE);
-    if (status >= 400) {
-      if (status == 416 && asked_range) {
+    a->status = QueryNumber(a->request.get(), HTTP_QUERY_STATUS_CODE);
+    if (a->status >= 400) {
+      if (a->status == 416 && a->asked_range) {
         // The stored part no longer fits the resource: start over without it.
-        ClearCacheRecord(*state.record);
+        ClearCacheRecord(*a->state.record);
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
-      if (status >= 500 && retry_) {
-        NoteRetry(StatusErrorText(status));
+      if (a->status >= 500 && retry_) {
+        NoteRetry(StatusErrorText(a->status));
         return Outcome::kRetry;
       }
-      error_ = StatusErrorText(status);
+      error_ = StatusErrorText(a->status);
       return Outcome::kFailure;
     }
-
-    const bool changed = !have_state || ResourceChanged(state, request.get());
-    if (have_state && !changed && state.record->localSize == state.record->totalSize)
+    const bool changed = !a->have_state || ResourceChanged(a->state, a->request.get());
+    if (a->have_state && !changed && a->state.record->localSize == a->state.record->totalSize)
       return Outcome::kSuccess;  // complete and current: nothing to transfer
+    a->appending = a->have_state && !changed;
+    return std::nullopt;
+  }
 
-    const bool appending = have_state && !changed;
-    ScopedStdioFile file = OpenTarget(target_, appending ? "ab" : "wb");
-    if (!file) {
+  // Opens the file the body goes to: appended to when the answer continues
+  // it, rewritten when it is the whole resource.
+  Step OpenTargetFile(AttemptState* a) {
+    a->file = OpenTarget(target_, a->appending ? "ab" : "wb");
+    if (!a->file) {
       error_ = gbk::FormatCut(kErrorTextBytes, "无法写入文件:%s", target_.c_str());
       return Outcome::kFailure;
     }
-    uint32_t offset = 0;
-    if (appending && std::fseek(file.get(), 0, SEEK_END) == 0) {
-      long end = std::ftell(file.get());
-      offset = end > 0 ? static_cast<uint32_t>(end) : 0;
+    if (a->appending && std::fseek(a->file.get(), 0, SEEK_END) == 0) {
+      long end = std::ftell(a->file.get());
+      a->offset = end > 0 ? static_cast<uint32_t>(end) : 0;
     }
     if (Stopped()) return Outcome::kFailure;
-    const DWORD length = QueryNumber(request.get(), HTTP_QUERY_CONTENT_LENGTH);
+    a->length = QueryNumber(a->request.get(), HTTP_QUERY_CONTENT_LENGTH);
     if (Stopped()) return Outcome::kFailure;
 
     const BodyPlan plan =
-        PlanBody(appending, offset, status,
-                 QueryHeaderText(request.get(), HTTP_QUERY_CONTENT_RANGE, false));
+        PlanBody(a->appending, a->offset, a->status,
+                 QueryHeaderText(a->request.get(), HTTP_QUERY_CONTENT_RANGE, false));
     if (plan == BodyPlan::kRestartWithoutRange) {
-      if (have_state) ClearCacheRecord(*state.record);
-      if (asked_range) {
+      if (a->have_state) ClearCacheRecord(*a->state.record);
+      if (a->asked_range) {
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
       if (retry_) {
-        NoteRetry(StatusErrorText(status));
+        NoteRetry(StatusErrorText(a->status));
         return Outcome::kRetry;
       }
-      error_ = StatusErrorText(status);
+      error_ = StatusErrorText(a->status);
       return Outcome::kFailure;
     }
     // A whole body: the record's total becomes this answer's length.
-    if (plan == BodyPlan::kFromScratch && have_state)
-      state.record->totalSize = static_cast<int>(length);
-    if (plan == BodyPlan::kFromScratch && appending) {
+    if (plan == BodyPlan::kFromScratch && a->have_state)
+      a->state.record->totalSize = static_cast<int>(a->length);
+    if (plan == BodyPlan::kFromScratch && a->appending) {
       // The server sent the whole resource: it replaces the file, never
       // follows what is already there.
-      file.reset(::fopen(target_.c_str(), "wb"));
-      offset = 0;
-      if (!file) {
+      a->file.reset(::fopen(target_.c_str(), "wb"));
+      a->offset = 0;
+      if (!a->file) {
         error_ = gbk::FormatCut(kErrorTextBytes, "无法写入文件:%s", target_.c_str());
         return Outcome::kFailure;
       }
     }
+    return std::nullopt;
+  }
 
-    DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, offset);
+  // Moves the body into the file. Reads take what has arrived and gather in
+  // one buffer; a full buffer, or one that has waited kGatherMs (a slow
+  // line), is written, handed to the digest and reported as one chunk.
+  Outcome Transfer(AttemptState* a) {
+    HINTERNET request = a->request.get();
+    DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, a->offset);
     uint32_t written = 0;
     uint32_t received = 0;
     uint32_t received_at_report = 0;
     DWORD report_tick = ::GetTickCount();
     DWORD bytes_per_second = 0;  // as last reported
-    uint64_t checkpoint_bytes = offset;
+    uint64_t checkpoint_bytes = a->offset;
     DWORD checkpoint_tick = report_tick;
-    auto disk_failure = [&](uint64_t on_disk) {
+    char* buffer = nullptr;  // being filled, `fill` bytes so far
+    DWORD fill = 0;
+    DWORD fill_tick = 0;
+    auto on_disk = [&] { return static_cast<uint64_t>(a->offset) + written; };
+    auto disk_failure = [&] {
       // A full disk or a lost drive: the record tells what really reached it.
-      CloseChecked(&file);
-      StoreResume(request.get(), have_state, &state, length, &digest, false, on_disk);
+      if (buffer) digest.Release(buffer);
+      buffer = nullptr;
+      CloseChecked(&a->file);
+      StoreResume(request, a->have_state, &a->state, a->length, &digest, false, on_disk());
       error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
                               target_.c_str());
       return Outcome::kFailure;
     };
+    // Writes the gathered bytes; false when the disk did not take them.
+    auto write_buffer = [&] {
+      if (buffer == nullptr) return true;
+      if (fill == 0) {
+        digest.Release(buffer);
+        buffer = nullptr;
+        return true;
+      }
+      if (download_hooks::WriteFile(buffer, fill, a->file.get()) != fill) return false;
+      digest.Submit(buffer, fill);
+      buffer = nullptr;
+      written += fill;
+      fill = 0;
+      const DWORD tick = ::GetTickCount();
+      if (on_disk() - checkpoint_bytes >= g_checkpoint_bytes.load() ||
+          tick - checkpoint_tick >= g_checkpoint_ms.load()) {
+        // Flushed to the system first: a killed process loses nothing the
+        // record will vouch for. (After a power loss, bytes the disk never
+        // got fail the record's MD5 check: a restart, never a wrong file.)
+        LARGE_INTEGER t0, t1, freq;
+        ::QueryPerformanceCounter(&t0);
+        if (download_hooks::FlushFile(a->file.get()) != 0) return false;
+        digest.Mark();
+        ::QueryPerformanceCounter(&t1);
+        ::QueryPerformanceFrequency(&freq);
+        g_checkpoint_us +=
+            static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
+        checkpoint_bytes = on_disk();
+        checkpoint_tick = ::GetTickCount();
+      }
+      StoreCheckpoint(request, a->have_state, &a->state, a->length, &digest);
+      failures_ = 0;  // the connection works again: back-off starts over
+      const int percent = DownloadPercent(a->length, a->offset, written);
+      if (percent >= 0) PostProgress(c_->window, percent);
+      return true;
+    };
     for (;;) {
-      const uint64_t on_disk = static_cast<uint64_t>(offset) + written;
       if (Stopped()) {
-        if (!CloseChecked(&file)) return disk_failure(on_disk);
-        StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
+        if (!write_buffer() || !CloseChecked(&a->file)) return disk_failure();
+        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
         return Outcome::kFailure;
       }
-      DWORD n = 0;
-      char* buffer = digest.Acquire();
+      if (buffer == nullptr) {
+        buffer = digest.Acquire();
+        fill = 0;
+        fill_tick = ::GetTickCount();
+      }
       // What has arrived, but at least what the line brings in about a
-      // quarter of a second, up to the buffer: a slow line still reports and
-      // sees a stop several times a second, a fast one fills the whole
-      // buffer instead of paying a call for every few KiB the platform holds.
-      DWORD want = kTransferBufferBytes;
+      // quarter of a second, up to the buffer's free part: a slow line still
+      // reports and sees a stop several times a second, a fast one fills the
+      // buffer in few calls instead of one for every few KiB the platform holds.
+      DWORD want = kTransferBufferBytes - fill;
       DWORD available = 0;
-      if (::InternetQueryDataAvailable(request.get(), &available, 0, 0) && available < want)
+      if (::InternetQueryDataAvailable(request, &available, 0, 0) && available < want)
         want = std::min(want, std::max<DWORD>({available, bytes_per_second / 4, 1}));
-      const BOOL ok = ::InternetReadFile(request.get(), buffer, want, &n);
+      DWORD n = 0;
+      const BOOL ok = ::InternetReadFile(request, buffer + fill, want, &n);
       DWORD read_error = ok ? 0 : ::GetLastError();
       if (ok) {
         received += n;
@@ -428,48 +517,25 @@ class Download {
         }
       }
       if (ok && n > 0) {
-        if (download_hooks::WriteFile(buffer, n, file.get()) != n) {
-          digest.Release(buffer);
-          return disk_failure(on_disk);
+        fill += n;
+        if ((fill == kTransferBufferBytes || ::GetTickCount() - fill_tick >= kGatherMs) &&
+            !write_buffer()) {
+          return disk_failure();
         }
-        digest.Submit(buffer, n);
-        written += n;
-        const uint64_t now_on_disk = static_cast<uint64_t>(offset) + written;
-        const DWORD tick = ::GetTickCount();
-        if (now_on_disk - checkpoint_bytes >= g_checkpoint_bytes.load() ||
-            tick - checkpoint_tick >= g_checkpoint_ms.load()) {
-          // Flushed to the system first: a killed process loses nothing the
-          // record will vouch for. (After a power loss, bytes the disk never
-          // got fail the record's MD5 check: a restart, never a wrong file.)
-          LARGE_INTEGER t0, t1, freq;
-          ::QueryPerformanceCounter(&t0);
-          if (download_hooks::FlushFile(file.get()) != 0) return disk_failure(now_on_disk);
-          digest.Mark();
-          ::QueryPerformanceCounter(&t1);
-          ::QueryPerformanceFrequency(&freq);
-          g_checkpoint_us +=
-              static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
-          checkpoint_bytes = now_on_disk;
-          checkpoint_tick = ::GetTickCount();
-        }
-        StoreCheckpoint(request.get(), have_state, &state, length, &digest);
-        failures_ = 0;  // the connection works again: back-off starts over
-        const int percent = DownloadPercent(length, offset, written);
-        if (percent >= 0) PostProgress(c_->window, percent);
         continue;
       }
-      digest.Release(buffer);
-      if (ok && (length == 0 || written >= length)) {
-        if (!CloseChecked(&file)) return disk_failure(on_disk);
-        StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
+      if (!write_buffer()) return disk_failure();
+      if (ok && (a->length == 0 || written >= a->length)) {
+        if (!CloseChecked(&a->file)) return disk_failure();
+        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
         return Outcome::kSuccess;
       }
       // A body that ends before its announced length is an interrupted
       // transfer, whatever the read said.
       if (ok) read_error = ERROR_INTERNET_CONNECTION_RESET;
       const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
-      if (!CloseChecked(&file)) return disk_failure(on_disk);
-      StoreResume(request.get(), have_state, &state, length, &digest, true, on_disk);
+      if (!CloseChecked(&a->file)) return disk_failure();
+      StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
       if (retry_) {
         NoteRetry(text);
         PostSpeed(c_->window, 0);

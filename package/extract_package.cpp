@@ -244,6 +244,9 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   ::CreateDirectoryA(folder.c_str(), nullptr);
   PackProgress writing(window, 50, 10);
   size_t written = 0;
+  // Entries come grouped by folder: the folders of the previous entry exist
+  // already, and asking the system again for each file costs a call per level.
+  std::string made_folders;
   for (size_t i = 0; i < n; ++i) {
     const PackDirectory::Entry e = directory[i];
     const EntryTarget t = Classify(e.name);
@@ -251,8 +254,13 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
       Trace("kvx-out: skipped pack entry %s (outside the install folder)%s", e.name);
       continue;
     }
-    for (size_t p : BackslashPositions(t.relative)) {
-      ::CreateDirectoryA(JoinPath(folder, t.relative.substr(0, p)).c_str(), nullptr);
+    const std::vector<size_t> seps = BackslashPositions(t.relative);
+    const std::string parent = t.relative.substr(0, seps.empty() ? 0 : seps.back());
+    if (parent != made_folders) {
+      for (size_t p : seps) {
+        ::CreateDirectoryA(JoinPath(folder, t.relative.substr(0, p)).c_str(), nullptr);
+      }
+      made_folders = parent;
     }
     if (t.kind == EntryKind::kFolder) continue;
     std::string error;

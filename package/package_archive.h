@@ -30,7 +30,9 @@ enum class ExtractStatus {
 
 class PackageArchive {
  public:
-  static constexpr size_t kTransferSize = 16384;
+  // The member goes to the disk in writes of this size (large writes: few
+  // system calls for a pack of hundreds of MiB).
+  static constexpr size_t kTransferSize = 256 * 1024;
 
   // Opens the zip for reading (shared for reading, existing files only).
   // The base folder starts as the current directory.
