@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the real installer window under Xvfb: size and position, page
 # changes by mouse clicks, screenshots against reference pictures, the second
-# instance and the renamed installer. Needs Xvfb, xdotool, ImageMagick, python3.
+# instance, the renamed installer, and an installer whose pictures are 24-bit,
+# paletted and grey PNGs. Needs Xvfb, xdotool, ImageMagick, python3, ninja.
 set -euo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}"
 WINE_RUN=${WINE_RUN:-$SOURCE_DIR/scripts/wine-run.sh}
@@ -211,7 +212,56 @@ click $((483 + 23)) $((1 + 13))
 wait_exit "$main_pid" || fail "close did not end the program"
 [ "$exit_code" = 0 ] || fail "close: exit code $exit_code"
 
-# 5. "-path " starts the installation at once (the start statistics request
+# 5. A publisher's own pictures need not be 8-bit RGBA: the same installer
+# linked with a 24-bit background, paletted main picture and install button
+# and grey close and minimise buttons shows the same main page, with grey
+# buttons. The build's own link commands make it, with these pictures first
+# on the resource compiler's path.
+log "pictures without alpha"
+own=$work/own
+mkdir -p "$own/pictures"
+colour_type() { od -An -tu1 -j25 -N1 "$1" | tr -d ' '; }
+for pic in 154:2 155:3 164:3 156:0 163:0; do
+  id=${pic%:*} in=$BUILD_DIR/res/png${pic%:*}.png out=$own/pictures/png${pic%:*}.png
+  case ${pic#*:} in
+    2) convert "$in" -alpha off "PNG24:$out" ;;
+    3) convert "$in" -alpha off -dither None -colors 256 "PNG8:$out" ;;
+    0) convert "$in" -alpha off -colorspace Gray -define png:color-type=0 -depth 8 "$out" ;;
+  esac
+  [ "$(colour_type "$out")" = "${pic#*:}" ] || fail "picture $id is not of PNG colour type ${pic#*:}"
+done
+commands=$(cd "$BUILD_DIR" && ninja -t commands online_setup.exe)
+res_obj=CMakeFiles/online_setup.dir/res/online_setup.rc.res
+rc=$(grep -m1 "windres.*online_setup\.rc" <<<"$commands") || fail "no resource compile command"
+link=$(grep -E -- "-o online_setup\.exe( |\$)" <<<"$commands" | tail -1) || fail "no link command"
+rc=${rc/ -I / -I $own/pictures -I }
+rc=${rc//$res_obj/$own/own.res}
+link=${link//$res_obj/$own/own.res}
+link=${link/-o online_setup.exe/-o $own/setup-F12-A345-B678-P9-1001.exe}
+link=${link/-Wl,--out-implib,libonline_setup.dll.a/}
+(cd "$BUILD_DIR" && eval "$rc" && eval "$link") >"$work/own-build.log" 2>&1 ||
+  { cat "$work/own-build.log" >&2; fail "could not link the installer with own pictures"; }
+start "$own/setup-F12-A345-B678-P9-1001.exe"
+own_pid=$started
+win=$(wait_window '*在线安装') || fail "window with own pictures did not appear"
+sleep 1
+eval "$(xdotool getwindowgeometry --shell "$win")"
+win_x=$X win_y=$Y
+[ "$WIDTH" = $W ] && [ "$HEIGHT" = $H ] || fail "own pictures: window is ${WIDTH}x$HEIGHT"
+shot own_pictures
+compare_shot own_pictures page0 "437,0 529,30"
+# The buttons' middles are grey; the keyed install button kept its shape
+# (its corners show the background, not magenta).
+pixel() { convert "$work/own_pictures.png" -format "%[fx:int(255*u.p{$1,$2}.r)],%[fx:int(255*u.p{$1,$2}.g)],%[fx:int(255*u.p{$1,$2}.b)]" info:; }
+for xy in "$((483 + 23)) $((1 + 13))" "$((437 + 23)) $((1 + 13))"; do
+  IFS=, read -r r g b <<<"$(pixel $xy)"
+  [ "$r" = "$g" ] && [ "$g" = "$b" ] || fail "button at $xy is not grey: $r,$g,$b"
+done
+[ "$(pixel 207 290)" != "255,0,255" ] || fail "magenta shows at the install button's corner"
+click $((483 + 23)) $((1 + 13))
+wait_exit "$own_pid" || fail "close did not end the installer with own pictures"
+
+# 6. "-path " starts the installation at once (the start statistics request
 # arrives); the installing page shows while the update list is on its way
 # (the server holds every request below /slow/).
 log "direct install"
