@@ -35,7 +35,8 @@ pkgs=(
   cmake make ninja-build g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix
   binutils-mingw-w64-i686 g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
   binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
-  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
+  wine wine32:i386 wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei fonts-arphic-uming
+  tesseract-ocr tesseract-ocr-chi-sim
   locales librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
   g++ clang libclang-rt-14-dev libssl-dev osslsigncode zlib1g-dev
 )

@@ -22,7 +22,17 @@ else
   wine=/usr/lib/wine/wine64
 fi
 
-if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
+# Song-style glyphs for the window's texts: it asks for "宋体" (SimSun) at 12
+# and 14 px, which Wine otherwise draws with a sans-serif font squeezed to
+# half width. AR PL UMing (fonts-arphic-uming) is found through fontconfig.
+set_up_fonts() {
+  local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' name
+  for name in 宋体 SimSun; do
+    "$wine" reg add "$key" /v "$name" /t REG_SZ /d "AR PL UMing CN" /f >/dev/null 2>&1 || return 1
+  done
+}
+
+if [ ! -f "$WINEPREFIX/.online-setup-ready" ] || [ ! -f "$WINEPREFIX/.online-setup-fonts" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
@@ -35,6 +45,10 @@ if [ ! -f "$WINEPREFIX/.online-setup-ready" ]; then
         if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
       done
       touch "$WINEPREFIX/.online-setup-ready"
+    fi
+    # Its own mark, so that prefixes made before it get the fonts as well.
+    if [ ! -f "$WINEPREFIX/.online-setup-fonts" ]; then
+      set_up_fonts && touch "$WINEPREFIX/.online-setup-fonts"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi

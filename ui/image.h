@@ -1,6 +1,8 @@
 // CImage: one picture of the window, decoded once from a "PNG" resource (or
-// from PNG bytes) into a bottom-up 32-bit DIB whose colours stay straight (not
-// premultiplied). Painting only blits from the DIB; it never decodes.
+// from PNG bytes) into a bottom-up DIB. Pictures with alpha become 32 bits
+// with straight (not premultiplied) colours; 24-bit and indexed pictures keep
+// their depth (indexed ones with their palette); anything else becomes 32-bit
+// RGB. Painting only blits from the DIB; it never decodes.
 // The object owns its DIB; device contexts for drawing from it are borrowed
 // from a small process-wide pool (see image_dc_pool.h).
 #pragma once
@@ -9,9 +11,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // Magenta: pixels of this colour are left out by keyed drawing and by button shaping.
 constexpr COLORREF kKeyColour = RGB(255, 0, 255);
+
+// Larger pictures are refused before they are decoded: a few bytes of PNG
+// header must not make the decoder allocate gigabytes.
+constexpr int kMaxImageSide = 16384;
+constexpr long long kMaxImagePixels = 4096LL * 4096;
 
 class CImage {
  public:
@@ -32,9 +40,16 @@ class CImage {
   int GetHeight() const { return height_; }
   int GetPitch() const { return pitch_; }  // negative: bottom-up rows
   bool HasAlpha() const { return hasAlpha_; }
+  int GetBPP() const { return bpp_; }  // 1, 4, 8, 24 or 32
+  int GetPaletteSize() const { return static_cast<int>(palette_.size()); }
+  // A colour left out when the whole picture is drawn (AlphaDraw); the
+  // installer never sets one. CLR_INVALID: none.
+  void SetTransparentColor(COLORREF colour) { transparent_ = colour; }
+  COLORREF GetTransparentColor() const { return transparent_; }
 
-  // The whole image at (0, 0): per-pixel alpha blend (constant 255) when the
-  // image has alpha, otherwise an opaque copy.
+  // The whole image at (0, 0): keyed by the transparent colour when one is
+  // set, else a per-pixel alpha blend (constant 255) when the image has
+  // alpha, otherwise an opaque copy.
   bool AlphaDraw(HDC dc) const;
   // Copies `src` to `dst`, leaving magenta pixels out; alpha is ignored.
   bool KeyedDraw(HDC dc, const RECT& dst, const RECT& src) const;
@@ -42,7 +57,8 @@ class CImage {
   bool PlainDraw(HDC dc, int x, int y, int width, int height) const;
   // RGB of a pixel, alpha ignored; CLR_INVALID outside the image.
   COLORREF GetPixel(int x, int y) const;
-  // Straight BGRA bytes of pixel (x, y) with y counted from the top; null outside.
+  // Straight BGRA bytes of pixel (x, y) with y counted from the top; null
+  // outside and for pictures that are not 32-bit.
   const uint8_t* PixelBytes(int x, int y) const;
 
   // A memory DC with this image's bitmap selected; every GetDC needs a ReleaseDC.
@@ -50,15 +66,22 @@ class CImage {
   void ReleaseDC() const;
 
  private:
+  // Copies src to dst leaving pixels of colour `key` out.
+  bool KeyedCopy(HDC dc, const RECT& dst, const RECT& src, COLORREF key) const;
+
   HBITMAP bitmap_ = nullptr;  // owned
   void* bits_ = nullptr;      // DIB memory, owned by bitmap_
   int width_ = 0;
   int height_ = 0;
   int pitch_ = 0;
+  int bpp_ = 0;
   bool hasAlpha_ = false;
-  // Copy of the picture with every alpha byte 0, made on the first keyed
-  // draw: the transparent copy compares whole pixels on some systems, so
-  // only a zero alpha makes the colour alone decide.
+  std::vector<RGBQUAD> palette_;  // colour table of an indexed picture
+  COLORREF transparent_ = CLR_INVALID;
+  // 32-bit copy of the picture with every alpha byte 0, made on the first
+  // keyed draw: the transparent copy compares whole pixels on some systems,
+  // so only a zero alpha makes the colour alone decide; and one depth for
+  // every picture keeps palettes out of the comparison.
   mutable HBITMAP keyBitmap_ = nullptr;
   mutable HDC dc_ = nullptr;  // borrowed from the pool while dcUses_ > 0
   mutable HGDIOBJ oldBitmap_ = nullptr;

@@ -22,6 +22,7 @@ OUT = "."
 # Texts and palette; apply_brand() sets them from the brand file.
 TITLE = PRODUCT_NAME = TAGLINE = ""
 RED_DARK = RED = RED_MID = GOLD = GOLD_LIGHT = GOLD_DARK = CREAM = GREEN_FELT = ""
+PICTURES = ""
 TEXT_KEYS = ("title", "product_name", "tagline")
 COLOUR_KEYS = ("red", "red_dark", "red_mid", "gold", "gold_light", "gold_dark", "cream", "felt")
 
@@ -51,12 +52,22 @@ def read_brand(path):
         if key in TEXT_KEYS and re.search(r"[<>&]", value):
             raise BrandError(f"{path}: [brand] {key} must not contain <, > or &")
         brand[key] = value
+    # Optional: a folder of the publisher's own pictures (pngNNN.png, any PNG
+    # colour type), relative to the brand file; those found there replace
+    # the drawn ones (render.sh).
+    pictures = parser.get("brand", "pictures", fallback="").strip()
+    if pictures:
+        pictures = os.path.join(os.path.dirname(os.path.abspath(path)), pictures)
+        if not os.path.isdir(pictures):
+            raise BrandError(f"{path}: [brand] pictures = {pictures!r} is not a folder")
+    brand["pictures"] = pictures
     return brand
 
 
 def apply_brand(brand):
     global TITLE, PRODUCT_NAME, TAGLINE, RED, RED_DARK, RED_MID, GOLD, GOLD_LIGHT, GOLD_DARK
-    global CREAM, GREEN_FELT, GOLD_GRAD, FRAMES
+    global CREAM, GREEN_FELT, GOLD_GRAD, FRAMES, PICTURES
+    PICTURES = brand.get("pictures", "")
     TITLE, PRODUCT_NAME, TAGLINE = brand["title"], brand["product_name"], brand["tagline"]
     RED, RED_DARK, RED_MID = brand["red"], brand["red_dark"], brand["red_mid"]
     GOLD, GOLD_LIGHT, GOLD_DARK = brand["gold"], brand["gold_light"], brand["gold_dark"]
@@ -365,6 +376,9 @@ def main(argv):
     # The colour that keyed pictures are flattened onto (render.sh).
     with open(os.path.join(OUT, "matte.txt"), "w") as f:
         f.write(RED_MID + "\n")
+    # The publisher's own pictures, if any (render.sh).
+    with open(os.path.join(OUT, "pictures.txt"), "w") as f:
+        f.write(PICTURES + "\n")
     return 0
 
 

@@ -6,7 +6,9 @@
 #         the rest become magenta (255,0,255), which keyed drawing and button
 #         shaping leave out. Every pixel is opaque (keyed drawing ignores alpha).
 # The window's red comes from matte.txt beside the SVG (make_svgs.py writes
-# the brand's colour there).
+# the brand's colour there). When pictures.txt beside it names a folder with
+# the publisher's own pngNNN.png for this output, that file is taken as it is
+# (any PNG colour type), provided it has the drawn picture's size.
 set -euo pipefail
 mode=$1 in=$2 out=$3
 matte='#6a0f12'
@@ -17,6 +19,16 @@ fi
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 rsvg-convert -f png -o "$tmp/raw.png" "$in"
+own_dir=
+[ -f "$(dirname "$in")/pictures.txt" ] && own_dir=$(head -n1 "$(dirname "$in")/pictures.txt")
+own=$own_dir/$(basename "$out")
+if [ -n "$own_dir" ] && [ -f "$own" ]; then
+  want=$(identify -format '%wx%h' "$tmp/raw.png")
+  got=$(identify -format '%wx%h' "PNG:$own" 2>/dev/null) || { echo "render.sh: $own is not a PNG" >&2; exit 2; }
+  [ "$got" = "$want" ] || { echo "render.sh: $own is $got, the picture must be $want" >&2; exit 2; }
+  cp "$own" "$out"
+  exit 0
+fi
 case $mode in
   opaque)
     convert "$tmp/raw.png" -background "$matte" -alpha remove -alpha on \

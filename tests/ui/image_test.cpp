@@ -46,6 +46,12 @@ class Canvas {
   HGDIOBJ old_ = nullptr;
 };
 
+std::string Bytes(std::initializer_list<int> values) {
+  std::string out;
+  for (int v : values) out.push_back(static_cast<char>(v));
+  return out;
+}
+
 bool Load(CImage* image, int w, int h, const std::vector<Rgba>& px) {
   const std::string png = EncodeRgbaPng(w, h, px);
   return image->LoadFromMemory(png.data(), png.size());
@@ -81,6 +87,12 @@ TEST(CImage, BadInputLeavesTheImageEmpty) {
       {"not a picture", std::string("hello, world")},
       {"cut short", good.substr(0, good.size() / 2)},
       {"signature only", good.substr(0, 8)},
+      {"wider than any picture", EncodePng(kMaxImageSide + 1, 1, 0, 8, "")},
+      // A valid picture, but decoding it would take 100 MB.
+      {"more pixels than any picture", EncodePng(5000, 5000, 0, 8, "")},
+      {"zero height", EncodePng(1, 0, 2, 8, "")},
+      {"indexed without a palette", EncodePng(1, 1, 3, 8, Bytes({0}))},
+      {"palette of 257 colours", EncodePng(1, 1, 3, 8, Bytes({0}), std::string(257 * 3, '\x10'))},
   };
   for (const auto& c : cases) {
     CImage image;
@@ -94,6 +106,71 @@ TEST(CImage, BadInputLeavesTheImageEmpty) {
   CImage image;
   EXPECT_FALSE(image.LoadFromResource(::GetModuleHandleA(nullptr), 154));  // no such resource here
   EXPECT_TRUE(image.IsNull());
+}
+
+// Pictures without alpha keep the depth GDI takes (24 bits, indexed with
+// their palette); the others become 32 bits. Every pixel reads back and
+// draws as stored, and keyed drawing leaves magenta out at any depth.
+TEST(CImage, DecodesPicturesWithoutAlpha) {
+  const std::string rgb = Bytes({255, 0, 255, 10, 20, 30, 200, 100, 50});
+  const std::string three = Bytes({255, 0, 255, 10, 20, 30, 200, 100, 50});  // PLTE
+  const COLORREF kColours[3] = {kKeyColour, RGB(10, 20, 30), RGB(200, 100, 50)};
+  const struct {
+    const char* name;
+    std::string png;
+    int bpp;  // 0: depth and alpha are the decoder's choice (Wine's is 32-bit ARGB for grey)
+    std::vector<COLORREF> pixels;
+  } cases[] = {
+      {"24-bit", EncodePng(3, 1, 2, 8, rgb), 24, {kColours, kColours + 3}},
+      {"48-bit", EncodePng(1, 1, 2, 16, Bytes({0xFF, 0xFF, 0, 0, 0xFF, 0xFF})), 0, {kKeyColour}},
+      {"8-bit palette", EncodePng(3, 1, 3, 8, Bytes({0, 1, 2}), three), 8, {kColours, kColours + 3}},
+      {"4-bit palette", EncodePng(3, 1, 3, 4, Bytes({0x01, 0x20}), three), 0, {kColours, kColours + 3}},
+      // Nine pixels cross a byte boundary.
+      {"1-bit palette", EncodePng(9, 1, 3, 1, Bytes({0xAA, 0x80}), three.substr(3, 6)), 0,
+       {RGB(200, 100, 50), RGB(10, 20, 30), RGB(200, 100, 50), RGB(10, 20, 30), RGB(200, 100, 50),
+        RGB(10, 20, 30), RGB(200, 100, 50), RGB(10, 20, 30), RGB(200, 100, 50)}},
+      {"8-bit grey", EncodePng(3, 1, 0, 8, Bytes({0, 128, 255})), 0,
+       {RGB(0, 0, 0), RGB(128, 128, 128), RGB(255, 255, 255)}},
+      {"16-bit grey", EncodePng(2, 1, 0, 16, Bytes({0x80, 0x80, 0xFF, 0xFF})), 0,
+       {RGB(128, 128, 128), RGB(255, 255, 255)}},
+      {"1-bit grey", EncodePng(2, 1, 0, 1, Bytes({0x40})), 0, {RGB(0, 0, 0), RGB(255, 255, 255)}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    CImage image;
+    ASSERT_TRUE(image.LoadFromMemory(c.png.data(), c.png.size()));
+    const int w = static_cast<int>(c.pixels.size());
+    ASSERT_EQ(w, image.GetWidth());
+    if (c.bpp) {
+      EXPECT_EQ(c.bpp, image.GetBPP());
+      EXPECT_FALSE(image.HasAlpha());
+    }
+    if (image.GetBPP() <= 8) {
+      EXPECT_LE(image.GetPaletteSize(), 1 << image.GetBPP());
+    }
+    Canvas whole(w, 1, RGB(7, 7, 7)), keyed(w, 1, RGB(7, 7, 7));
+    ASSERT_TRUE(image.AlphaDraw(whole.dc()));
+    const RECT r = {0, 0, w, 1};
+    ASSERT_TRUE(image.KeyedDraw(keyed.dc(), r, r));
+    for (int x = 0; x < w; ++x) {
+      EXPECT_EQ(c.pixels[x], image.GetPixel(x, 0)) << x;
+      EXPECT_EQ(c.pixels[x], whole.At(x, 0)) << x;
+      EXPECT_EQ(c.pixels[x] == kKeyColour ? RGB(7, 7, 7) : c.pixels[x], keyed.At(x, 0)) << x;
+    }
+  }
+}
+
+TEST(CImage, TransparentColourLeavesItsPixelsOutOfTheWholePicture) {
+  const std::string png = EncodePng(3, 1, 2, 8, Bytes({1, 2, 3, 255, 0, 255, 4, 5, 6}));
+  CImage image;
+  ASSERT_TRUE(image.LoadFromMemory(png.data(), png.size()));
+  EXPECT_EQ(CLR_INVALID, image.GetTransparentColor());  // none unless set
+  image.SetTransparentColor(RGB(1, 2, 3));
+  Canvas canvas(3, 1, RGB(7, 7, 7));
+  ASSERT_TRUE(image.AlphaDraw(canvas.dc()));
+  EXPECT_EQ(RGB(7, 7, 7), canvas.At(0, 0));
+  EXPECT_EQ(kKeyColour, canvas.At(1, 0));  // only the chosen colour is left out
+  EXPECT_EQ(RGB(4, 5, 6), canvas.At(2, 0));
 }
 
 TEST(CImage, ReloadReplacesThePicture) {
