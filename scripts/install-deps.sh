@@ -37,7 +37,7 @@ pkgs=(
   binutils-mingw-w64-x86-64 libz-mingw-w64-dev googletest
   wine wine32:i386 wine64 xvfb xauth xdotool imagemagick fonts-wqy-zenhei
   locales librsvg2-bin nginx-light zip unzip openssl dpkg-dev python3 curl procps
-  g++ clang libclang-rt-14-dev libssl-dev osslsigncode
+  g++ clang libclang-rt-14-dev libssl-dev osslsigncode zlib1g-dev
 )
 missing=()
 for p in "${pkgs[@]}"; do
