@@ -182,8 +182,8 @@ out=$(env -u LC_ALL -u LANG "$NATIVE" build ntree native.zip --top 星辰 --memb
   || fail "(c) native build: $out"
 [[ $out != *warning* ]] || fail "(c) warned about a complete product: $out"
 native_list=$("$NATIVE" list native.zip) || fail "(c) native list: $native_list"
-grep -qx $'星辰\\数据\\资源.bin\t[0-9]*\t100000' <<<"$native_list" || fail "(c) UTF-8 listing: $native_list"
-grep -qx $'星辰\\数据\\空\\\t[0-9]*\t0' <<<"$native_list" || fail "(c) empty folder: $native_list"
+grep -qx $'星辰\\\\数据\\\\资源.bin\t[0-9]*\t100000' <<<"$native_list" || fail "(c) UTF-8 listing: $native_list"
+grep -qx $'星辰\\\\数据\\\\空\\\\\t[0-9]*\t0' <<<"$native_list" || fail "(c) empty folder: $native_list"
 wine_list=$(run "$BUILDER" list "$(winpath "$work/native.zip")" | iconv -f GBK -t UTF-8) \
   || fail "(c) Windows list of the native package: $wine_list"
 [ "$wine_list" = "$native_list" ] || fail "(c) listings differ: $wine_list / $native_list"
