@@ -2,6 +2,8 @@
 
 #include "core/md5.h"
 
+const char kPackagePassword[] = "6203918547";
+
 std::array<uint8_t, 16> DerivePackKey(std::string_view password) {
   MD5_CTX md5;
   md5.Update(password.data(), password.size());

@@ -14,7 +14,6 @@
 #include "system/scoped_handle.h"
 #include "system/seams.h"
 
-const char kPackagePassword[] = "6203918547";
 const char kExtractFailedText[] = "解压文件失败";
 
 // Progress seen by the window over the whole step:

@@ -7,8 +7,7 @@
 
 #include <string>
 
-// The fixed package password (zip password and pack key input).
-extern const char kPackagePassword[];
+#include "core/pack_key.h"  // kPackagePassword
 
 // The text shown for a failed extraction that has no more precise reason.
 extern const char kExtractFailedText[];

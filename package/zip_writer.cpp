@@ -1,31 +1,34 @@
 #include "package/zip_writer.h"
 
-#include <windows.h>
-
 #include <zip.h>
-#include <iowin32.h>
 #include <zlib.h>
+#ifdef _WIN32
+#include <iowin32.h>
+#endif
 
+#include <cstdio>
+#include <ctime>
 #include <memory>
 
-#include "system/scoped_handle.h"
-
+// Plain C files and times: the package builder also builds natively.
 namespace {
 
-constexpr DWORD kChunk = 256 * 1024;
+constexpr size_t kChunk = 256 * 1024;
+
+struct FileCloser {
+  void operator()(std::FILE* f) const { std::fclose(f); }
+};
 
 // Calls `use` with every piece of the member's content; false on a read failure.
 template <typename Use>
 bool ForEachPiece(const ZipMember& m, Use use) {
   if (m.source_path.empty()) return use(m.bytes.data(), m.bytes.size());
-  ScopedFileHandle file(::CreateFileA(m.source_path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(m.source_path.c_str(), "rb"));
   if (!file) return false;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), buffer.get(), kChunk, &got, nullptr)) return false;
-    if (got == 0) return true;
+    const size_t got = std::fread(buffer.get(), 1, kChunk, file.get());
+    if (got == 0) return !std::ferror(file.get());
     if (!use(buffer.get(), got)) return false;
   }
 }
@@ -39,7 +42,11 @@ struct ZipCloser {
 bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members,
               std::string* error) {
   zlib_filefunc64_def io;
+#ifdef _WIN32
   fill_win32_filefunc64A(&io);
+#else
+  fill_fopen64_filefunc(&io);
+#endif
   std::unique_ptr<void, ZipCloser> zf(zipOpen2_64(zip_path.c_str(), APPEND_STATUS_CREATE, nullptr, &io));
   if (!zf) {
     *error = "cannot create " + zip_path;
@@ -49,7 +56,7 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
   // left to pass for a package.
   auto abandon = [&](const std::string& message) {
     zf.reset();
-    ::DeleteFileA(zip_path.c_str());
+    std::remove(zip_path.c_str());
     *error = message;
     return false;
   };
@@ -67,9 +74,11 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
     info.dosDate = m.dos_date_time;
     info.external_fa = m.external_attributes;
     if (info.dosDate == 0) {
-      SYSTEMTIME now;
-      ::GetLocalTime(&now);
-      info.tmz_date = {now.wSecond, now.wMinute, now.wHour, now.wDay, now.wMonth - 1, now.wYear};
+      const std::time_t t = std::time(nullptr);
+      if (const std::tm* now = std::localtime(&t)) {
+        info.tmz_date = {now->tm_sec, now->tm_min, now->tm_hour,
+                         now->tm_mday, now->tm_mon, now->tm_year + 1900};
+      }
     }
     int rc = zipOpenNewFileInZip4_64(
         zf.get(), m.name.c_str(), &info, m.local_extra.empty() ? nullptr : m.local_extra.data(),
@@ -83,7 +92,7 @@ bool WriteZip(const std::string& zip_path, const std::vector<ZipMember>& members
   }
   void* raw = zf.release();
   if (zipClose(raw, nullptr) != ZIP_OK) {
-    ::DeleteFileA(zip_path.c_str());
+    std::remove(zip_path.c_str());
     *error = "cannot finish " + zip_path;
     return false;
   }

@@ -2,7 +2,9 @@
 # Packages made by other tools install with our extraction, and our builder's
 # packages open with other tools:
 #  (a) pack encrypted by openssl, zipped by Info-ZIP -> extract_cli installs it;
-#  (b) package_builder output -> unzip -P and openssl recover our payload.
+#  (b) package_builder output -> unzip -P and openssl recover our payload;
+#  (c) the native (Linux) build of the builder, UTF-8 on both ends: its
+#      package lists the same with both builds and installs with Chinese names.
 # Also the builder's error reports and the checker's verdict on bad packs.
 set -euo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${WINE_RUN:?}"
@@ -166,6 +168,56 @@ run "$EXTRACT" "$(winpath "$inst")" pkg.zip >/dev/null || fail "(b) own extracti
 cmp tree/sub/deeper/blob.bin "$inst/sub/deeper/blob.bin" || fail "(b) round trip"
 [ -d "$inst/empty_dir" ] || fail "(b) empty folder"
 echo "(b) builder output opens with unzip and openssl"
+
+# ---- (c) the native builder ---------------------------------------------------
+NATIVE="$BUILD_DIR/native-builder/package_builder"
+cmake -S "$SOURCE_DIR/tools/package_builder/native" -B "$BUILD_DIR/native-builder" -G Ninja \
+  -DCMAKE_CXX_COMPILER=g++ >/dev/null && cmake --build "$BUILD_DIR/native-builder" >/dev/null \
+  || fail "(c) native builder does not build"
+mkdir -p "ntree/Config/游戏" "ntree/数据/空"
+printf '[client]\r\n' > "ntree/Config/游戏/设置.ini"
+cp src/random.bin "ntree/数据/资源.bin"
+printf 'MZ' > "ntree/主程序.exe"
+out=$(env -u LC_ALL -u LANG "$NATIVE" build ntree native.zip --top 星辰 --member 包.pak 2>&1) \
+  || fail "(c) native build: $out"
+[[ $out != *warning* ]] || fail "(c) warned about a complete product: $out"
+native_list=$("$NATIVE" list native.zip) || fail "(c) native list: $native_list"
+grep -qx $'星辰\\\\数据\\\\资源.bin\t[0-9]*\t100000' <<<"$native_list" || fail "(c) UTF-8 listing: $native_list"
+grep -qx $'星辰\\\\数据\\\\空\\\\\t[0-9]*\t0' <<<"$native_list" || fail "(c) empty folder: $native_list"
+wine_list=$(run "$BUILDER" list "$(winpath "$work/native.zip")" | iconv -f GBK -t UTF-8) \
+  || fail "(c) Windows list of the native package: $wine_list"
+[ "$wine_list" = "$native_list" ] || fail "(c) listings differ: $wine_list / $native_list"
+# The same tree through the Windows build: the same pack entries.
+out=$(run "$BUILDER" build "$(winpath "$work/ntree")" "$(winpath "$work/wine.zip")" \
+  --top 星辰) || fail "(c) Windows build: $out"
+entries() { grep $'\t' <<<"$1"; }
+[ "$(entries "$("$NATIVE" list wine.zip)")" = "$(entries "$native_list")" ] || fail "(c) builds differ"
+inst="$work/native_inst"
+mkdir -p "$inst"
+cp native.zip "$inst/pkg.zip"
+out=$(run "$EXTRACT" "$(winpath "$inst")" pkg.zip) || fail "(c) extraction: $out"
+cmp src/random.bin "$inst/数据/资源.bin" && [ -f "$inst/Config/游戏/设置.ini" ] && [ -d "$inst/数据/空" ] \
+  || fail "(c) installed names: $(cd "$inst" && find .)"
+# Warnings, refusals and broken packages, natively.
+mkdir -p bare && printf x > bare/a.txt
+native_case() {  # native_case WHAT EXIT PATTERN ARGS...
+  local what=$1 want=$2 pattern=$3 out rc=0; shift 3
+  out=$("$NATIVE" "$@" 2>&1) || rc=$?
+  [ "$rc" = "$want" ] && grep -q -- "$pattern" <<<"$out" || fail "(c) $what: exit $rc: $out"
+}
+native_case "no Config folder" 0 "warning: bare has no Config folder" build bare bare.zip
+native_case "no program" 0 "warning: bare has no .exe at its top" build bare bare.zip
+native_case "name without GBK" 1 "no GBK spelling" build bare x.zip --top "😀"
+mkdir -p nogbk/"😀" && printf x > nogbk/"😀"/a.txt
+native_case "file name without GBK" 1 "no GBK spelling.*😀" build nogbk x.zip
+native_case "missing folder" 1 "folder not found" build nope x.zip
+native_case "not a zip" 1 "cannot open" list src/numbers.txt
+native_case "wrong password" 1 "wrong password" list wrongpw/pkg.zip
+native_case "cut pack" 1 "data outside the body" list cut/pkg.zip
+native_case "hostile pack" 1 "path leads outside" list hostile/pkg.zip
+native_case "usage" 2 "usage" list
+[ ! -e x.zip ] || fail "(c) refused builds left x.zip"
+echo "(c) native builder: UTF-8 names, same package as the Windows build"
 
 # ---- builder errors ---------------------------------------------------------
 expect_error() {

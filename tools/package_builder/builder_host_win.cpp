@@ -1,0 +1,156 @@
+// The package builder on Windows (or Wine): names are in the ANSI code page
+// (936 on the machines this is for) and packages are read back with the
+// installer's own reader, the way the installer reads them.
+#include <windows.h>
+
+#include <string>
+
+#include "core/gbk_text.h"
+#include "package/archive_entry.h"
+#include "package/extract_package.h"
+#include "package/pack_decrypt.h"
+#include "package/package_archive.h"
+#include "system/scoped_handle.h"
+#include "tools/package_builder/builder_host.h"
+
+bool IsFolder(const std::string& path) {
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ListFolder(const std::string& folder, std::vector<FolderItem>* items, std::string* error) {
+  WIN32_FIND_DATAA data;
+  ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
+  if (!find) {
+    *error = "cannot list " + folder;
+    return false;
+  }
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    FolderItem item;
+    item.name = name;
+    item.path = folder + "\\" + name;
+    item.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!item.folder) item.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+    items->push_back(std::move(item));
+  } while (::FindNextFileA(find.get(), &data));
+  return true;
+}
+
+std::string FolderLeafName(const std::string& folder) {
+  std::string path = folder;
+  while (gbk::EndsWithPathSeparator(path)) path.pop_back();
+  size_t sep = std::string::npos;
+  for (char c : {'\\', '/', ':'}) {
+    const size_t at = gbk::FindLastChar(path, c);
+    if (at != std::string::npos && (sep == std::string::npos || at > sep)) sep = at;
+  }
+  return sep == std::string::npos ? path : path.substr(sep + 1);
+}
+
+bool ToPackageText(const std::string& argument, std::string* package_text) {
+  *package_text = argument;
+  return true;
+}
+
+std::string ForTerminal(std::string_view package_text) { return std::string(package_text); }
+
+namespace {
+
+std::string TempFolderPath() {
+  char base[MAX_PATH + 1] = {};
+  ::GetTempPathA(MAX_PATH, base);
+  std::string path = std::string(base) + "pkglist_" + std::to_string(::GetCurrentProcessId());
+  ::CreateDirectoryA(path.c_str(), nullptr);
+  return path;
+}
+
+// Removes the folders that extracting `name` below `root` created, deepest first.
+void RemoveFoldersOf(const std::string& root, const std::string& name) {
+  std::string dir = name;
+  for (;;) {
+    const size_t sep = dir.find_last_of("\\/");
+    if (sep == std::string::npos || sep == 0) return;
+    dir.resize(sep);
+    ::RemoveDirectoryA((root + "\\" + dir).c_str());
+  }
+}
+
+// Removes the extracted pack and the folders made for it.
+class WinListedPackage : public ListedPackage {
+ public:
+  ~WinListedPackage() override {
+    open.reset();
+    if (pack_path.empty()) return;
+    ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileA(pack_path.c_str());
+    RemoveFoldersOf(temp, member);
+    ::RemoveDirectoryA(temp.c_str());
+  }
+  std::string temp, pack_path;
+  std::unique_ptr<OpenPack> open;
+};
+
+}  // namespace
+
+std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, std::string* error) {
+  auto archive = PackageArchive::Open(zip_path, kPackagePassword);
+  if (!archive) {
+    *error = "cannot open " + zip_path + " as a zip archive";
+    return nullptr;
+  }
+  ArchiveEntry entry;
+  switch (archive->GetFirstEntry(&entry)) {
+    case EntryStatus::kOk:
+      break;
+    case EntryStatus::kRefusedName:
+      *error = "first member's name leads outside the folder";
+      return nullptr;
+    case EntryStatus::kArgumentError:
+      *error = "package has no members";
+      return nullptr;
+    default:
+      *error = "first member cannot be read";
+      return nullptr;
+  }
+  auto pack = std::make_unique<WinListedPackage>();
+  pack->member = entry.name;
+  pack->compressed_size = entry.compressed_size;
+  pack->uncompressed_size = entry.uncompressed_size;
+  pack->temp = TempFolderPath();
+  archive->SetBaseFolder(pack->temp);
+  const ExtractStatus xs = archive->ExtractFirstEntry(entry.name);
+  archive->Close();
+  pack->pack_path = pack->temp + "\\" + entry.name;
+  switch (xs) {
+    case ExtractStatus::kOk:
+      break;
+    case ExtractStatus::kWrongPassword:
+      *error = "member does not open with the package password";
+      return nullptr;
+    case ExtractStatus::kDataError:
+      // The reader does not test the cipher's check byte, so a wrong password
+      // surfaces here, as undecodable data or a CRC mismatch.
+      *error = "member cannot be extracted: wrong password or damaged data";
+      return nullptr;
+    case ExtractStatus::kCannotCreate:
+    case ExtractStatus::kWriteError:
+      *error = "cannot write the member into " + pack->temp;
+      return nullptr;
+    default:
+      *error = "first member cannot be read";
+      return nullptr;
+  }
+  // Read the way the installer reads it: from disk, a window at a time.
+  pack->open = DecryptPackFile(pack->pack_path, kPackagePassword, nullptr);
+  if (!pack->open) {
+    *error = "pack is shorter than its 8-byte header or not whole 16-byte blocks";
+    return nullptr;
+  }
+  pack->payload_length = pack->open->payload_length;
+  pack->body_length = pack->open->body_length;
+  PackBodyReader* reader = pack->open->reader.get();
+  pack->read = [reader](uint64_t offset, void* dst, size_t n) { return reader->Read(offset, dst, n); };
+  return pack;
+}
