@@ -17,7 +17,7 @@
 #include "core/pack_directory.h"
 #include "core/pack_key.h"
 #include "core/safe_path.h"
-#include "tools/package_builder/builder_host.h"
+#include "builder_host.h"
 
 
 namespace {

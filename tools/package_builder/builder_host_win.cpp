@@ -11,7 +11,7 @@
 #include "package/pack_decrypt.h"
 #include "package/package_archive.h"
 #include "system/scoped_handle.h"
-#include "tools/package_builder/builder_host.h"
+#include "builder_host.h"
 
 bool IsFolder(const std::string& path) {
   DWORD a = ::GetFileAttributesA(path.c_str());

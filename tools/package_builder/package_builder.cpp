@@ -27,7 +27,7 @@
 #include "core/pack_writer.h"
 #include "core/safe_path.h"
 #include "package/zip_writer.h"
-#include "tools/package_builder/builder_host.h"
+#include "builder_host.h"
 
 namespace {
 
