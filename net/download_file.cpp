@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <random>
 #include <vector>
@@ -54,10 +55,16 @@ constexpr DWORD kDefaultCheckpointMs = 2000;
 // A download nobody waits for gives up after this many attempts or this long.
 constexpr int kOptionalAttempts = 4;
 constexpr DWORD kOptionalBudgetMs = 60000;
+// The attempts end within the budget above when the platform honours the
+// receive time-out; this bounds the wait where it does not (Wine).
+constexpr DWORD kDefaultOptionalDeadlineMs = kOptionalBudgetMs + 15000;
+constexpr DWORD kOptionalPollMs = 50;
+constexpr DWORD kOptionalStopGraceMs = 1000;
 constexpr char kErrorCaption[] = "错误";
 
 std::atomic<download_hooks::InternetOpenFn> g_internet_open{&::InternetOpenA};
 std::atomic<DWORD> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
+std::atomic<DWORD> g_optional_deadline_ms{kDefaultOptionalDeadlineMs};
 std::atomic<DWORD> g_receive_timeout_ms{kDefaultReceiveTimeoutMs};
 std::atomic<uint64_t> g_checkpoint_bytes{kDefaultCheckpointBytes};
 std::atomic<DWORD> g_checkpoint_ms{kDefaultCheckpointMs};
@@ -574,6 +581,10 @@ void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms) {
   g_receive_timeout_ms = receive_ms ? receive_ms : kDefaultReceiveTimeoutMs;
 }
 
+void SetOptionalDeadlineForTesting(DWORD ms) {
+  g_optional_deadline_ms = ms ? ms : kDefaultOptionalDeadlineMs;
+}
+
 void SetCheckpointForTesting(uint64_t bytes, DWORD ms) {
   g_checkpoint_bytes = bytes ? bytes : kDefaultCheckpointBytes;
   g_checkpoint_ms = ms ? ms : kDefaultCheckpointMs;
@@ -644,9 +655,75 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadClie
                          report_errors, retry_until_done, use_agency_cache_file, 0);
 }
 
+namespace {
+
+// One optional download on a thread of its own. Under Wine a stalled
+// connection blocks InternetReadFile past every time-out and past closed
+// handles, so the caller may have to leave the thread behind. The thread
+// therefore works on its own copy of the client, without the window: nothing
+// it does after being left behind can reach the caller or the window. Its file
+// and record stay in their usual places, and a stopped transfer resumes later.
+struct OptionalCall {
+  DownloadClient client;
+  std::string destination;
+  std::string url;
+  std::string result_path;
+  bool destination_is_absolute = false;
+  bool use_agency_cache_file = false;
+  int result = -1;
+};
+
+DWORD WINAPI RunOptionalCall(LPVOID param) {
+  std::unique_ptr<std::shared_ptr<OptionalCall>> owner(
+      static_cast<std::shared_ptr<OptionalCall>*>(param));
+  OptionalCall& call = **owner;
+  call.result = RunDownloadCall(call.destination.c_str(), &call.result_path, &call.client,
+                                call.url.c_str(), call.destination_is_absolute, false, true,
+                                call.use_agency_cache_file, kOptionalAttempts);
+  return 0;
+}
+
+}  // namespace
+
 int DownloadOptionalFile(const char* destination, std::string* result_path,
                          DownloadClient* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file) {
-  return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
-                         false, true, use_agency_cache_file, kOptionalAttempts);
+  auto call = std::make_shared<OptionalCall>();
+  std::memcpy(call->client.installFolder, controller->installFolder,
+              sizeof call->client.installFolder);
+  call->client.agencyIds = controller->agencyIds;
+  call->destination = destination;
+  call->url = url;
+  call->destination_is_absolute = destination_is_absolute;
+  call->use_agency_cache_file = use_agency_cache_file;
+  std::memset(controller->errorText, 0, sizeof controller->errorText);
+
+  auto* param = new std::shared_ptr<OptionalCall>(call);
+  ScopedKernelHandle thread(::CreateThread(nullptr, 0, &RunOptionalCall, param, 0, nullptr));
+  if (!thread) {
+    delete param;
+    return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
+                           false, true, use_agency_cache_file, kOptionalAttempts);
+  }
+  const DWORD start = ::GetTickCount();
+  DWORD deadline = g_optional_deadline_ms.load();
+  while (::WaitForSingleObject(thread.get(), kOptionalPollMs) == WAIT_TIMEOUT) {
+    if (controller->StopRequested() && !call->client.StopRequested()) {
+      // A stop is not held up by a blocked read either: a short grace, then go.
+      call->client.RequestStop();
+      deadline = std::min(deadline, ::GetTickCount() - start + kOptionalStopGraceMs);
+    }
+    if (::GetTickCount() - start >= deadline) {
+      // Left behind: it stops at its next chance and touches nothing of ours.
+      call->client.RequestStop();
+      gbk::CopyToBuffer(controller->errorText, sizeof controller->errorText,
+                        gbk::FormatCut(kErrorTextBytes, "网络超时, 请检测网络是否正常！\n下载失败:%s", url));
+      PostSpeed(controller->window, 0);
+      return -1;
+    }
+  }
+  std::memcpy(controller->errorText, call->client.errorText, sizeof controller->errorText);
+  if (result_path) *result_path = call->result_path;
+  PostSpeed(controller->window, 0);
+  return call->result;
 }

@@ -26,6 +26,10 @@ void SetTimeoutsForTesting(DWORD connect_ms, DWORD receive_ms);
 // defaults (32 MiB, 2 s).
 void SetCheckpointForTesting(uint64_t bytes, DWORD ms);
 
+// How long the caller of DownloadOptionalFile waits for it at most; 0
+// restores the default (75 s: the attempts' minute plus a margin).
+void SetOptionalDeadlineForTesting(DWORD ms);
+
 // Checkpoints stored since the last call, and the time they took.
 struct CheckpointStats {
   uint32_t count = 0;

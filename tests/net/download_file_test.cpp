@@ -727,6 +727,29 @@ TEST_F(DownloadFileTest, DeadConnectionEndsByTimeOutAndResumes) {
   EXPECT_FALSE(server_.RequestsFor("/dead.bin").back().range.empty());
 }
 
+TEST_F(DownloadFileTest, OptionalFileOnAStalledConnectionIsLeftBehindAtItsDeadline) {
+  // Wine keeps the read blocked; elsewhere the receive time-out ends it.
+  Fault f;
+  f.stallAfterBodyBytes = 100;
+  f.stallMs = 20000;
+  server_.ServeResource("/stalled.bin", PatternBody(50000, 20));
+  server_.QueueFault("/stalled.bin", f);
+  download_hooks::SetOptionalDeadlineForTesting(800);
+  c_.window = rec_.hwnd();
+  std::string path = "unchanged";
+  DWORD start = GetTickCount();
+  int result = DownloadOptionalFile(Target("stalled.bin").c_str(), &path, &c_,
+                                    Url("/stalled.bin").c_str(), true, true);
+  DWORD took = GetTickCount() - start;
+  download_hooks::SetOptionalDeadlineForTesting(0);
+  EXPECT_EQ(result, -1);
+  EXPECT_LT(took, 10000u);
+  EXPECT_EQ(path, "unchanged");
+  EXPECT_NE(std::string(c_.errorText).find("网络超时"), std::string::npos);
+  rec_.Pump();
+  EXPECT_TRUE(rec_.States().empty());
+}
+
 namespace {
 std::atomic<XGameSetup*> g_stop_target{nullptr};
 std::atomic<int> g_sleep_calls{0};
