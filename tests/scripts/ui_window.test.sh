@@ -81,17 +81,23 @@ start() {
 }
 # Waits for a visible window whose title matches a bash pattern; prints its
 # id. Titles are compared in UTF-8 (_NET_WM_NAME): xdotool's own name search
-# only sees the legacy property, which Wine fills with "??" here.
+# only sees the legacy property, which Wine fills with "??" here. Up to 90 s:
+# on a loaded machine the first program in a new prefix can take half a
+# minute to show anything. A miss lists the windows that were there.
 wait_window() {
-  local pattern=$1 w name
-  for _ in $(seq 150); do
+  local pattern=$1 w name deadline=$((SECONDS + 90)) seen
+  while [ $SECONDS -lt $deadline ]; do
+    seen=
     for w in $(xdotool search --onlyvisible --name '.*' 2>/dev/null); do
       name=$(xdotool getwindowname "$w" 2>/dev/null || true)
+      seen+=" [$name]"
       # shellcheck disable=SC2053
       if [[ $name == $pattern ]]; then echo "$w"; return 0; fi
     done
     sleep 0.2
   done
+  echo "windows shown:${seen:- none}" >&2
+  tail -5 "$work/wine.log" >&2 2>/dev/null || true
   return 1
 }
 # Waits for a process to end; leaves its exit code in $exit_code.
