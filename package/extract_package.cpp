@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <memory>
-#include <new>
 
 #include "system/setup_messages.h"
 #include "core/gbk_text.h"
+#include "package/file_write_queue.h"
 #include "package/free_space.h"
 #include "package/pack_decrypt.h"
 #include "core/pack_directory.h"
@@ -22,15 +22,14 @@ const char kExtractFailedText[] = "解压文件失败";
 //   25..49 every entry checked (data inside the pack, something to install,
 //          free space), by entries,
 //   50     checks passed,
-//   50..100 files written, by entries written, then 100.
+//   50..100 files written, by entries handed to the writing thread (a few
+//           files ahead of the disk), then 100 once all are on the disk.
 namespace {
 
 // A scanner may hold a freshly written file for a moment: a target that will
 // not open is tried again for about two seconds before the step fails.
 constexpr int kOpenAttempts = 10;
 constexpr DWORD kOpenRetryMs = 200;
-// File data go from the pack to the target in pieces of this size.
-constexpr size_t kCopyPiece = 1 << 20;
 
 // Ends of a character: a backslash that is the trail byte of a double-byte
 // character is part of that character, not a separator.
@@ -77,60 +76,63 @@ std::string CannotWrite(const std::string& target) {
   return gbk::FormatCut(260, "无法写入文件:%s", target.c_str());
 }
 
-// Opens a target for writing, retrying for a short bounded time.
-ScopedFileHandle OpenTarget(const std::string& target) {
-  DWORD attributes = ::GetFileAttributesA(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    ::SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-  }
-  for (int attempt = 1;; ++attempt) {
-    // OPEN_ALWAYS plus truncation keeps the remaining attributes (a hidden
-    // file cannot be replaced by CREATE_ALWAYS without naming its
-    // attributes). Shared like a C runtime "wb" open, so a reader that shares
-    // writing does not stop the installation.
-    ScopedFileHandle file(::CreateFileA(target.c_str(), GENERIC_WRITE,
+ScopedFileHandle CreateTarget(const std::string& target) {
+  // OPEN_ALWAYS keeps the attributes of a file it replaces (a hidden file
+  // cannot be replaced by CREATE_ALWAYS without naming its attributes).
+  // Shared like a C runtime "wb" open, so a reader that shares writing does
+  // not stop the installation.
+  return ScopedFileHandle(::CreateFileA(target.c_str(), GENERIC_WRITE,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// One try at opening a target empty. The common case, a new file, costs a
+// single call; a copy from an earlier installation loses its read-only mark
+// (which refuses the open on Windows) and is emptied.
+ScopedFileHandle TryOpenTarget(const std::string& target) {
+  ScopedFileHandle file = CreateTarget(target);
+  const DWORD error = ::GetLastError();
+  if (file ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED) return file;
+  const DWORD attributes = ::GetFileAttributesA(target.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
+    if (!file) file = CreateTarget(target);
+  }
+  if (file && !::SetEndOfFile(file.get())) file.reset();
+  return file;
+}
+
+// Opens a target for writing, retrying for a short bounded time.
+ScopedFileHandle OpenTarget(const std::string& target) {
+  for (int attempt = 1;; ++attempt) {
+    ScopedFileHandle file = TryOpenTarget(target);
     if (file || attempt == kOpenAttempts) return file;
     seams::SleepMs(kOpenRetryMs);
   }
 }
 
-// Writes one listed file from the pack; false (with `message` set) when it
-// cannot be opened or written whole. A cut-off file is removed so that it
-// cannot pass for an installed one.
-bool WriteTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
-                 uint8_t* piece, std::string* message) {
-  ScopedFileHandle file = OpenTarget(target);
-  if (!file) {
-    *message = CannotWrite(target);
-    return false;
-  }
-  bool ok = true;
-  uint64_t done = 0;
+// Hands one listed file from the pack to the writing thread; false when the
+// pack itself became unreadable (the file is then dropped). A file that cannot
+// be opened or written fails the queue, which Finish() reports.
+bool QueueTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
+                 FileWriteQueue& writer) {
+  writer.Begin([target] { return OpenTarget(target); }, target, CannotWrite(target));
   const uint64_t size = static_cast<uint32_t>(span.size);
-  while (ok && done < size) {
-    const DWORD n = static_cast<DWORD>(std::min<uint64_t>(kCopyPiece, size - done));
-    DWORD written = 0;
+  for (uint64_t done = 0; done < size;) {
+    uint8_t* piece = writer.Piece();
+    if (!piece) return true;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(FileWriteQueue::kPieceSize, size - done));
     if (!reader.Read(static_cast<uint32_t>(span.offset) + done, piece, n)) {
-      *message = kExtractFailedText;  // the pack itself became unreadable
-      ok = false;
-    } else if (!::WriteFile(file.get(), piece, n, &written, nullptr) || written != n) {
-      *message = CannotWrite(target);
-      ok = false;
+      Trace("kvx-log: pack unreadable, dropping %s%s", target);
+      writer.Abandon();
+      return false;
     }
+    writer.Fill(n);
     done += n;
   }
-  if (ok && !::SetEndOfFile(file.get())) {
-    *message = CannotWrite(target);
-    ok = false;
-  }
-  file.reset();
-  if (!ok) {
-    Trace("kvx-log: write failed, deleting %s%s", target);
-    ::DeleteFileA(target.c_str());
-  }
-  return ok;
+  writer.End();
+  return true;
 }
 
 // Space the listed files need beyond what the files they replace free.
@@ -238,15 +240,18 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   }
   checking.PostWithoutPause(50);
 
-  std::unique_ptr<uint8_t[]> piece(new (std::nothrow) uint8_t[kCopyPiece]);
-  if (!piece) return fail(kExtractFailedText);
   ::CreateDirectoryA(folder.c_str(), nullptr);
+  // Files are written on a thread of their own: reading and decrypting the
+  // next one, and the progress pauses, overlap the writing. Progress counts
+  // the entries handed over; the last files are done when 100 is posted.
+  FileWriteQueue writer;
   PackProgress writing(window, 50, 10);
   size_t written = 0;
+  bool pack_readable = true;
   // Entries come grouped by folder: the folders of the previous entry exist
   // already, and asking the system again for each file costs a call per level.
   std::string made_folders;
-  for (size_t i = 0; i < n; ++i) {
+  for (size_t i = 0; i < n && pack_readable && !writer.failed(); ++i) {
     const PackDirectory::Entry e = directory[i];
     const EntryTarget t = Classify(e.name);
     if (t.kind == EntryKind::kUnsafe) {
@@ -262,13 +267,13 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
       made_folders = parent;
     }
     if (t.kind == EntryKind::kFolder) continue;
-    std::string error;
-    if (!WriteTarget(JoinPath(folder, t.relative), *pack->reader, e.span, piece.get(), &error)) {
-      return fail(error);
-    }
+    pack_readable = QueueTarget(JoinPath(folder, t.relative), *pack->reader, e.span, writer);
     writing.Offer(static_cast<int>(50 + 50 * written / n));
     ++written;
   }
+  std::string error;
+  if (!writer.Finish(&error)) return fail(error.empty() ? kExtractFailedText : error);
+  if (!pack_readable) return fail(kExtractFailedText);
   PostProgress(window, 100);
 
   pack.reset();

@@ -11,6 +11,7 @@
 
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
+#include "package/file_write_queue.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -82,7 +83,6 @@ void PackageArchive::Close() {
   }
   password_.assign(password_.size(), '\0');
   password_.clear();
-  buffer_.reset();
 }
 
 EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
@@ -224,22 +224,23 @@ ExtractStatus PackageArchive::CopyMember(void* file) {
   int rc = unzOpenCurrentFilePassword(zip_, password);
   if (rc != UNZ_OK) return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
   member_open_ = true;
-  if (!buffer_) buffer_.reset(new char[kTransferSize]);
 
-  HANDLE handle = static_cast<HANDLE>(file);  // borrowed
+  // Deciphering and inflating go on while the pieces before are written.
+  FileWriteQueue writer;
+  writer.BeginBorrowed(static_cast<HANDLE>(file), std::string());  // borrowed
   for (;;) {
-    const int got = unzReadCurrentFile(zip_, buffer_.get(), kTransferSize);
+    uint8_t* piece = writer.Piece();
+    if (!piece) return ExtractStatus::kWriteError;
+    const int got = unzReadCurrentFile(zip_, piece, static_cast<unsigned>(FileWriteQueue::kPieceSize));
     if (got < 0) return IsBadPassword(got) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+    writer.Fill(static_cast<size_t>(got));
     if (got == 0) {
       if (unzeof(zip_) != 1) return ExtractStatus::kDataError;
       break;
     }
-    DWORD written = 0;
-    if (!::WriteFile(handle, buffer_.get(), static_cast<DWORD>(got), &written, nullptr) ||
-        written != static_cast<DWORD>(got)) {
-      return ExtractStatus::kWriteError;
-    }
   }
+  writer.End();
+  if (!writer.Finish(nullptr)) return ExtractStatus::kWriteError;
   member_open_ = false;
   rc = unzCloseCurrentFile(zip_);
   if (rc == UNZ_OK) return ExtractStatus::kOk;

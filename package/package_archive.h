@@ -30,10 +30,6 @@ enum class ExtractStatus {
 
 class PackageArchive {
  public:
-  // The member goes to the disk in writes of this size (large writes: few
-  // system calls for a pack of hundreds of MiB).
-  static constexpr size_t kTransferSize = 256 * 1024;
-
   // Opens the zip for reading (shared for reading, existing files only).
   // The base folder starts as the current directory.
   static std::unique_ptr<PackageArchive> Open(const std::string& path, std::string_view password);
@@ -66,7 +62,6 @@ class PackageArchive {
   bool entry_cached_ = false;
   ArchiveEntry entry_{};
   std::string password_;
-  std::unique_ptr<char[]> buffer_;  // kTransferSize bytes, made at the first extraction
   std::string base_;
 };
 

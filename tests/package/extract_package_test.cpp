@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "message_recorder.h"
+#include "package/file_write_queue.h"
 #include "package/free_space.h"
 #include "core/pack_directory.h"
 #include "package_test_util.h"
@@ -105,6 +106,23 @@ TEST_F(ExtractPackageTest, WritesListedFilesInNameOrderWithProgress) {
   auto all = recorder.Progress();
   ASSERT_FALSE(all.empty());
   EXPECT_EQ(all.front(), 25);
+}
+
+TEST_F(ExtractPackageTest, FilesArriveWholeAcrossWritePiecesAndAQueueOfManyFiles) {
+  const size_t kPiece = FileWriteQueue::kPieceSize;
+  std::vector<std::pair<std::string, std::string>> files;
+  size_t i = 0;
+  for (size_t size : {kPiece - 1, kPiece, kPiece + 1, 2 * kPiece + 3, size_t{0}}) {
+    files.push_back({"T\\big" + std::to_string(i), Pattern(size, static_cast<unsigned>(i))});
+    ++i;
+  }
+  // More files than the queue holds, empty ones among them.
+  for (; i < 200; ++i) files.push_back({"T\\s\\" + std::to_string(i), std::string(i % 3, 'x')});
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), files));
+  EXPECT_FALSE(Extract()) << message;
+  for (const auto& f : files) {
+    EXPECT_TRUE(ReadFileBytes(In(f.first.substr(2))) == f.second) << f.first;
+  }
 }
 
 TEST_F(ExtractPackageTest, SingleEntryPostsOnlyTheFinalHundred) {
@@ -217,8 +235,10 @@ TEST_F(ExtractPackageTest, LockedTargetIsRetriedBrieflyThenFailsNamingIt) {
   ScopedFileHandle locker(::CreateFileA(In("client.dll").c_str(), GENERIC_READ, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(locker);
-  ASSERT_TRUE(WritePackage(In("pkg.zip"), {{"T\\a.txt", "a"}, {"T\\client.dll", "new"}}));
+  ASSERT_TRUE(WritePackage(In("pkg.zip"),
+                           {{"T\\a.txt", "a"}, {"T\\client.dll", "new"}, {"T\\z.txt", "z"}}));
   EXPECT_TRUE(Extract());
+  EXPECT_FALSE(FileExists(In("z.txt"))) << "nothing is written after the failed file";
   EXPECT_EQ(message, "无法写入文件:" + In("client.dll"));
   std::vector<DWORD> retries;
   for (DWORD ms : ScopedNoSleep::Requested()) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "package/file_write_queue.h"
 #include "package_test_util.h"
 #include "system/scoped_handle.h"
 #include "test_seams.h"
@@ -169,7 +170,7 @@ TEST_F(PackageArchiveTest, LocalHeaderDisagreeingWithDirectoryIsCorrupt) {
 }
 
 TEST_F(PackageArchiveTest, MemberCopiesWholeAcrossTransferBufferBoundaries) {
-  const size_t kBuf = PackageArchive::kTransferSize;
+  const size_t kBuf = FileWriteQueue::kPieceSize;
   for (size_t size : {size_t{1}, kBuf - 1, kBuf, kBuf + 1, 2 * kBuf - 1, 2 * kBuf, 2 * kBuf + 1,
                       3 * kBuf + 7}) {
     for (int method : {0, 8}) {
