@@ -25,18 +25,23 @@ DigestPipeline::~DigestPipeline() {
 
 char* DigestPipeline::Acquire() {
   std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return !free_.empty(); });
+  if (free_.empty()) {
+    producer_waiting_ = true;
+    cv_.wait(lock, [this] { return !free_.empty(); });
+    producer_waiting_ = false;
+  }
   char* b = free_.back();
   free_.pop_back();
   return b;
 }
 
+// Each side wakes the other only when it waits: under Wine a wake-up is a
+// round trip through the server, and a fast download hands over thousands of
+// chunks.
 void DigestPipeline::Submit(char* buffer, size_t n) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    queued_.push_back({buffer, n});
-  }
-  cv_.notify_all();
+  std::lock_guard<std::mutex> lock(mu_);
+  queued_.push_back({buffer, n});
+  if (worker_waiting_) cv_.notify_all();
 }
 
 void DigestPipeline::Release(char* buffer) {
@@ -103,7 +108,11 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
     Chunk chunk;
     {
       std::unique_lock<std::mutex> lock(mu_);
-      cv_.wait(lock, [this] { return !queued_.empty() || closing_; });
+      if (queued_.empty() && !closing_) {
+        worker_waiting_ = true;
+        cv_.wait(lock, [this] { return !queued_.empty() || closing_; });
+        worker_waiting_ = false;
+      }
       if (queued_.empty()) break;  // closing and nothing left
       chunk = queued_.front();
       queued_.pop_front();
@@ -122,13 +131,11 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       continue;
     }
     ctx_.Update(chunk.data, chunk.size);
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      hashed_ += chunk.size;
-      busy_ = false;
-      free_.push_back(chunk.data);
-    }
-    cv_.notify_all();
+    std::lock_guard<std::mutex> lock(mu_);
+    hashed_ += chunk.size;
+    busy_ = false;
+    free_.push_back(chunk.data);
+    if (producer_waiting_) cv_.notify_all();
   }
   unsigned char digest[16];
   ctx_.Final(digest);

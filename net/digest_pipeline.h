@@ -56,6 +56,8 @@ class DigestPipeline {
   std::vector<char*> free_;
   std::deque<Chunk> queued_;
   bool closing_ = false;
+  bool worker_waiting_ = false;
+  bool producer_waiting_ = false;
   bool busy_ = true;      // the worker is hashing (the prefix, or a chunk)
   bool ok_ = true;
   MD5_CTX ctx_;           // touched by the worker only while busy_

@@ -70,7 +70,7 @@ TEST(DownloadCrash, KilledRunResumesFromItsLastCheckpoint) {
   TempFolder dir;
   ScopedNoSleep no_sleep;
   ScriptedServer server;
-  const std::string body = PatternBody(3 << 20, 50);
+  const std::string body = PatternBody(12 << 20, 50);
   server.ServeResource("/crash.bin", body);
   const std::string url = server.BaseUrl() + "/crash.bin";
   const std::string target = dir.File("crash.bin");

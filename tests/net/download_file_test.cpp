@@ -323,12 +323,13 @@ TEST_F(DownloadFileTest, AnotherLocalPathForTheSameUrlStartsFromScratch) {
 }
 
 TEST_F(DownloadFileTest, StopDuringTransferLeavesARecordTheNextRunResumesFrom) {
-  // The pause comes after the first read's worth, so the stop raised on the
-  // first progress report is seen while the transfer is still running.
-  const std::string body = PatternBody(1048576, 5);
+  // The pause comes after the first gathered buffer's worth (1 MiB), so the
+  // stop raised on the first progress report is seen while the transfer is
+  // still running.
+  const std::string body = PatternBody(3 << 20, 5);
   server_.ServeResource("/stop.bin", body);
   Fault f;
-  f.stallAfterBodyBytes = 300000;
+  f.stallAfterBodyBytes = (1 << 20) + 300000;
   f.stallMs = 700;
   server_.QueueFault("/stop.bin", f);
   rec_.onMessage = [&](const PostedMessage& m) {
@@ -840,6 +841,8 @@ TEST_F(DownloadFileTest, StopOnASlowLineIsSeenWithinASecond) {
   Fault slow;
   slow.paceBytes = 2048;  // 20 KiB/s
   slow.paceMs = 100;
+  // after a first burst, which must not pass for the line's speed
+  slow.burstBytes = 64 * 1024;
   server_.QueueFault("/slow.bin", slow);
   std::atomic<DWORD> stop_tick{0};
   rec_.onMessage = [&](const PostedMessage& m) {

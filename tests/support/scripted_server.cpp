@@ -276,7 +276,7 @@ void ScriptedServer::Serve(SOCKET s) {
     first = static_cast<size_t>(fault.stallAfterBodyBytes);
   const size_t piece = have_fault && fault.paceBytes > 0 ? fault.paceBytes : first;
   for (size_t sent = 0; ok && sent < first;) {
-    const size_t n = std::min(piece, first - sent);
+    const size_t n = std::min(sent == 0 && fault.burstBytes > 0 ? fault.burstBytes : piece, first - sent);
     ok = SendAll(s, answer.body.data() + sent, n);
     if (ok) {
       std::lock_guard<std::mutex> lock(mu_);

@@ -48,6 +48,7 @@ struct Fault {
   bool stallBeforeHead = false;   // wait stallMs before sending anything at all
   size_t paceBytes = 0;           // > 0: a slow line, paceBytes every paceMs
   DWORD paceMs = 0;
+  size_t burstBytes = 0;          // > 0: sent at once before the pacing (a rate-limited server's start)
 };
 
 class ScriptedServer {
