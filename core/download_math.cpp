@@ -37,6 +37,22 @@ bool SpeedReportDue(uint32_t received, uint32_t received_at_last_report, uint32_
   return true;
 }
 
+void ReadSizer::Add(uint32_t received, uint32_t now_ms) {
+  if (windows_ > 0 && now_ms - from_tick_ < kWindowMs) return;
+  if (windows_ > 0) {
+    previous_ = last_;
+    const uint64_t rate = uint64_t{received - from_bytes_} * 1000 / (now_ms - from_tick_);
+    last_ = static_cast<uint32_t>(rate < UINT32_MAX ? rate : UINT32_MAX);
+  }
+  if (windows_ < 3) ++windows_;
+  from_bytes_ = received;
+  from_tick_ = now_ms;
+}
+
+uint32_t ReadSizer::bytes_per_second() const {
+  return windows_ > 2 ? (previous_ < last_ ? previous_ : last_) : 0;
+}
+
 uint32_t BackoffDelayMs(int failures, double jitter) {
   uint32_t delay = kFirstBackoffMs;
   for (int i = 1; i < failures && delay < kMaxBackoffMs; ++i) delay *= 2;

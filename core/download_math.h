@@ -18,6 +18,28 @@ int DownloadPercent(uint32_t answer_length, uint32_t resume_offset, uint32_t byt
 bool SpeedReportDue(uint32_t received, uint32_t received_at_last_report, uint32_t now,
                     uint32_t last_report_tick, long* bytes_per_second);
 
+// The line's speed as a download sizes its reads by it: the lower of the
+// last two windows of at least kWindowMs, and 0 (unknown) before two have
+// passed. A burst the server sent at once (a rate-limited server sends its
+// first second's worth at the start) fills one window, not two, and must not
+// pass for the line's speed: a read sized by it would block for seconds on a
+// slow line. (WinINet's count of waiting bytes stops at its own small buffer,
+// so it cannot tell a burst from a fast line.)
+class ReadSizer {
+ public:
+  static constexpr uint32_t kWindowMs = 25;
+  // After each read of one byte or more; `received` counts all of them.
+  void Add(uint32_t received, uint32_t now_ms);
+  uint32_t bytes_per_second() const;
+
+ private:
+  int windows_ = 0;  // window starts seen
+  uint32_t from_bytes_ = 0;
+  uint32_t from_tick_ = 0;
+  uint32_t previous_ = 0;
+  uint32_t last_ = 0;
+};
+
 // Pause before retry number `failures` (1 = first retry): 1 s doubling up to
 // 30 s, shortened by up to a fifth by `jitter` (0 <= jitter < 1).
 uint32_t BackoffDelayMs(int failures, double jitter);

@@ -272,39 +272,7 @@ class Download {
     g_checkpoint_us += static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
   }
 
-  // The line's speed as reads are sized by it: the lower of the last two
-// windows of at least kSizingWindowMs, and nothing before two have passed. A
-// burst the server sent at once (a rate-limited server sends its first
-// second's worth at the start) fills one window, not two, and must not pass
-// for the line's speed: a read sized by it would block for seconds on a slow
-// line. (The platform's count of waiting bytes stops at its own small buffer,
-// so it cannot tell a burst from a fast line.)
-class ReadSizer {
- public:
-  // After each read of n > 0 bytes; `received` counts all of them.
-  void Add(uint32_t received, DWORD now) {
-    if (windows_ > 0 && now - from_tick_ < kSizingWindowMs) return;
-    if (windows_ > 0) {
-      previous_ = last_;
-      last_ = static_cast<DWORD>(
-          std::min<uint64_t>(uint64_t{received - from_bytes_} * 1000 / (now - from_tick_), MAXDWORD));
-    }
-    ++windows_;
-    from_bytes_ = received;
-    from_tick_ = now;
-  }
-  DWORD bytes_per_second() const { return windows_ > 2 ? std::min(previous_, last_) : 0; }
-
- private:
-  static constexpr DWORD kSizingWindowMs = 25;
-  int windows_ = 0;  // window starts seen
-  uint32_t from_bytes_ = 0;
-  DWORD from_tick_ = 0;
-  DWORD previous_ = 0;
-  DWORD last_ = 0;
-};
-
-// What one attempt holds once its request is open (closed in reverse order:
+  // What one attempt holds once its request is open (closed in reverse order:
   // the file, then the request, then the session).
   struct AttemptState {
     ResumeState state;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 TEST(DownloadPercent, CountsBytesUpToOneMebibyteOfAnswerAndKibibytesAbove) {
   struct Case {
     uint32_t length, offset, written;
@@ -55,6 +57,33 @@ TEST(SpeedReport, FirstReportAndThenEveryHalfSecondAtMost) {
     if (c.due) {
       EXPECT_EQ(speed, c.speed) << c.received << " " << c.now;
     }
+  }
+}
+
+TEST(ReadSizer, TakesTheLowerOfTwoWindowsSoABurstDoesNotCount) {
+  struct Read {
+    uint32_t received, now;
+  };
+  const struct Case {
+    const char* what;
+    std::vector<Read> reads;
+    uint32_t speed;
+  } cases[] = {
+      {"nothing known yet", {{8192, 0}, {65536, 1}}, 0},
+      {"one window is not enough", {{8192, 0}, {65536, 85}}, 0},
+      // 64 KiB at once, then 2 KiB every 100 ms.
+      {"a burst then a slow line", {{8192, 0}, {65536, 1}, {67584, 85}, {69632, 185}}, 20480},
+      {"a fast line", {{1 << 20, 0}, {11 << 20, 25}, {21 << 20, 50}}, 400u << 20},
+      {"reads inside a window wait for its end", {{0, 0}, {1000, 25}, {2000, 49}, {3000, 50}}, 40000},
+      {"a stall lowers it", {{0, 0}, {10000, 100}, {20000, 200}, {20001, 1200}}, 1},
+      {"the tick count wraps", {{0, 0xFFFFFFF0u}, {1000, 0x0Cu}, {2000, 0x26u}}, 35714},
+      {"more than 4 GiB a second is capped", {{0, 0}, {0xFFFFFFF0u, 25}, {0x0FFFFFFFu, 50}},
+       UINT32_MAX},
+  };
+  for (const Case& c : cases) {
+    ReadSizer sizer;
+    for (const Read& r : c.reads) sizer.Add(r.received, r.now);
+    EXPECT_EQ(sizer.bytes_per_second(), c.speed) << c.what;
   }
 }
 
