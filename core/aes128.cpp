@@ -217,8 +217,11 @@ __attribute__((target("sse2,aes"))) inline __m128i LastRound(__m128i s, __m128i 
 }
 
 // Four blocks at a time keep the instruction pipeline full; the rest one by one.
+// 32-bit Windows guarantees a thread only 4-byte stack alignment, and the
+// round keys kept on the stack are read with instructions that need 16:
+// the stack is aligned on entry.
 template <bool kDecrypt>
-__attribute__((target("sse2,aes"))) void EcbWithInstructions(const KeySchedule& schedule,
+__attribute__((target("sse2,aes"), force_align_arg_pointer)) void EcbWithInstructions(const KeySchedule& schedule,
                                                               uint8_t* data, size_t blocks) {
   __m128i k[11];
   LoadRoundKeys(schedule, k);
