@@ -38,10 +38,12 @@ bool SpeedReportDue(uint32_t received, uint32_t received_at_last_report, uint32_
 }
 
 void ReadSizer::Add(uint32_t received, uint32_t now_ms) {
-  if (windows_ > 0 && now_ms - from_tick_ < kWindowMs) return;
+  const uint32_t elapsed = now_ms - from_tick_;
+  if (windows_ > 0 && elapsed < kWindowMs && received - from_bytes_ < kWindowBytes) return;
   if (windows_ > 0) {
     previous_ = last_;
-    const uint64_t rate = uint64_t{received - from_bytes_} * 1000 / (now_ms - from_tick_);
+    // Within one tick: at least what a whole millisecond would give.
+    const uint64_t rate = uint64_t{received - from_bytes_} * 1000 / (elapsed ? elapsed : 1);
     last_ = static_cast<uint32_t>(rate < UINT32_MAX ? rate : UINT32_MAX);
   }
   if (windows_ < 3) ++windows_;

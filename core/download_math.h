@@ -19,15 +19,20 @@ bool SpeedReportDue(uint32_t received, uint32_t received_at_last_report, uint32_
                     uint32_t last_report_tick, long* bytes_per_second);
 
 // The line's speed as a download sizes its reads by it: the lower of the
-// last two windows of at least kWindowMs, and 0 (unknown) before two have
-// passed. A burst the server sent at once (a rate-limited server sends its
-// first second's worth at the start) fills one window, not two, and must not
-// pass for the line's speed: a read sized by it would block for seconds on a
-// slow line. (WinINet's count of waiting bytes stops at its own small buffer,
-// so it cannot tell a burst from a fast line.)
+// last two windows, and 0 (unknown) before two have passed. A window ends
+// after kWindowMs, or sooner once kWindowBytes have come, so a fast line is
+// known after its first MiB instead of after many small reads. A burst the
+// server sent at once (a rate-limited server sends its first second's worth
+// at the start) fills one window, not two, and must not pass for the line's
+// speed: a read sized by it would block for seconds on a slow line. A burst
+// that fills two windows by their bytes comes from a server sending at least
+// 1 MiB a second, which fills the largest read within about a second.
+// (WinINet's count of waiting bytes stops at its own small buffer, so it
+// cannot tell a burst from a fast line.)
 class ReadSizer {
  public:
   static constexpr uint32_t kWindowMs = 25;
+  static constexpr uint32_t kWindowBytes = 512 * 1024;
   // After each read of one byte or more; `received` counts all of them.
   void Add(uint32_t received, uint32_t now_ms);
   uint32_t bytes_per_second() const;

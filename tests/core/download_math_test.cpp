@@ -74,6 +74,10 @@ TEST(ReadSizer, TakesTheLowerOfTwoWindowsSoABurstDoesNotCount) {
       // 64 KiB at once, then 2 KiB every 100 ms.
       {"a burst then a slow line", {{8192, 0}, {65536, 1}, {67584, 85}, {69632, 185}}, 20480},
       {"a fast line", {{1 << 20, 0}, {11 << 20, 25}, {21 << 20, 50}}, 400u << 20},
+      {"a fast line ends its windows by their bytes", {{0, 0}, {1 << 19, 2}, {1 << 20, 4}}, 262144000},
+      {"bytes within one tick", {{0, 7}, {600000, 7}, {1200000, 7}}, 600000000},
+      // 768 KiB at once ends one window early; the slow line fills the next.
+      {"a burst of one and a half windows", {{0, 0}, {786432, 1}, {788480, 101}}, 20480},
       {"reads inside a window wait for its end", {{0, 0}, {1000, 25}, {2000, 49}, {3000, 50}}, 40000},
       {"a stall lowers it", {{0, 0}, {10000, 100}, {20000, 200}, {20001, 1200}}, 1},
       {"the tick count wraps", {{0, 0xFFFFFFF0u}, {1000, 0x0Cu}, {2000, 0x26u}}, 35714},
