@@ -93,19 +93,24 @@ int Get(const char* url, const char* target, const char* warm_url) {
 }
 
 // The same WinINet request as a download (fresh session, reload and no-cache
-// flags), read in 256 KiB pieces straight into the file.
+// flags), read in 1 MiB pieces as ours are, straight into the file. The file
+// is opened as ours is, without a truncation that would make ext4 write it
+// all out at the close.
 int Bare(const char* url, const char* target, const char* warm_url) {
   auto fetch = [](const char* u, const char* file) -> bool {
     HINTERNET session = ::InternetOpenA("bare", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
     HINTERNET request = ::InternetOpenUrlA(session, u, "Accept: */*\r\n\r\n", DWORD(-1),
                                            0x84000100, 0);
-    FILE* f = std::fopen(file, "wb");
-    bool ok = request != nullptr && f != nullptr;
-    static char buffer[262144];
+    HANDLE f = ::CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    bool ok = request != nullptr && f != INVALID_HANDLE_VALUE;
+    static char buffer[1 << 20];
     DWORD n = 0;
-    while (ok && ::InternetReadFile(request, buffer, sizeof buffer, &n) && n > 0)
-      ok = std::fwrite(buffer, 1, n, f) == n;
-    if (f) ok = std::fclose(f) == 0 && ok;
+    while (ok && ::InternetReadFile(request, buffer, sizeof buffer, &n) && n > 0) {
+      DWORD wrote = 0;
+      ok = ::WriteFile(f, buffer, n, &wrote, nullptr) && wrote == n;
+    }
+    if (f != INVALID_HANDLE_VALUE) ok = ::CloseHandle(f) && ok;
     if (request) ::InternetCloseHandle(request);
     if (session) ::InternetCloseHandle(session);
     return ok;
