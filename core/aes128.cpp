@@ -221,8 +221,8 @@ __attribute__((target("sse2,aes"))) inline __m128i LastRound(__m128i s, __m128i 
 // round keys kept on the stack are read with instructions that need 16:
 // the stack is aligned on entry.
 template <bool kDecrypt>
-__attribute__((target("sse2,aes"), force_align_arg_pointer)) void EcbWithInstructions(const KeySchedule& schedule,
-                                                              uint8_t* data, size_t blocks) {
+__attribute__((target("sse2,aes"), force_align_arg_pointer)) void EcbWithInstructions(
+    const KeySchedule& schedule, uint8_t* data, size_t blocks) {
   __m128i k[11];
   LoadRoundKeys(schedule, k);
   __m128i* p = reinterpret_cast<__m128i*>(data);
