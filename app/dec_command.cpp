@@ -26,6 +26,12 @@ bool CloseRunningClient(XGameSetup* c) {
   return AskWindowToClose(client, kCloseClientHungMs, [c] { return c->StopRequested(); });
 }
 
+// True when `path` names a file (not a folder).
+bool IsFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::string TempFolder() {
   char buf[MAX_PATH + 1] = {};
   DWORD n = ::GetTempPathA(sizeof buf, buf);
@@ -69,8 +75,16 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
     ::CopyFileA(agency_program.c_str(), installed.c_str(), FALSE);
   }
 
-  gbk::CopyToBuffer(c->mainProgramPath, sizeof c->mainProgramPath,
-                    gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName));
+  const std::string main_program = gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName);
+  // Without it the shortcuts and the uninstall entry would start nothing.
+  if (c->setupInfo.mainExeName[0] == '\0' || !IsFile(main_program)) {
+    const std::string text = gbk::FormatCut(260, "安装包中缺少主程序:%s", main_program.c_str());
+    gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
+    seams::ShowMessageBox(c->window, text.c_str(), "错误", MB_OK);
+    PostState(c->window, SETUP_STATE_ERROR);
+    return;
+  }
+  gbk::CopyToBuffer(c->mainProgramPath, sizeof c->mainProgramPath, main_program);
   gbk::CopyToBuffer(c->uninstallerPath, sizeof c->uninstallerPath,
                     gbk::Format("%suninstall\\%s", c->installFolder, c->setupInfo.uninstallerName));
   PostState(c->window, SETUP_STATE_DONE);

@@ -8,6 +8,7 @@ class XGameSetup;
 // Closes a running client, fetches the agency's own main program (optional),
 // extracts the package, deletes it, replaces main.exe with the agency's copy
 // when that is a program image, sets the main program and uninstaller paths
-// and posts state 7. On an extraction failure shows "解压文件失败" and posts
-// state 0. Runs on the worker thread.
+// and posts state 7. On an extraction failure shows "解压文件失败" (or the
+// failure's own text), and when the main program is not there afterwards
+// "安装包中缺少主程序:<path>", and posts state 0. Runs on the worker thread.
 void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry);

@@ -75,7 +75,7 @@ echo "idle peak working set: $(mib "$idle") MiB"
 # 1 byte .. MAX_FILE_KIB KiB, skewed small.
 make_tree() {
   local total=$1 max_kib=$2 half=$(($1 / 2))
-  rm -rf tree && mkdir tree
+  rm -rf tree && mkdir tree && printf MZ > tree/main.exe  # the builder wants the main program
   perl -e '
     my ($half, $max) = @ARGV; srand(11);
     my @w = map { join "", map { chr(97 + int rand 26) } 1 .. 2 + int rand 8 } 1 .. 500;

@@ -30,6 +30,61 @@ void ForEachChar(std::string_view s, Fn fn) {
   }
 }
 
+// Length of the UTF-8 character at `s[i]`, 0 when it is not one (overlong
+// forms, surrogates and values beyond U+10FFFF included).
+size_t Utf8CharLength(std::string_view s, size_t i) {
+  const unsigned char c = static_cast<unsigned char>(s[i]);
+  if (c < 0x80) return 1;
+  size_t n;
+  unsigned char min2 = 0x80, max2 = 0xBF;  // range of the second byte
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    if (c == 0xE0) min2 = 0xA0;
+    if (c == 0xED) max2 = 0x9F;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    if (c == 0xF0) min2 = 0x90;
+    if (c == 0xF4) max2 = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + n > s.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    const unsigned char t = static_cast<unsigned char>(s[i + k]);
+    if (t < (k == 1 ? min2 : 0x80) || t > (k == 1 ? max2 : 0xBF)) return 0;
+  }
+  return n;
+}
+
+// Whole UTF-8; `beyond_ascii` tells whether any character took more than a byte.
+bool IsUtf8(std::string_view s, bool* beyond_ascii) {
+  *beyond_ascii = false;
+  for (size_t i = 0; i < s.size();) {
+    const size_t n = Utf8CharLength(s, i);
+    if (n == 0) return false;
+    if (n > 1) *beyond_ascii = true;
+    i += n;
+  }
+  return true;
+}
+
+// Whole characters of code page 936: single bytes up to 0x80 (0x80 is its euro
+// sign), lead bytes 0x81..0xFE each followed by a trail byte 0x40..0xFE other
+// than 0x7F.
+bool IsGbk(std::string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c == 0xFF) return false;
+    if (!IsLeadByte(c)) continue;
+    if (i + 1 == s.size()) return false;
+    const unsigned char t = static_cast<unsigned char>(s[++i]);
+    if (t < 0x40 || t == 0x7F || t == 0xFF) return false;
+  }
+  return true;
+}
+
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -128,6 +183,16 @@ bool EndsWithPathSeparator(std::string_view path) {
   if (path.empty()) return false;
   if (path.back() == '/') return true;  // '/' is never a trail byte
   return FindLastChar(path, '\\') == path.size() - 1;
+}
+
+TextCoding ClassifyTextCoding(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return TextCoding::kUtf8WithBom;
+  if (bytes.find('\0') != std::string_view::npos) return TextCoding::kNeither;
+  bool beyond_ascii = false;
+  const bool utf8 = IsUtf8(bytes, &beyond_ascii);
+  if (utf8 && beyond_ascii) return TextCoding::kUtf8;
+  if (IsGbk(bytes)) return TextCoding::kGbk;
+  return TextCoding::kNeither;
 }
 
 }  // namespace gbk

@@ -59,4 +59,17 @@ std::string Trim(std::string_view s);
 // Compares ignoring the case of ASCII letters (double-byte characters exactly).
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 
+// How a text file is saved, as far as its bytes tell. The installer reads its
+// texts in code page 936, so only kGbk is fit to ship.
+enum class TextCoding {
+  kGbk,          // ASCII, or whole GBK characters that do not also read as UTF-8
+  kUtf8,         // UTF-8 with characters beyond ASCII, no byte-order mark
+  kUtf8WithBom,  // starts with EF BB BF (the rest may be anything)
+  kNeither,      // a cut or impossible character, a NUL (UTF-16), 0xFF
+};
+// A text that is whole GBK and whole UTF-8 at once counts as UTF-8: Chinese in
+// GBK almost never forms valid UTF-8 beyond a character or two, while Chinese
+// saved as UTF-8 often pairs up into GBK byte pairs.
+TextCoding ClassifyTextCoding(std::string_view bytes);
+
 }  // namespace gbk

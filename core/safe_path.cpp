@@ -1,5 +1,7 @@
 #include "core/safe_path.h"
 
+#include <unordered_set>
+
 #include "core/gbk_text.h"
 
 namespace {
@@ -34,7 +36,55 @@ bool IsDeviceComponent(std::string_view part) {
   return false;
 }
 
+// A character Windows refuses anywhere in a file name.
+bool IsForbiddenInName(unsigned char c) {
+  return c < 0x20 || c == '<' || c == '>' || c == '"' || c == '|' || c == '?' || c == '*' ||
+         c == '/';
+}
+
+// Positions of the "\" that are characters of their own.
+std::vector<size_t> Separators(std::string_view s) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
+      ++i;
+    } else if (s[i] == '\\') {
+      at.push_back(i);
+    }
+  }
+  return at;
+}
+
 }  // namespace
+
+InstallName CheckInstallName(std::string_view relative) {
+  if (!StaysInsideFolder(relative)) return InstallName::kLeavesFolder;
+  for (size_t i = 0; i < relative.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(relative[i]);
+    if (gbk::IsLeadByte(c) && i + 1 < relative.size()) {
+      ++i;
+      continue;
+    }
+    if (IsForbiddenInName(c)) return InstallName::kCannotCreate;
+    // Trail bytes are 0x40 and above: a dot or blank here is a character.
+    const bool component_ends = i + 1 == relative.size() || relative[i + 1] == '\\';
+    if ((c == '.' || c == ' ') && component_ends) return InstallName::kCannotCreate;
+  }
+  return InstallName::kFits;
+}
+
+size_t FindFolderOverFile(const std::vector<std::string_view>& paths) {
+  std::unordered_set<std::string> files;
+  for (std::string_view p : paths) {
+    if (!p.empty() && !gbk::EndsWithPathSeparator(p)) files.insert(gbk::ToLower(p));
+  }
+  for (size_t i = 0; i < paths.size(); ++i) {
+    for (size_t at : Separators(paths[i])) {
+      if (at > 0 && files.count(gbk::ToLower(paths[i].substr(0, at)))) return i;
+    }
+  }
+  return std::string_view::npos;
+}
 
 std::string SanitizeMemberName(std::string_view input) {
   static const char* const kParentMarks[] = {"\\..\\", "\\../", "/../", "/..\\"};

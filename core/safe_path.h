@@ -1,13 +1,35 @@
 // Name rules that keep every written file below the folder it is meant for.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Strips drive prefixes, leading separators and everything up to a
 // "\..\" (in any slash mix) from a zip member name, repeating until none
 // applies. Searches skip the trail bytes of double-byte characters.
 std::string SanitizeMemberName(std::string_view name);
+
+// What becomes of a path below the install folder.
+enum class InstallName {
+  kFits,          // Windows creates it where it is meant to be
+  kLeavesFolder,  // would reach outside the folder or a device: see StaysInsideFolder
+  kCannotCreate,  // Windows refuses the name (or changes it): see CheckInstallName
+};
+
+// StaysInsideFolder first; then kCannotCreate for a character no Windows name
+// may hold (< > " | ? * and control characters; whole GBK characters, so a
+// trail byte 0x7C is no "|"), a "/" (the installer makes folders only at ""),
+// or a component ending in a dot or a blank (Windows drops them, so the file
+// lands under another name). Empty components and an empty path fit.
+InstallName CheckInstallName(std::string_view relative);
+
+// Of installed paths (a trailing separator marks a folder entry), the index of
+// the first that needs as a folder a path another entry writes as a file:
+// "\a" and "\a\b" cannot both be made. Compared ignoring the case of ASCII
+// letters, as Windows does. npos when there is none.
+size_t FindFolderOverFile(const std::vector<std::string_view>& paths);
 
 // True when `relative`, appended below a folder, cannot leave it: no colon
 // (drive letters, streams), no component made only of dots and blanks with two

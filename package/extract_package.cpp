@@ -220,6 +220,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   PackProgress checking(window, 25, 20);
   uint64_t needed = 0;
   size_t files = 0;
+  std::vector<std::string> file_paths;  // to find a file where a folder must go
   for (size_t i = 0; i < n; ++i) {
     const PackDirectory::Entry e = directory[i];
     checking.Offer(25 + static_cast<int>(uint64_t{i} * 100 / n) / 4);
@@ -227,11 +228,23 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
       Trace("kvx-out: pack entry %s has its data outside the pack%s", e.name);
       return fail(kExtractFailedText);
     }
-    if (Classify(e.name).kind != EntryKind::kFile) continue;
+    const EntryTarget t = Classify(e.name);
+    if (t.kind != EntryKind::kFile) continue;
+    // A name Windows refuses fails on every run: at once, not after the retries.
+    if (CheckInstallName(t.relative) == InstallName::kCannotCreate) {
+      return fail(CannotWrite(JoinPath(folder, t.relative)));
+    }
+    file_paths.push_back(t.relative);
     needed += static_cast<uint32_t>(e.span.size);
     ++files;
   }
   if (files == 0) return fail(kExtractFailedText);
+  const size_t over_file =
+      FindFolderOverFile(std::vector<std::string_view>(file_paths.begin(), file_paths.end()));
+  if (over_file != std::string_view::npos) {
+    return fail(CannotWrite(JoinPath(folder, file_paths[over_file])));
+  }
+  file_paths = std::vector<std::string>();
   const VolumeSpace space = QueryVolumeSpace(folder);
   if (!NoRoomMessage(space, needed).empty()) {
     needed = SpaceAfterReplacing(directory, folder, needed);

@@ -303,6 +303,47 @@ TEST_F(InstallTest, CommandOnlyExtractsWhatIsAlreadyThere) {
   EXPECT_STREQ(setup->uninstallerPath, (folder + "uninstall\\uninst.exe").c_str());
 }
 
+TEST_F(InstallTest, APackageWithoutTheMainProgramFailsBeforeShortcutsAndUninstallEntry) {
+  struct Case {
+    const char* main_exe;  // the setup description's exefilename
+    std::map<std::string, std::string> files;
+    bool installs;
+  } cases[] = {
+      {"main.exe", {{"readme.txt", "no program"}}, false},
+      {"Hall.exe", {{"main.exe", "another name"}}, false},
+      {"", {{"main.exe", "no name given"}}, false},
+      {"data", {{"data\\x.bin", "a folder, not a program"}}, false},
+      {"bin\\Hall.exe", {{"bin\\Hall.exe", "in a folder"}}, true},
+  };
+  recorder.onMessage = nullptr;  // no completion: these are no real programs
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.main_exe);
+    folder = work.path() + "\\case" + std::to_string(++n) + "\\";
+    CreateDirectoryA(folder.c_str(), nullptr);
+    WriteFileBytes(folder + "local.zip", MakePackage(c.files, work.File("pkg")));
+    ServeList("action=1\r\ndestfile=local.zip\r\ncmd=DEC\r\n");
+    std::strcpy(setup->setupInfo.mainExeName, c.main_exe);
+    recorder.Clear();
+    const size_t shown_before = boxes.shown().size();
+    setup->StartInstall(recorder.hwnd(), folder.c_str());
+    ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+    recorder.Pump();
+    EXPECT_EQ(recorder.States().back(), c.installs ? 7 : 0);
+    const std::vector<std::string> all = Boxes();
+    const std::vector<std::string> shown(all.begin() + shown_before, all.end());
+    if (c.installs) {
+      EXPECT_TRUE(shown.empty());
+      EXPECT_STREQ(setup->mainProgramPath, (folder + c.main_exe).c_str());
+    } else {
+      const std::string text = "安装包中缺少主程序:" + folder + c.main_exe;
+      EXPECT_EQ(shown, (std::vector<std::string>{text + "|错误"}));
+      EXPECT_STREQ(setup->errorText, text.c_str());
+      EXPECT_STREQ(setup->mainProgramPath, "");
+    }
+  }
+}
+
 TEST_F(InstallTest, AgencyProgramReplacesMainOnlyWhenItIsAProgram) {
   const std::string marker = MarkerProgram();
   std::map<std::string, std::string> files = {{"main.exe", "packaged main"}};

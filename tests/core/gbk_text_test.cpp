@@ -74,3 +74,31 @@ TEST(GbkText, PathSeparatorAtTheEndIsAWholeCharacter) {
   };
   for (const Case& c : cases) EXPECT_EQ(gbk::EndsWithPathSeparator(c.path), c.ends) << c.path;
 }
+
+TEST(GbkText, TellsGbkTextFromUtf8AndBrokenText) {
+  using gbk::TextCoding;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    TextCoding coding;
+  } cases[] = {
+      {"ASCII", "[setup]\r\nexefilename=main.exe\r\n", TextCoding::kGbk},
+      {"empty", "", TextCoding::kGbk},
+      {"GBK Chinese", "gamename=欢乐棋牌游戏\r\n", TextCoding::kGbk},  // literals are GBK
+      {"GBK with a trail byte 0x5C and the euro sign", "\x81\x5C\x80", TextCoding::kGbk},
+      // 中文 in UTF-8 (E4 B8 AD E6 96 87) also pairs up into GBK byte pairs.
+      {"UTF-8 Chinese", "gamename=\xE4\xB8\xAD\xE6\x96\x87\r\n", TextCoding::kUtf8},
+      {"UTF-8 Chinese of odd length", "\xE4\xB8\xAD", TextCoding::kUtf8},
+      {"UTF-8 BOM", "\xEF\xBB\xBF[setup]\r\n", TextCoding::kUtf8WithBom},
+      {"BOM alone", "\xEF\xBB\xBF", TextCoding::kUtf8WithBom},
+      {"one GBK character", "name=\xBB\xB6", TextCoding::kGbk},
+      {"truncated lead byte", "name=\xBB\xB6\xC0", TextCoding::kNeither},
+      {"trail byte 0x7F", "\xB0\x7F", TextCoding::kNeither},
+      {"0xFF", "a\xFF", TextCoding::kNeither},
+      {"UTF-16 with BOM", std::string("\xFF\xFE[\0s\0", 6), TextCoding::kNeither},
+      {"NUL", std::string("a\0b", 3), TextCoding::kNeither},
+      {"an overlong UTF-8 form is no UTF-8: GBK", "\xC0\xAF", TextCoding::kGbk},
+      {"a UTF-8 surrogate is no UTF-8: GBK", "\xED\xA0\x80", TextCoding::kGbk},
+  };
+  for (const Case& c : cases) EXPECT_EQ(gbk::ClassifyTextCoding(c.bytes), c.coding) << c.what;
+}

@@ -250,6 +250,30 @@ TEST_F(ExtractPackageTest, LockedTargetIsRetriedBrieflyThenFailsNamingIt) {
   EXPECT_FALSE(FileExists(In("game.pak")));
 }
 
+TEST_F(ExtractPackageTest, NamesWindowsCannotCreateFailAtOnceNamingThem) {
+  struct Case {
+    FileList files;
+    const char* named;  // below the install folder
+  } cases[] = {
+      {{{"T\\a.txt", "a"}, {"T\\what?.txt", "x"}}, "what?.txt"},
+      {{{"T\\a.txt", "a"}, {"T\\readme.", "x"}}, "readme."},
+      {{{"T\\a.txt", "a"}, {"T\\data \\x.txt", "x"}}, "data \\x.txt"},
+      {{{"T\\a.txt", "a"}, {"T\\data/x.txt", "x"}}, "data/x.txt"},
+      {{{"T\\a.txt", "a"}, {"T\\b", "file"}, {"T\\b\\c.txt", "under it"}}, "b\\c.txt"},
+      {{{"T\\a.txt", "a"}, {"T\\B", "file"}, {"U\\b\\c.txt", "under it"}}, "b\\c.txt"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WritePackage(In("pkg.zip"), c.files));
+    const size_t pauses = ScopedNoSleep::Requested().size();
+    EXPECT_TRUE(Extract()) << c.named;
+    EXPECT_EQ(message, "无法写入文件:" + In(c.named));
+    const std::vector<DWORD> all = ScopedNoSleep::Requested();
+    EXPECT_EQ(std::count(all.begin() + pauses, all.end(), DWORD{200}), 0) << c.named << ": no retries";
+    EXPECT_FALSE(FileExists(In("a.txt"))) << c.named << ": nothing is written";
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.named;
+  }
+}
+
 namespace {
 // A volume of g_free_bytes on which the extracted pack, once there, takes its room.
 uint64_t g_free_bytes = 0;

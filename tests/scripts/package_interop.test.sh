@@ -5,7 +5,9 @@
 #  (b) package_builder output -> unzip -P and openssl recover our payload;
 #  (c) the native (Linux) build of the builder, UTF-8 on both ends: its
 #      package lists the same with both builds and installs with Chinese names.
-# Also the builder's error reports and the checker's verdict on bad packs.
+# Also the builder's error reports and the checker's verdict on bad packs, and
+# its refusal of what fails every installation: names Windows cannot create,
+# texts not in GBK, a missing main program.
 set -euo pipefail
 : "${SOURCE_DIR:?}" "${BUILD_DIR:?}" "${WINEPREFIX:?}" "${WINE_RUN:?}"
 BUILDER="$BUILD_DIR/tools/package_builder/package_builder.exe"
@@ -105,6 +107,21 @@ out=$(run "$BUILDER" list "$(winpath "$inst/pkg.zip")") && fail "list accepted a
 mv game.pak hostile.pak
 echo "(a) hostile package contained"
 
+# Names Windows cannot create fail the installation at once, naming the file.
+for bad in 'what?.txt' 'readme.' 'a\b' 'sub/x.txt'; do
+  inst="$work/badname"
+  rm -rf "$inst" && mkdir -p "$inst"
+  # "a\b" goes with an entry "a": a file where the folder a must go.
+  make_pack game.pak "Top\\a=src/one.txt" "Top\\$bad=src/one.txt" "Top\\ok.txt=src/one.txt"
+  zip -q -P "$PASSWORD" "$inst/pkg.zip" game.pak
+  rm -f game.pak
+  if out=$(run "$EXTRACT" "$(winpath "$inst")\\" pkg.zip); then fail "(a) $bad accepted: $out"; fi
+  grep -qF "message: 无法写入文件:$(winpath "$inst")\\$bad" <<<"$(iconv -f GBK -t UTF-8 <<<"$out")" \
+    || fail "(a) $bad: $out"
+  [ ! -e "$inst/ok.txt" ] || fail "(a) $bad: files written before the refusal"
+done
+echo "(a) names Windows cannot create refused at once"
+
 # A zip member named outside the folder is refused as a failed extraction.
 inst="$work/zipslip"
 mkdir -p "$inst/deep"
@@ -135,6 +152,7 @@ mkdir -p tree/sub/deeper tree/empty_dir
 head -c 70000 /dev/urandom > tree/sub/deeper/blob.bin
 seq 1 5000 > tree/sub/text.txt
 printf 'hello' > tree/readme.txt
+printf 'MZ' > tree/main.exe
 out=$(run "$BUILDER" build "$(winpath "$work/tree")" "$(winpath "$work/ours.zip")" --top Client) \
   || fail "(b) build: $out"
 listing=$(unzip -Z1 ours.zip)
@@ -146,7 +164,7 @@ payload=$(head -c 4 ours.pak | perl -e 'local $/; print unpack("V", <STDIN>)')
 perl -e '
   my ($plain, $payload) = @ARGV;
   open my $fh, "<:raw", $plain or die; local $/; my $b = <$fh>; close $fh;
-  my $n = unpack("V", $b); die "count $n\n" unless $n == 4;
+  my $n = unpack("V", $b); die "count $n\n" unless $n == 5;
   die "payload\n" unless 4 + 268 * $n <= $payload && $payload <= length $b;
   for my $i (0 .. $n - 1) {
     my ($name, $off, $size) = unpack("Z260 V V", substr($b, 4 + 268 * $i, 268));
@@ -178,20 +196,21 @@ mkdir -p "ntree/Config/游戏" "ntree/数据/空"
 printf '[client]\r\n' > "ntree/Config/游戏/设置.ini"
 cp src/random.bin "ntree/数据/资源.bin"
 printf 'MZ' > "ntree/主程序.exe"
-out=$(env -u LC_ALL -u LANG "$NATIVE" build ntree native.zip --top 星辰 --member 包.pak 2>&1) \
-  || fail "(c) native build: $out"
+out=$(env -u LC_ALL -u LANG "$NATIVE" build ntree native.zip --top 星辰 --member 包.pak \
+  --main-program 主程序.exe 2>&1) || fail "(c) native build: $out"
 [[ $out != *warning* ]] || fail "(c) warned about a complete product: $out"
-native_list=$("$NATIVE" list native.zip) || fail "(c) native list: $native_list"
+native_list=$("$NATIVE" list native.zip --main-program 主程序.exe) || fail "(c) native list: $native_list"
 grep -qx $'星辰\\\\数据\\\\资源.bin\t[0-9]*\t100000' <<<"$native_list" || fail "(c) UTF-8 listing: $native_list"
 grep -qx $'星辰\\\\数据\\\\空\\\\\t[0-9]*\t0' <<<"$native_list" || fail "(c) empty folder: $native_list"
-wine_list=$(run "$BUILDER" list "$(winpath "$work/native.zip")" | iconv -f GBK -t UTF-8) \
+wine_list=$(run "$BUILDER" list "$(winpath "$work/native.zip")" --main-program 主程序.exe | iconv -f GBK -t UTF-8) \
   || fail "(c) Windows list of the native package: $wine_list"
 [ "$wine_list" = "$native_list" ] || fail "(c) listings differ: $wine_list / $native_list"
 # The same tree through the Windows build: the same pack entries.
 out=$(run "$BUILDER" build "$(winpath "$work/ntree")" "$(winpath "$work/wine.zip")" \
-  --top 星辰) || fail "(c) Windows build: $out"
+  --top 星辰 --main-program 主程序.exe) || fail "(c) Windows build: $out"
 entries() { grep $'\t' <<<"$1"; }
-[ "$(entries "$("$NATIVE" list wine.zip)")" = "$(entries "$native_list")" ] || fail "(c) builds differ"
+[ "$(entries "$("$NATIVE" list wine.zip --main-program 主程序.exe)")" = "$(entries "$native_list")" ] \
+  || fail "(c) builds differ"
 inst="$work/native_inst"
 mkdir -p "$inst"
 cp native.zip "$inst/pkg.zip"
@@ -199,14 +218,62 @@ out=$(run "$EXTRACT" "$(winpath "$inst")" pkg.zip) || fail "(c) extraction: $out
 cmp src/random.bin "$inst/数据/资源.bin" && [ -f "$inst/Config/游戏/设置.ini" ] && [ -d "$inst/数据/空" ] \
   || fail "(c) installed names: $(cd "$inst" && find .)"
 # Warnings, refusals and broken packages, natively.
-mkdir -p bare && printf x > bare/a.txt
+mkdir -p bare && printf x > bare/a.txt && printf MZ > bare/main.exe
 native_case() {  # native_case WHAT EXIT PATTERN ARGS...
   local what=$1 want=$2 pattern=$3 out rc=0; shift 3
   out=$("$NATIVE" "$@" 2>&1) || rc=$?
   [ "$rc" = "$want" ] && grep -q -- "$pattern" <<<"$out" || fail "(c) $what: exit $rc: $out"
 }
 native_case "no Config folder" 0 "warning: bare has no Config folder" build bare bare.zip
-native_case "no program" 0 "warning: bare has no .exe at its top" build bare bare.zip
+native_case "main program" 1 "main program 主程序.exe (--main-program) is not in x.zip" \
+  build bare x.zip --main-program 主程序.exe
+native_case "no main.exe" 1 "main program main.exe (the default.*) is not in x.zip" build ntree x.zip
+printf '[setup]\r\nexefilename=Hall.exe\r\n' > setup.txt
+native_case "setup's program" 1 "main program Hall.exe (exefilename of setup.txt) is not in x.zip" \
+  build bare x.zip --setup setup.txt
+native_case "list, setup's program" 1 "defect: main program Hall.exe" list bare.zip --setup setup.txt
+native_case "setup without program" 1 "names no main program" build bare x.zip --setup src/one.txt
+native_case "setup and main program" 2 "usage" build bare x.zip --setup setup.txt --main-program a.exe
+# Names Windows cannot create, and a file where a folder must go.
+for bad in 'what?.txt' 'sub./x.txt'; do
+  rm -rf badname && mkdir -p "badname/$(dirname "$bad")" && cp bare/* badname/ && printf x > "badname/$bad"
+  native_case "name $bad" 1 "entry has a name Windows cannot create" build badname x.zip
+  grep -qF ": badname\\${bad//\//\\}" <<<"$("$NATIVE" build badname x.zip 2>&1 || true)" \
+    || fail "(c) $bad not named"
+done
+rm -rf badname && mkdir -p badname/data && cp bare/* badname/ && printf x > badname/data/x.txt && printf x > badname/DATA
+native_case "file where a folder goes" 1 "needs a folder where another entry is a file.*badname\\\\data\\\\x.txt" \
+  build badname x.zip
+# Texts: GBK ships, UTF-8 and a byte-order mark are refused or, when asked, converted.
+mkdir -p texts/Config && cp bare/main.exe texts/
+printf '[client]\r\ntitle=星辰棋牌游戏大厅\r\n' > texts/Config/client.ini
+native_case "UTF-8 text" 1 "text is saved as UTF-8.*texts/Config/client.ini.*--convert-utf8" build texts x.zip
+printf '\xef\xbb\xbf[client]\r\n' > texts/Config/bom.txt
+native_case "UTF-8 BOM" 1 "byte-order mark.*texts/Config/bom.txt" build texts x.zip
+rm texts/Config/bom.txt
+cp texts/Config/client.ini client.utf8
+native_case "converted" 0 "converted from UTF-8 to GBK in the package" build texts texts.zip --convert-utf8
+cmp -s texts/Config/client.ini client.utf8 || fail "(c) the source text was changed"
+"$NATIVE" list texts.zip >/dev/null || fail "(c) converted package does not list"
+run "$BUILDER" build "$(winpath "$work/texts")" "$(winpath "$work/wtexts.zip")" --convert-utf8 >/dev/null \
+  || fail "(c) Windows build with --convert-utf8"
+[ "$(entries "$("$NATIVE" list wtexts.zip)")" = "$(entries "$("$NATIVE" list texts.zip)")" ] \
+  || fail "(c) the builds convert differently"
+inst="$work/texts_inst" && mkdir -p "$inst" && cp texts.zip "$inst/pkg.zip"
+run "$EXTRACT" "$(winpath "$inst")" pkg.zip >/dev/null || fail "(c) converted package does not install"
+cmp -s "$inst/Config/client.ini" <(iconv -f UTF-8 -t GBK client.utf8) || fail "(c) installed text is not the GBK one"
+native_case "list finds a UTF-8 text" 1 "client.ini: text is not GBK" list "$(
+  cd "$work" && make_pack game.pak "Top\\main.exe=bare/main.exe" "Top\\client.ini=client.utf8" &&
+  zip -q -P "$PASSWORD" utf8pack.zip game.pak && rm game.pak && echo utf8pack.zip)"
+# The texts published beside the package: checked, and converted in place when asked.
+cp client.utf8 Agency_678.txt && iconv -f UTF-8 -t GBK client.utf8 > list.ini
+native_case "text: UTF-8 agency text" 1 "text is saved as UTF-8.*Agency_678.txt" text list.ini Agency_678.txt
+native_case "text: converted" 0 "Agency_678.txt: converted" text list.ini Agency_678.txt --convert-utf8
+cmp -s Agency_678.txt list.ini || fail "(c) text --convert-utf8 did not write GBK"
+printf '[setup]\r\nexefilename=主程序.exe\r\n' > setup.txt
+native_case "UTF-8 setup description" 1 "saved as UTF-8.*setup.txt" build ntree x.zip --setup setup.txt
+native_case "setup converted" 0 "setup.txt: converted" build ntree setup.zip --setup setup.txt --convert-utf8
+native_case "GBK setup description" 0 "^entries: " list setup.zip --setup setup.txt
 native_case "name without GBK" 1 "no GBK spelling" build bare x.zip --top "😀"
 mkdir -p nogbk/"😀" && printf x > nogbk/"😀"/a.txt
 native_case "file name without GBK" 1 "no GBK spelling.*😀" build nogbk x.zip
@@ -230,10 +297,10 @@ expect_error() {
 }
 expect_error "missing folder" "folder not found" build "$(winpath "$work/nope")" "$(winpath "$work/x.zip")"
 expect_error "unwritable output" "cannot write" build "$(winpath "$work/tree")" "$(winpath "$work/no/such/dir/x.zip")"
-mkdir -p "long/$(printf 'd%.0s' {1..200})"
+mkdir -p "long/$(printf 'd%.0s' {1..200})" && printf MZ > long/main.exe
 touch "long/$(printf 'd%.0s' {1..200})/$(printf 'f%.0s' {1..70})"
 expect_error "long name" "too long" build "$(winpath "$work/long")" "$(winpath "$work/x.zip")"
-mkdir -p huge && truncate -s 3G huge/big.bin
+mkdir -p huge && truncate -s 3G huge/big.bin && printf MZ > huge/main.exe
 expect_error "huge file" "too large" build "$(winpath "$work/huge")" "$(winpath "$work/x.zip")"
 rm -rf huge long
 expect_error "not a zip" "cannot open" list "$(winpath "$work/src/numbers.txt")"

@@ -31,6 +31,9 @@ std::string FolderLeafName(const std::string& folder);
 
 // Command-line text as the package spells it; false when it has no GBK spelling.
 bool ToPackageText(const std::string& argument, std::string* package_text);
+// UTF-8 text in GBK; false when it is not UTF-8 or a character has no GBK
+// spelling.
+bool Utf8ToPackageText(std::string_view utf8, std::string* package_text);
 // Package text (GBK) as the terminal shows it.
 std::string ForTerminal(std::string_view package_text);
 

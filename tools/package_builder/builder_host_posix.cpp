@@ -137,6 +137,10 @@ bool ToPackageText(const std::string& argument, std::string* package_text) {
   return Convert("GBK", "UTF-8", argument, package_text, false);
 }
 
+bool Utf8ToPackageText(std::string_view utf8, std::string* package_text) {
+  return Convert("GBK", "UTF-8", utf8, package_text, false);
+}
+
 std::string ForTerminal(std::string_view package_text) {
   std::string out;
   Convert("UTF-8", "GBK", package_text, &out, true);

@@ -54,6 +54,26 @@ bool ToPackageText(const std::string& argument, std::string* package_text) {
   return true;
 }
 
+bool Utf8ToPackageText(std::string_view utf8, std::string* package_text) {
+  package_text->clear();
+  if (utf8.empty()) return true;
+  const int n = static_cast<int>(utf8.size());
+  const int wide_n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, nullptr, 0);
+  if (wide_n <= 0) return false;
+  std::wstring wide(static_cast<size_t>(wide_n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), n, &wide[0], wide_n);
+  // The package's code page, whatever this machine's ANSI code page is.
+  constexpr UINT kGbkCodePage = 936;
+  BOOL lossy = FALSE;
+  const int out_n = ::WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), wide_n,
+                                          nullptr, 0, nullptr, &lossy);
+  if (out_n <= 0 || lossy) return false;
+  package_text->resize(static_cast<size_t>(out_n));
+  ::WideCharToMultiByte(kGbkCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), wide_n, &(*package_text)[0],
+                        out_n, nullptr, &lossy);
+  return !lossy;
+}
+
 std::string ForTerminal(std::string_view package_text) { return std::string(package_text); }
 
 namespace {
