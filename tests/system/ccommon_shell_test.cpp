@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -190,10 +191,10 @@ struct RegValue {
   DWORD number = 0;
 };
 
-RegValue ReadValue(const char* name) {
+RegValue ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE) {
   RegValue v;
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
+  if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
   char buf[1024] = {};
   v.size = sizeof buf;
   v.present = RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(buf), &v.size) ==
@@ -207,16 +208,43 @@ RegValue ReadValue(const char* name) {
   return v;
 }
 
-bool KeyExists() {
+bool KeyExists(HKEY root = HKEY_LOCAL_MACHINE) {
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
 
 struct UninstallKeyCleaner {
-  UninstallKeyCleaner() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
-  ~UninstallKeyCleaner() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  UninstallKeyCleaner() { Clean(); }
+  ~UninstallKeyCleaner() { Clean(); }
+  static void Clean() {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUninstallKey);
+  }
+};
+
+// While alive, HKEY_LOCAL_MACHINE refuses new keys, as it does for a user
+// without administrator rights: it stands for a volatile key, below which
+// no lasting key can be made.
+class RefusedMachineKeys {
+ public:
+  RefusedMachineKeys() {
+    RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
+                    nullptr, &stand_in_, nullptr);
+    works_ = stand_in_ && RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand_in_) == ERROR_SUCCESS;
+  }
+  ~RefusedMachineKeys() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    if (stand_in_) RegCloseKey(stand_in_);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kStandIn);
+  }
+  bool works() const { return works_; }
+
+ private:
+  static constexpr char kStandIn[] = "Software\\OnlineSetupTestRefusedMachine";
+  HKEY stand_in_ = nullptr;
+  bool works_ = false;
 };
 
 }  // namespace
@@ -293,6 +321,45 @@ TEST(UninstallEntry, EmptyTextsAreWrittenAsGiven) {
     EXPECT_EQ(v.size, 1u) << value;
   }
   EXPECT_EQ(ReadValue("UninstallString").text, "\"C:\\G\\un.exe\"");
+}
+
+TEST(UninstallEntry, TheUsersListTakesItWhenTheMachinesRefuses) {
+  UninstallKeyCleaner cleaner;
+  const char* n = "测试棋牌游戏";
+  const std::string command = "\"C:\\G\\un.exe\" \"/U:C:\\G\\uninstall\\uninstall.ini\"";
+  struct Case {
+    bool refused;
+    HKEY written, empty;
+  } cases[] = {
+      {true, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
+      // With the rights again: the machine's list, and the user's copy of
+      // this same entry goes so the game is not listed twice.
+      {false, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.refused);
+    {
+      std::optional<RefusedMachineKeys> refused;
+      if (c.refused) {
+        refused.emplace();
+        if (!refused->works()) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be redirected";
+      }
+      CCommon::RegisterUninstall(n, n, "出版者", "联系", "C:\\G\\un.exe", "C:\\G\\uninstall\\uninstall.ini");
+    }
+    EXPECT_EQ(ReadValue("UninstallString", c.written).text, command);
+    EXPECT_EQ(ReadValue("DisplayName", c.written).text, n);
+    EXPECT_EQ(ReadValue("NoRepair", c.written).number, 1u);
+    EXPECT_FALSE(KeyExists(c.empty));
+  }
+  // Another copy's entry in the user's list stays.
+  UninstallKeyCleaner::Clean();
+  {
+    RefusedMachineKeys refused;
+    CCommon::RegisterUninstall(n, n, "p", "c", "D:\\Other\\un.exe", "D:\\Other\\uninstall\\uninstall.ini");
+  }
+  CCommon::RegisterUninstall(n, n, "p", "c", "C:\\G\\un.exe", "C:\\G\\uninstall\\uninstall.ini");
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER));
+  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE));
 }
 
 TEST(AdminCheck, WineUserIsInTheAdministratorsGroup) {
