@@ -76,8 +76,10 @@ int Uninstall(const uninstall::Options& options, const uninstall::UninstallData&
   LeaveFolder();
   // Every program running from the folder, found by where its file lies
   // (a client still starting has no window yet, its title may differ).
-  uninstall::CloseProgramsInside(folder, self);
   std::vector<std::string> left;
+  for (const std::string& program : uninstall::CloseProgramsInside(folder, self)) {
+    left.push_back(gbk::Format("%s（仍在运行）", program.c_str()));
+  }
   if (!uninstall::RemoveShortcuts(data)) left.push_back("快捷方式（名称无效）");
   if (!uninstall::RemoveUninstallEntry(data, options.ini_path)) left.push_back("注册表卸载项");
   for (const std::string& path : uninstall::RemoveFolderTree(folder)) left.push_back(path);
