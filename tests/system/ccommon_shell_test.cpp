@@ -208,9 +208,9 @@ RegValue ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE) {
   return v;
 }
 
-bool KeyExists(HKEY root = HKEY_LOCAL_MACHINE) {
+bool KeyExists() {
   HKEY key;
-  if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
   RegCloseKey(key);
   return true;
 }
@@ -225,26 +225,22 @@ struct UninstallKeyCleaner {
 };
 
 // While alive, HKEY_LOCAL_MACHINE refuses new keys, as it does for a user
-// without administrator rights: it stands for a volatile key, below which
-// no lasting key can be made.
-class RefusedMachineKeys {
- public:
+// without administrator rights: it stands for a volatile key, below which no
+// lasting key can be made.
+struct RefusedMachineKeys {
   RefusedMachineKeys() {
-    RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS,
-                    nullptr, &stand_in_, nullptr);
-    works_ = stand_in_ && RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand_in_) == ERROR_SUCCESS;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                    &stand_in, nullptr);
+    works = stand_in && RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand_in) == ERROR_SUCCESS;
   }
   ~RefusedMachineKeys() {
     RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
-    if (stand_in_) RegCloseKey(stand_in_);
+    RegCloseKey(stand_in);
     RegDeleteKeyA(HKEY_CURRENT_USER, kStandIn);
   }
-  bool works() const { return works_; }
-
- private:
   static constexpr char kStandIn[] = "Software\\OnlineSetupTestRefusedMachine";
-  HKEY stand_in_ = nullptr;
-  bool works_ = false;
+  HKEY stand_in = nullptr;
+  bool works = false;
 };
 
 }  // namespace
@@ -326,40 +322,36 @@ TEST(UninstallEntry, EmptyTextsAreWrittenAsGiven) {
 TEST(UninstallEntry, TheUsersListTakesItWhenTheMachinesRefuses) {
   UninstallKeyCleaner cleaner;
   const char* n = "测试棋牌游戏";
-  const std::string command = "\"C:\\G\\un.exe\" \"/U:C:\\G\\uninstall\\uninstall.ini\"";
+  const std::string mine = "\"C:\\G\\un.exe\" \"/U:C:\\G\\uninstall\\uninstall.ini\"";
+  const std::string other = "\"D:\\G\\un.exe\" \"/U:D:\\G\\uninstall\\uninstall.ini\"";
   struct Case {
     bool refused;
-    HKEY written, empty;
+    std::string user_before, machine_after, user_after;  // "UninstallString"s; empty: no entry
   } cases[] = {
-      {true, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE},
-      // With the rights again: the machine's list, and the user's copy of
-      // this same entry goes so the game is not listed twice.
-      {false, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER},
+      {true, "", "", mine},
+      // With the rights again, this copy's entry in the user's list goes (the
+      // game would be listed twice); another copy's stays.
+      {false, mine, mine, ""},
+      {false, other, mine, other},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.refused);
+    SCOPED_TRACE(c.user_before);
+    UninstallKeyCleaner::Clean();
+    HKEY key;
+    if (!c.user_before.empty() && RegCreateKeyA(HKEY_CURRENT_USER, kUninstallKey, &key) == ERROR_SUCCESS) {
+      RegSetValueExA(key, "UninstallString", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(c.user_before.c_str()),
+                     static_cast<DWORD>(c.user_before.size() + 1));
+      RegCloseKey(key);
+    }
     {
       std::optional<RefusedMachineKeys> refused;
-      if (c.refused) {
-        refused.emplace();
-        if (!refused->works()) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be redirected";
-      }
+      if (c.refused && !refused.emplace().works) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be redirected";
       CCommon::RegisterUninstall(n, n, "出版者", "联系", "C:\\G\\un.exe", "C:\\G\\uninstall\\uninstall.ini");
     }
-    EXPECT_EQ(ReadValue("UninstallString", c.written).text, command);
-    EXPECT_EQ(ReadValue("DisplayName", c.written).text, n);
-    EXPECT_EQ(ReadValue("NoRepair", c.written).number, 1u);
-    EXPECT_FALSE(KeyExists(c.empty));
+    EXPECT_EQ(ReadValue("UninstallString").text, c.machine_after);
+    EXPECT_EQ(ReadValue("UninstallString", HKEY_CURRENT_USER).text, c.user_after);
+    EXPECT_EQ(ReadValue("NoRepair", c.refused ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE).number, 1u);
   }
-  // Another copy's entry in the user's list stays.
-  UninstallKeyCleaner::Clean();
-  {
-    RefusedMachineKeys refused;
-    CCommon::RegisterUninstall(n, n, "p", "c", "D:\\Other\\un.exe", "D:\\Other\\uninstall\\uninstall.ini");
-  }
-  CCommon::RegisterUninstall(n, n, "p", "c", "C:\\G\\un.exe", "C:\\G\\uninstall\\uninstall.ini");
-  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER));
-  EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE));
 }
 
 TEST(AdminCheck, WineUserIsInTheAdministratorsGroup) {
