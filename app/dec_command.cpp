@@ -8,6 +8,7 @@
 #include "net/servers.h"
 #include "package/extract_package.h"
 #include "system/close_window.h"
+#include "system/release_cleanup.h"
 #include "system/seams.h"
 
 namespace {
@@ -60,7 +61,8 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   std::string agency_program = FetchAgencyProgram(c, entry);
 
   std::string extract_error;
-  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error)) {
+  std::vector<std::string> installed;
+  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error, &installed)) {
     // A file that cannot be written or a full volume is named in the text.
     if (extract_error.empty()) extract_error = kExtractFailedText;
     gbk::CopyToBuffer(c->errorText, sizeof c->errorText, extract_error);
@@ -69,6 +71,8 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
     return;
   }
   ::DeleteFileA(JoinPath(c->installFolder, entry.destfile).c_str());
+  // What the previous release installed and this one no longer ships goes.
+  ReplaceReleaseRecord(c->installFolder, installed);
 
   if (!agency_program.empty() && IsPeImage(agency_program)) {
     std::string installed = gbk::Format("%s\\%s", c->installFolder, servers::kAgencyExeName);

@@ -121,6 +121,11 @@ bool IsInsideFolder(std::string_view path, std::string_view folder) {
   return StartsWithIgnoreCase(p, f);
 }
 
+bool MustEndBeforeRemoving(std::string_view program, std::string_view folder, std::string_view keep) {
+  if (gbk::Trim(program).empty() || !IsInsideFolder(program, folder)) return false;
+  return keep.empty() || !gbk::EqualsIgnoreCase(NormalizeFolder(program), NormalizeFolder(keep));
+}
+
 FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view setupdir,
                                  const std::vector<std::string>& protected_folders,
                                  std::string* install_folder) {

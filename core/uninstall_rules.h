@@ -40,6 +40,12 @@ std::string ParentFolder(std::string_view path);
 // compared ignoring ASCII case.
 bool IsInsideFolder(std::string_view path, std::string_view folder);
 
+// True when a running program must end before `folder` is removed: its
+// image lies inside the folder (whole components: C:\Game2\x.exe is not
+// inside C:\Game) and it is not `keep`, this uninstaller's own program,
+// which a second copy of the uninstaller may be running.
+bool MustEndBeforeRemoving(std::string_view program, std::string_view folder, std::string_view keep);
+
 struct UninstallData {
   std::string setupdir;
   std::string gamename;

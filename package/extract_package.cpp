@@ -177,7 +177,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
-                    std::string* message) {
+                    std::string* message, std::vector<std::string>* installed) {
   const std::string folder = install_folder ? install_folder : "";
   const std::string package_path = JoinPath(folder, package_name ? package_name : "");
 
@@ -281,6 +281,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
     }
     if (t.kind == EntryKind::kFolder) continue;
     pack_readable = QueueTarget(JoinPath(folder, t.relative), *pack->reader, e.span, writer);
+    if (installed) installed->push_back(t.relative);
     writing.Offer(static_cast<int>(50 + 50 * written / n));
     ++written;
   }

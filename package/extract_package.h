@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "core/pack_key.h"  // kPackagePassword
 
@@ -17,9 +18,10 @@ extern const char kExtractFailedText[];
 // cannot be written, or the install volume lacks the space. `message`, when
 // given, receives the text to show (kExtractFailedText, or one naming the
 // file or the volume). On failure the extracted pack is removed; the
-// package stays.
+// package stays. `installed`, when given, receives the path of every file
+// written, relative to the install folder.
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
-                    std::string* message = nullptr);
+                    std::string* message = nullptr, std::vector<std::string>* installed = nullptr);
 
 // folder without trailing backslashes + "\" + name without leading ones;
 // the folder unchanged when the name is empty.

@@ -2,6 +2,8 @@
 // shortcuts, the uninstall entry, the administrator check, folder trees.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 #include <vector>
 
@@ -13,15 +15,24 @@ class CCommon {
   // Deletes special\name.lnk (csidl is a shell folder id), or the whole
   // folder special\name with delete_folder.
   static void DelShortcutEx(const char* name, int csidl, bool delete_folder);
+  // Writes the entry under HKEY_LOCAL_MACHINE, or under HKEY_CURRENT_USER
+  // (same key path) when the machine's list cannot be written.
   static void RegisterUninstall(const char* key_name, const char* display_name,
                                 const char* publisher, const char* contact,
                                 const char* uninstaller_path, const char* uninstall_argument);
+  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\" + key name.
+  static std::string UninstallKeyPath(const std::string& key_name);
+  // The entry's "UninstallString" under `root` (empty when absent);
+  // *exists tells whether the entry's key is there at all.
+  static std::string ReadUninstallString(HKEY root, const std::string& key_name,
+                                         bool* exists = nullptr);
   static bool IsAdminUser();
   // Creates every folder along the path; always true.
   static bool MakeDirPath(const char* path);
   // Deletes the folder and everything below it. Whatever the system reports
   // as a reparse point (a junction, or a symbolic link to a folder or to a
-  // file) is removed as a link: never entered, its target left alone. A link
+  // file) is never entered and its target is left alone; the link itself
+  // goes where the system can remove a link alone (RemoveLinkItself). A link
   // the system shows as an ordinary entry cannot be told apart and is
   // deleted as what it is shown as; Wine, for one, shows a host symbolic
   // link to a file as a plain file.

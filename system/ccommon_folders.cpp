@@ -3,6 +3,7 @@
 
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
+#include "system/remove_link.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 
@@ -12,16 +13,6 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 bool IsLink(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-// Removes a link (junction or symbolic link) itself, never what it points to:
-// RemoveDirectoryA and DeleteFileA act on the link, not its target.
-void RemoveLink(const std::string& path, DWORD attributes) {
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-    ::RemoveDirectoryA(path.c_str());
-  } else {
-    ::DeleteFileA(path.c_str());
-  }
 }
 
 void DeleteTree(const std::string& folder) {
@@ -35,7 +26,7 @@ void DeleteTree(const std::string& folder) {
         if (name == "." || name == "..") continue;
         const std::string entry = base + name;
         if (IsLink(found.dwFileAttributes)) {
-          RemoveLink(entry, found.dwFileAttributes);
+          RemoveLinkItself(entry);
         } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           DeleteTree(entry);
         } else {
@@ -80,7 +71,7 @@ void CCommon::DeleteDirectoryTree(const char* folder) {
   while (bare.size() > 3 && PathEndsWithSeparator(bare)) bare.pop_back();
   const DWORD attributes = ::GetFileAttributesA(bare.c_str());
   if (IsLink(attributes)) {
-    RemoveLink(bare, attributes);
+    RemoveLinkItself(bare);
     return;
   }
   DeleteTree(root);

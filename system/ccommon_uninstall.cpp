@@ -1,4 +1,5 @@
-// The uninstall entry under HKEY_LOCAL_MACHINE.
+// The uninstall entry: under HKEY_LOCAL_MACHINE, or under HKEY_CURRENT_USER
+// when the machine's list refuses it.
 #include <windows.h>
 
 #include <cstring>
@@ -22,11 +23,47 @@ void SetFlag(HKEY key, const char* name) {
   ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
 }
 
+// Opens the entry's key under `root` for writing, creating it when missing.
+ScopedRegKey OpenForWriting(HKEY root, const std::string& path) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
+    return ScopedRegKey(raw);
+  }
+  raw = nullptr;
+  if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
+                        nullptr, &raw, nullptr) == ERROR_SUCCESS) {
+    return ScopedRegKey(raw);
+  }
+  return ScopedRegKey();
+}
+
 }  // namespace
+
+std::string CCommon::UninstallKeyPath(const std::string& key_name) {
+  return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key_name;
+}
 
 std::string CCommon::UninstallCommand(const std::string& uninstaller, const char* argument) {
   if (Missing(argument)) return gbk::Format("\"%s\"", uninstaller.c_str());
   return gbk::Format("\"%s\" \"/U:%s\"", uninstaller.c_str(), argument);
+}
+
+std::string CCommon::ReadUninstallString(HKEY root, const std::string& key_name, bool* exists) {
+  if (exists) *exists = false;
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(root, UninstallKeyPath(key_name).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  ScopedRegKey key(raw);
+  if (exists) *exists = true;
+  char value[1024] = {};
+  DWORD size = sizeof value - 1;
+  DWORD type = 0;
+  if (::RegQueryValueExA(key.get(), "UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(value),
+                         &size) != ERROR_SUCCESS) {
+    return std::string();
+  }
+  return value;
 }
 
 void CCommon::RegisterUninstall(const char* key_name, const char* display_name,
@@ -36,21 +73,25 @@ void CCommon::RegisterUninstall(const char* key_name, const char* display_name,
   // other texts may be empty (a description without "Publisher" is valid); the
   // entry is still written so the product can be removed.
   if (Missing(key_name) || !display_name || !publisher || !contact || !uninstaller_path) return;
-  const std::string path =
-      std::string("SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\") + key_name;
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_ALL_ACCESS, &raw) != ERROR_SUCCESS) {
-    raw = nullptr;
-    if (::RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                          KEY_ALL_ACCESS, nullptr, &raw, nullptr) != ERROR_SUCCESS) {
-      return;
+  const std::string path = UninstallKeyPath(key_name);
+  const std::string command = UninstallCommand(uninstaller_path, uninstall_argument);
+  // Without administrator rights the machine's list refuses the entry; the
+  // user's own list (same key path) still lets Windows remove the game.
+  ScopedRegKey key = OpenForWriting(HKEY_LOCAL_MACHINE, path);
+  if (key) {
+    // The entry an earlier run without rights left for this same copy would
+    // show the game twice.
+    if (gbk::EqualsIgnoreCase(ReadUninstallString(HKEY_CURRENT_USER, key_name), command)) {
+      ::RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
     }
+  } else {
+    key = OpenForWriting(HKEY_CURRENT_USER, path);
+    if (!key) return;
   }
-  ScopedRegKey key(raw);
   SetText(key.get(), "DisplayName", display_name);
   SetFlag(key.get(), "NoModify");
   SetFlag(key.get(), "NoRepair");
-  SetText(key.get(), "UninstallString", UninstallCommand(uninstaller_path, uninstall_argument));
+  SetText(key.get(), "UninstallString", command);
   SetText(key.get(), "Publisher", publisher);
   SetText(key.get(), "Contact", contact);
   SetText(key.get(), "DisplayIcon", UninstallCommand(uninstaller_path, nullptr));

@@ -566,6 +566,32 @@ TEST_F(InstallTest, TheSideConfigurationsSetupFolderWinsOverTheChosenOne) {
   EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 6}));
 }
 
+TEST_F(InstallTest, AnUpdateRemovesOnlyWhatTheNewReleaseNoLongerShips) {
+  using Files = std::map<std::string, std::string>;
+  const Files releases[] = {
+      {{"main.exe", "one"}, {"old.txt", "one"}, {"data\\gone\\g.bin", "one"}, {"data\\kept.bin", "one"}},
+      {{"main.exe", "two"}, {"Data\\Kept.bin", "two"}, {"new.txt", "two"}},
+  };
+  recorder.onMessage = nullptr;
+  int n = 0;
+  for (const Files& files : releases) {
+    server.ServeResource("/game.zip", MakePackage(files, work.File("pkg" + std::to_string(n))),
+                         "\"release-" + std::to_string(n) + "-" + std::to_string(GetTickCount()) + "\"");
+    ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+    recorder.Clear();
+    setup->StartInstall(recorder.hwnd(), folder.c_str());
+    ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+    recorder.Pump();
+    ASSERT_EQ(recorder.States().back(), 7);
+    if (n++ == 0) WriteFileBytes(folder + "save.dat", "the user's");  // never installed by a release
+  }
+  EXPECT_FALSE(FileExists(folder + "old.txt"));
+  EXPECT_FALSE(FolderExists(folder + "data\\gone"));
+  EXPECT_EQ(ReadFileBytes(folder + "data\\kept.bin"), "two");
+  EXPECT_EQ(ReadFileBytes(folder + "save.dat"), "the user's");
+  EXPECT_EQ(ReadFileBytes(folder + "uninstall\\installed.lst"), "Data\\Kept.bin\r\nmain.exe\r\nnew.txt\r\n");
+}
+
 TEST_F(InstallTest, ARunningClientIsClosedBeforeExtraction) {
   // A window carrying the product title stands for the running client.
   WNDCLASSA wc = {};

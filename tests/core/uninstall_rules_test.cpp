@@ -59,6 +59,24 @@ TEST(UninstallPaths, NormalizeAndParent) {
   EXPECT_TRUE(IsInsideFolder("C:\\Hall", "C:\\Hall\\"));
   EXPECT_FALSE(IsInsideFolder("C:\\Hall2\\x.exe", "C:\\Hall"));
   EXPECT_FALSE(IsInsideFolder("C:\\x.exe", ""));
+
+  // The programs to end before the folder goes: whole components only, never
+  // this uninstaller's own program.
+  struct Running {
+    const char* program;
+    bool end;
+  } running[] = {
+      {"C:\\Game\\main.exe", true},
+      {"c:\\GAME\\bin\\helper.exe", true},
+      {"C:\\Game2\\main.exe", false},
+      {"C:\\Gam\\main.exe", false},
+      {"C:\\Game\\uninstall\\uninst.exe", false},
+      {"", false},
+  };
+  for (const Running& r : running) {
+    EXPECT_EQ(r.end, MustEndBeforeRemoving(r.program, "C:\\Game\\", "C:\\game\\uninstall\\UNINST.exe")) << r.program;
+  }
+  EXPECT_TRUE(MustEndBeforeRemoving("C:\\Game\\uninstall\\uninst.exe", "C:\\Game", ""));
 }
 
 TEST(UninstallFolder, OnlyTheFolderHoldingTheDataFile) {

@@ -26,7 +26,7 @@ USER_PROGRAMS="$DEMO_USER_DIR/AppData/Roaming/Microsoft/Windows/Start Menu/Progr
 COMMON_PROGRAMS="$C/ProgramData/Microsoft/Windows/Start Menu/Programs"
 USER_DESKTOP=$DEMO_USER_DIR/Desktop
 COMMON_DESKTOP=$C/users/Public/Desktop
-rm -rf "$C/FakeHall" "$C/FakeHall2" "$C/OldHall" "$C/Bad" "$C/Odd" \
+rm -rf "$C/FakeHall" "$C/FakeHall2" "$C/OldHall" "$C/Bad" "$C/Odd" "$C/Linked" "$C/Outside" "$C/OutsideEmpty" \
        "$USER_PROGRAMS/Other Game" "$USER_DESKTOP/other.lnk"
 failures=0
 check() {  # check DESCRIPTION COMMAND...
@@ -51,10 +51,11 @@ run_uninstaller() {  # run_uninstaller NAME -> the uninstaller's exit code
   return $rc
 }
 # The Start-menu shortcut names the uninstaller without arguments (the
-# installer sets none); /S only keeps the test free of message boxes.
+# installer sets none) and starts it in its own folder; /S only keeps the
+# test free of message boxes.
 run_from_start_menu() {  # run_from_start_menu NAME
   local rc=0
-  demo_wine "C:\\$1\\uninstall\\uninst.exe" /S >/dev/null 2>&1 || rc=$?
+  (cd "$C/$1/uninstall" && demo_wine "C:\\$1\\uninstall\\uninst.exe" /S) >/dev/null 2>&1 || rc=$?
   return $rc
 }
 
@@ -131,6 +132,19 @@ check "unsafe game name: exit code 2 (something stayed)" test "$rc" = 2
 check "unsafe game name: install folder still removed" absent "$C/Odd"
 check "unsafe game name: Start-menu folder untouched" test -f "$USER_PROGRAMS/Other Game/other.lnk"
 check "unsafe game name: desktop shortcut removed" absent "$USER_DESKTOP/$DEMO_PRODUCT_NAME.lnk"
+
+# Links inside the install folder lead outside it: never followed. (Wine
+# cannot remove a host link alone, so here the links and their folders stay.)
+layout Linked 'C:\Linked\' "$DEMO_GAME_NAME"
+mkdir -p "$C/Outside" "$C/OutsideEmpty"
+printf 'keep' > "$C/Outside/keep.txt"
+ln -s "$C/Outside" "$C/Linked/data/link"
+ln -s "$C/OutsideEmpty" "$C/Linked/empty"
+rc=0; run_uninstaller Linked || rc=$?
+check "links inside: the folder they lead to keeps its files" test -f "$C/Outside/keep.txt"
+check "links inside: an empty folder they lead to stays" test -d "$C/OutsideEmpty"
+check "links inside: the rest of the install folder removed" absent "$C/Linked/main.exe"
+rm -rf "$C/Linked" "$C/Outside" "$C/OutsideEmpty"
 
 # An older copy of the same game: the entry of the newer copy stays.
 layout OldHall 'C:\OldHall\' "$DEMO_GAME_NAME"

@@ -90,6 +90,9 @@ TEST(DeleteDirectoryTree, LinksAreNeverFollowed) {
   WriteFileBytes(root + "\\mine.txt", "x");
   if (!MakeHostFolderLink(root + "\\link", outside.path())) GTEST_SKIP() << "no folder links here";
   if (!MakeHostFolderLink(dir.File("rootlink"), outside.path())) GTEST_SKIP();
+  // Wine's RemoveDirectory on such a link removes an empty target instead.
+  TempFolder empty_outside;
+  if (!MakeHostFolderLink(root + "\\emptylink", empty_outside.path())) GTEST_SKIP();
 
   CCommon::DeleteDirectoryTree(root.c_str());
   CCommon::DeleteDirectoryTree(dir.File("rootlink").c_str());  // the tree itself is a link
@@ -97,8 +100,10 @@ TEST(DeleteDirectoryTree, LinksAreNeverFollowed) {
   EXPECT_FALSE(FileExists(root + "\\mine.txt"));
   EXPECT_TRUE(FileExists(outside.File("precious.txt")));
   EXPECT_TRUE(FileExists(outside.File("sub\\also.txt")));
+  EXPECT_TRUE(FolderExists(empty_outside.path()));
 
   // Wine cannot remove a link itself; Windows removes it with RemoveDirectory.
   RemoveHostFolderLink(root + "\\link");
+  RemoveHostFolderLink(root + "\\emptylink");
   RemoveHostFolderLink(dir.File("rootlink"));
 }

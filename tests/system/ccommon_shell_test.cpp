@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -190,10 +191,10 @@ struct RegValue {
   DWORD number = 0;
 };
 
-RegValue ReadValue(const char* name) {
+RegValue ReadValue(const char* name, HKEY root = HKEY_LOCAL_MACHINE) {
   RegValue v;
   HKEY key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
+  if (RegOpenKeyExA(root, kUninstallKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
   char buf[1024] = {};
   v.size = sizeof buf;
   v.present = RegQueryValueExA(key, name, nullptr, &v.type, reinterpret_cast<BYTE*>(buf), &v.size) ==
@@ -215,8 +216,31 @@ bool KeyExists() {
 }
 
 struct UninstallKeyCleaner {
-  UninstallKeyCleaner() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
-  ~UninstallKeyCleaner() { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey); }
+  UninstallKeyCleaner() { Clean(); }
+  ~UninstallKeyCleaner() { Clean(); }
+  static void Clean() {
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kUninstallKey);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kUninstallKey);
+  }
+};
+
+// While alive, HKEY_LOCAL_MACHINE refuses new keys, as it does for a user
+// without administrator rights: it stands for a volatile key, below which no
+// lasting key can be made.
+struct RefusedMachineKeys {
+  RefusedMachineKeys() {
+    RegCreateKeyExA(HKEY_CURRENT_USER, kStandIn, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                    &stand_in, nullptr);
+    works = stand_in && RegOverridePredefKey(HKEY_LOCAL_MACHINE, stand_in) == ERROR_SUCCESS;
+  }
+  ~RefusedMachineKeys() {
+    RegOverridePredefKey(HKEY_LOCAL_MACHINE, nullptr);
+    RegCloseKey(stand_in);
+    RegDeleteKeyA(HKEY_CURRENT_USER, kStandIn);
+  }
+  static constexpr char kStandIn[] = "Software\\OnlineSetupTestRefusedMachine";
+  HKEY stand_in = nullptr;
+  bool works = false;
 };
 
 }  // namespace
@@ -293,6 +317,41 @@ TEST(UninstallEntry, EmptyTextsAreWrittenAsGiven) {
     EXPECT_EQ(v.size, 1u) << value;
   }
   EXPECT_EQ(ReadValue("UninstallString").text, "\"C:\\G\\un.exe\"");
+}
+
+TEST(UninstallEntry, TheUsersListTakesItWhenTheMachinesRefuses) {
+  UninstallKeyCleaner cleaner;
+  const char* n = "测试棋牌游戏";
+  const std::string mine = "\"C:\\G\\un.exe\" \"/U:C:\\G\\uninstall\\uninstall.ini\"";
+  const std::string other = "\"D:\\G\\un.exe\" \"/U:D:\\G\\uninstall\\uninstall.ini\"";
+  struct Case {
+    bool refused;
+    std::string user_before, machine_after, user_after;  // "UninstallString"s; empty: no entry
+  } cases[] = {
+      {true, "", "", mine},
+      // With the rights again, this copy's entry in the user's list goes (the
+      // game would be listed twice); another copy's stays.
+      {false, mine, mine, ""},
+      {false, other, mine, other},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.user_before);
+    UninstallKeyCleaner::Clean();
+    HKEY key;
+    if (!c.user_before.empty() && RegCreateKeyA(HKEY_CURRENT_USER, kUninstallKey, &key) == ERROR_SUCCESS) {
+      RegSetValueExA(key, "UninstallString", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(c.user_before.c_str()),
+                     static_cast<DWORD>(c.user_before.size() + 1));
+      RegCloseKey(key);
+    }
+    {
+      std::optional<RefusedMachineKeys> refused;
+      if (c.refused && !refused.emplace().works) GTEST_SKIP() << "HKEY_LOCAL_MACHINE cannot be redirected";
+      CCommon::RegisterUninstall(n, n, "出版者", "联系", "C:\\G\\un.exe", "C:\\G\\uninstall\\uninstall.ini");
+    }
+    EXPECT_EQ(ReadValue("UninstallString").text, c.machine_after);
+    EXPECT_EQ(ReadValue("UninstallString", HKEY_CURRENT_USER).text, c.user_after);
+    EXPECT_EQ(ReadValue("NoRepair", c.refused ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE).number, 1u);
+  }
 }
 
 TEST(AdminCheck, WineUserIsInTheAdministratorsGroup) {

@@ -1,6 +1,7 @@
 // uninst.exe ["/U:<install>\uninstall\uninstall.ini"] [/S]
 // Removes what the online installer made: the desktop and Start-menu
-// shortcuts, the uninstall entry and the install folder. The machine
+// shortcuts, the uninstall entry and the install folder, after ending every
+// program that runs from the install folder. The machine
 // identifier in the user's registry stays. Without "/U:" (the Start-menu
 // shortcut) it uses "uninstall.ini" in its own folder. The program lives in
 // the install folder, so it moves itself to the temporary folder and does all
@@ -59,10 +60,26 @@ bool MoveSelfAside(const std::string& self) {
   return true;
 }
 
+// The Start-menu shortcut starts the uninstaller in its own folder, and a
+// process's current folder cannot be removed: work from the temporary
+// folder (or the Windows folder) instead.
+void LeaveFolder() {
+  char place[MAX_PATH + 1] = {};
+  DWORD n = GetTempPathA(sizeof(place), place);
+  if (n > 0 && n < sizeof(place) && SetCurrentDirectoryA(place)) return;
+  n = GetWindowsDirectoryA(place, MAX_PATH);
+  if (n > 0 && n < MAX_PATH) SetCurrentDirectoryA(place);
+}
+
 int Uninstall(const uninstall::Options& options, const uninstall::UninstallData& data,
-              const std::string& folder) {
-  uninstall::CloseRunningClient(data.product_title);
+              const std::string& folder, const std::string& self) {
+  LeaveFolder();
+  // Every program running from the folder, found by where its file lies
+  // (a client still starting has no window yet, its title may differ).
   std::vector<std::string> left;
+  for (const std::string& program : uninstall::CloseProgramsInside(folder, self)) {
+    left.push_back(gbk::Format("%s（仍在运行）", program.c_str()));
+  }
   if (!uninstall::RemoveShortcuts(data)) left.push_back("快捷方式（名称无效）");
   if (!uninstall::RemoveUninstallEntry(data, options.ini_path)) left.push_back("注册表卸载项");
   for (const std::string& path : uninstall::RemoveFolderTree(folder)) left.push_back(path);
@@ -120,5 +137,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The program file stays until the next restart and is reported as left.
     MoveFileExA(self.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
   }
-  return Uninstall(options, data, folder);
+  return Uninstall(options, data, folder, self);
 }

@@ -4,16 +4,17 @@
 
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include "core/gbk_text.h"
 #include "system/ccommon.h"
+#include "system/close_window.h"
+#include "system/remove_link.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
 
 namespace uninstall {
 namespace {
-
-const char kUninstallKeyBase[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Shell folder ids of the places the installer puts shortcuts.
 const int kUserDesktop = 0x10;
@@ -31,23 +32,34 @@ bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// A file that the client just released may stay busy for a moment.
-bool DeleteFileRetrying(const std::string& path) {
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    if (DeleteFileA(path.c_str())) return true;
-    DWORD err = GetLastError();
-    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return true;
-    if (err == ERROR_ACCESS_DENIED) {
-      DWORD attrs = GetFileAttributesA(path.c_str());
-      if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) {
-        SetFileAttributesA(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-        continue;
-      }
-    }
-    if (err != ERROR_SHARING_VIOLATION && err != ERROR_ACCESS_DENIED) return false;
-    seams::SleepMs(250);
+// A program that was just closed may hold its files for a moment longer:
+// the tree is tried again for about this long before what stays is named.
+constexpr int kRemoveRounds = 20;
+constexpr DWORD kRemoveRetryMs = 250;
+// A window the system reports as not responding for this long is given up,
+// as the installer does.
+constexpr UINT kCloseHungMs = 10000;
+// How long a program whose windows were asked to close may take to end
+// before it is ended, and how long ending it may take.
+constexpr DWORD kExitGraceMs = 5000;
+constexpr DWORD kExitPollMs = 100;
+constexpr DWORD kTerminateWaitMs = 5000;
+
+bool DeleteOneFile(const std::string& path) {
+  if (DeleteFileA(path.c_str())) return true;
+  DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return true;
+  DWORD attrs = GetFileAttributesA(path.c_str());
+  if (err == ERROR_ACCESS_DENIED && attrs != INVALID_FILE_ATTRIBUTES &&
+      (attrs & FILE_ATTRIBUTE_READONLY)) {
+    SetFileAttributesA(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
+    return DeleteFileA(path.c_str()) != 0;
   }
   return false;
+}
+
+bool IsLink(DWORD attrs) {
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 void RemoveTree(const std::string& folder, std::vector<std::string>* failed) {
@@ -60,13 +72,13 @@ void RemoveTree(const std::string& folder, std::vector<std::string>* failed) {
       if (name == "." || name == "..") continue;
       std::string path = base + name;
       bool is_dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      bool is_link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      if (is_dir && !is_link) {
-        RemoveTree(path, failed);
+      bool is_link = IsLink(found.dwFileAttributes);
+      if (is_link) {
+        // Never entered; only the link itself may go, never what it points to.
+        if (!RemoveLinkItself(path)) failed->push_back(path);
       } else if (is_dir) {
-        // A junction: remove the link itself, never what it points to.
-        if (!RemoveDirectoryA(path.c_str())) failed->push_back(path);
-      } else if (!DeleteFileRetrying(path)) {
+        RemoveTree(path, failed);
+      } else if (!DeleteOneFile(path)) {
         failed->push_back(path);
       }
     } while (FindNextFileA(search.get(), &found));
@@ -78,6 +90,51 @@ void RemoveTree(const std::string& folder, std::vector<std::string>* failed) {
     SetFileAttributesA(self.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
   }
   if (!RemoveDirectoryA(self.c_str()) && PathExists(self)) failed->push_back(self);
+}
+
+// The long form of an existing path (a folder given in 8.3 form names the
+// same folder as the long one a process reports); the path as given
+// otherwise.
+std::string LongPath(const std::string& path) {
+  char buffer[MAX_PATH * 2] = {};
+  DWORD n = GetLongPathNameA(path.c_str(), buffer, sizeof buffer);
+  return (n > 0 && n < sizeof buffer) ? std::string(buffer) : path;
+}
+
+struct WindowsOf {
+  DWORD pid;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK CollectMainWindow(HWND window, LPARAM param) {
+  auto* of = reinterpret_cast<WindowsOf*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  // Main windows only: what a user would close. Hidden helper windows go
+  // with their process.
+  if (pid == of->pid && IsWindowVisible(window) && !GetWindow(window, GW_OWNER)) {
+    of->windows.push_back(window);
+  }
+  return TRUE;
+}
+
+bool HasEnded(HANDLE process) { return WaitForSingleObject(process, 0) == WAIT_OBJECT_0; }
+
+// Asks the program's windows to close as a user would, waiting while they
+// answer (a client may ask "really quit?"); a program that has not ended a
+// few seconds later, or that shows no window (still starting), is ended.
+bool EndProgram(HANDLE process, DWORD pid) {
+  WindowsOf of{pid, {}};
+  EnumWindows(&CollectMainWindow, reinterpret_cast<LPARAM>(&of));
+  for (HWND window : of.windows) {
+    if (IsWindow(window)) AskWindowToClose(window, kCloseHungMs, nullptr);
+  }
+  for (DWORD waited = 0; !HasEnded(process) && waited < kExitGraceMs; waited += kExitPollMs) {
+    seams::SleepMs(kExitPollMs);
+  }
+  if (HasEnded(process)) return true;
+  TerminateProcess(process, 1);
+  return WaitForSingleObject(process, kTerminateWaitMs) == WAIT_OBJECT_0;
 }
 
 }  // namespace
@@ -119,19 +176,31 @@ std::vector<std::string> ProtectedFolders() {
   return folders;
 }
 
-void CloseRunningClient(const std::string& title) {
-  if (title.empty()) return;
-  HWND window = FindWindowA(nullptr, title.c_str());
-  if (!window) return;
-  DWORD pid = 0;
-  GetWindowThreadProcessId(window, &pid);
-  ScopedKernelHandle process(pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr);
-  PostMessageA(window, WM_CLOSE, 0, 0);
-  if (process.valid()) {
-    WaitForSingleObject(process.get(), 8000);
-    return;
+std::vector<std::string> CloseProgramsInside(const std::string& folder, const std::string& keep) {
+  std::vector<std::string> running;
+  const std::string inside = LongPath(folder);
+  const DWORD self = GetCurrentProcessId();
+  ScopedKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return running;
+  std::vector<DWORD> pids;
+  PROCESSENTRY32 entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot.get(), &entry); more; more = Process32Next(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID != self && entry.th32ProcessID != 0) pids.push_back(entry.th32ProcessID);
   }
-  for (int waited = 0; waited < 8000 && IsWindow(window); waited += 200) seams::SleepMs(200);
+  snapshot.reset();
+  for (DWORD pid : pids) {
+    ScopedKernelHandle process(OpenProcess(
+        PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid));
+    if (!process) continue;
+    char image[MAX_PATH * 2] = {};
+    DWORD size = sizeof image;
+    if (!QueryFullProcessImageNameA(process.get(), 0, image, &size)) continue;
+    const std::string program = LongPath(image);
+    if (!MustEndBeforeRemoving(program, inside, keep)) continue;
+    if (!EndProgram(process.get(), pid)) running.push_back(program);
+  }
+  return running;
 }
 
 bool RemoveShortcuts(const UninstallData& data) {
@@ -163,34 +232,41 @@ bool RemoveShortcuts(const UninstallData& data) {
 
 bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path) {
   if (!IsSafeName(data.gamename)) return false;
-  std::string key_path = std::string(kUninstallKeyBase) + data.gamename;
-  HKEY raw = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
-    return true;  // nothing registered (or never registered without rights)
+  const std::string key_path = CCommon::UninstallKeyPath(data.gamename);
+  bool all_gone = true;
+  // The machine's list, or the user's when the installer lacked the rights
+  // for the machine's; each only when it is this copy's entry.
+  for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+    bool exists = false;
+    const std::string command = CCommon::ReadUninstallString(root, data.gamename, &exists);
+    if (!exists || !EntryBelongsTo(command, ini_path)) continue;  // none, or another copy's
+    SHDeleteKeyA(root, key_path.c_str());
+    HKEY check = nullptr;
+    if (RegOpenKeyExA(root, key_path.c_str(), 0, KEY_READ, &check) == ERROR_SUCCESS) {
+      ScopedRegKey still_there(check);
+      all_gone = false;
+    }
   }
-  ScopedRegKey key(raw);
-  char command[1024] = {};
-  DWORD size = sizeof(command) - 1;
-  DWORD type = 0;
-  LONG rc = RegQueryValueExA(key.get(), "UninstallString", nullptr, &type,
-                             reinterpret_cast<BYTE*>(command), &size);
-  key.reset();
-  std::string uninstall_string = (rc == ERROR_SUCCESS) ? std::string(command) : std::string();
-  if (!EntryBelongsTo(uninstall_string, ini_path)) return true;  // another copy's entry
-  SHDeleteKeyA(HKEY_LOCAL_MACHINE, key_path.c_str());
-  HKEY check = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_path.c_str(), 0, KEY_READ, &check) == ERROR_SUCCESS) {
-    ScopedRegKey still_there(check);
-    return false;
-  }
-  return true;
+  return all_gone;
 }
 
 std::vector<std::string> RemoveFolderTree(const std::string& folder) {
   std::vector<std::string> failed;
-  if (!PathExists(folder)) return failed;
-  RemoveTree(folder, &failed);
-  return failed;
+  std::string bare = NormalizeFolder(folder);
+  if (bare.size() > 3) bare.pop_back();
+  const DWORD attrs = GetFileAttributesA(bare.c_str());
+  if (attrs == INVALID_FILE_ATTRIBUTES) return failed;
+  if (IsLink(attrs)) {
+    // The install folder itself is a link: its target is not ours to empty.
+    if (!RemoveLinkItself(bare)) failed.push_back(bare);
+    return failed;
+  }
+  for (int round = 1;; ++round) {
+    failed.clear();
+    RemoveTree(folder, &failed);
+    if (failed.empty() || round == kRemoveRounds) return failed;
+    seams::SleepMs(kRemoveRetryMs);
+  }
 }
 
 }  // namespace uninstall

@@ -17,21 +17,25 @@ UninstallData ReadUninstallData(const std::string& ini_path);
 // Windows, Program Files, profiles, desktops, Start menus, the temporary folder.
 std::vector<std::string> ProtectedFolders();
 
-// Sends WM_CLOSE to the window titled `title` and waits (at most a few
-// seconds) for its process to end, so its program file can be deleted.
-void CloseRunningClient(const std::string& title);
+// Ends every running program whose image lies inside `folder` (this process
+// and `keep` excepted), so that its files can be removed: its windows are
+// asked to close, it gets a few seconds, then it is ended. Returns the
+// programs still running.
+std::vector<std::string> CloseProgramsInside(const std::string& folder, const std::string& keep);
 
 // Desktop shortcuts (user and common), the Start-menu entries and group.
 // Names that are not safe are skipped; returns false when one was skipped.
 bool RemoveShortcuts(const UninstallData& data);
 
-// HKLM ...\Uninstall\<gamename>, when it belongs to this data file.
-// Returns false when the key is still there afterwards.
+// ...\Uninstall\<gamename> under HKLM and under HKCU (where the installer
+// registers without administrator rights), each when it belongs to this data
+// file. Returns false when such a key is still there afterwards.
 bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path);
 
 // Deletes the folder and everything below it, read-only files included;
-// links inside are removed, never followed. Busy files are retried for a
-// short while. Returns the paths that could not be removed.
+// links inside (and a folder that is itself a link) are never followed, and
+// go only where the system can remove a link alone. What stays busy is tried
+// again for a few seconds. Returns the paths that could not be removed.
 std::vector<std::string> RemoveFolderTree(const std::string& folder);
 
 }  // namespace uninstall

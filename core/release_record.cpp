@@ -1,0 +1,92 @@
+#include "core/release_record.h"
+
+#include <unordered_set>
+
+#include "core/gbk_text.h"
+#include "core/safe_path.h"
+
+namespace release_record {
+namespace {
+
+// Files the installer writes itself: a release that happened to ship one
+// must not take the installer's copy away with it.
+const char* const kInstallerFiles[] = {
+    "uninstall\\uninstall.ini", kRecordName,       "Config\\Agency.ini",
+    "Config\\onlinesetup.ini",  "WindowsSys.ini",
+};
+
+void FinishComponent(std::string* out, std::string* part) {
+  while (!part->empty() && (part->back() == '.' || part->back() == ' ')) part->pop_back();
+  if (part->empty()) return;
+  if (!out->empty()) *out += '\\';
+  *out += *part;
+  part->clear();
+}
+
+}  // namespace
+
+std::vector<std::string> ParseRecord(std::string_view text) {
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty()) lines.emplace_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::string FormatRecord(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    size_t skip = path.find_first_not_of("\\/");
+    if (skip == std::string::npos) continue;
+    text.append(path, skip, std::string::npos);
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::string CleanPath(std::string_view path) {
+  if (!StaysInsideFolder(path)) return std::string();
+  std::string out, part;
+  for (size_t i = 0; i < path.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(path[i]);
+    if (gbk::IsLeadByte(c)) {
+      if (i + 1 >= path.size()) return std::string();  // a cut character
+      part += path[i];
+      part += path[++i];
+    } else if (c < 0x20 || c == '*' || c == '?') {
+      return std::string();
+    } else if (c == '\\' || c == '/') {
+      FinishComponent(&out, &part);
+    } else {
+      part += static_cast<char>(c);
+    }
+  }
+  const bool names_folder = part.empty();
+  FinishComponent(&out, &part);
+  return names_folder ? std::string() : out;
+}
+
+std::vector<std::string> StalePaths(const std::vector<std::string>& previous,
+                                    const std::vector<std::string>& current) {
+  std::unordered_set<std::string> keep;
+  for (const char* own : kInstallerFiles) keep.insert(gbk::ToLower(own));
+  for (const std::string& path : current) {
+    const std::string clean = CleanPath(path);
+    if (!clean.empty()) keep.insert(gbk::ToLower(clean));
+  }
+  std::vector<std::string> stale;
+  for (const std::string& path : previous) {
+    const std::string clean = CleanPath(path);
+    if (clean.empty()) continue;
+    if (keep.insert(gbk::ToLower(clean)).second) stale.push_back(clean);
+  }
+  return stale;
+}
+
+}  // namespace release_record
