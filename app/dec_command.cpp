@@ -54,7 +54,14 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   std::string agency_program = FetchAgencyProgram(c, entry);
 
   std::string extract_error;
-  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error)) {
+  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error,
+                     [c] { return c->StopRequested(); })) {
+    if (c->StopRequested()) {
+      // The user's own stop: no message, and the package stays, so the next
+      // run installs from it without downloading it again.
+      PostState(c->window, SETUP_STATE_ERROR);
+      return;
+    }
     // A file that cannot be written or a full volume is named in the text.
     if (extract_error.empty()) extract_error = kExtractFailedText;
     gbk::CopyToBuffer(c->errorText, sizeof c->errorText, extract_error);

@@ -9,5 +9,6 @@ class XGameSetup;
 // extracts the package, deletes it, replaces main.exe with the agency's copy
 // when that is a program image, sets the main program and uninstaller paths
 // and posts state 7. On an extraction failure shows "解压文件失败" and posts
-// state 0. Runs on the worker thread.
+// state 0; a stop during the extraction posts state 0 without a message and
+// keeps the package. Runs on the worker thread.
 void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry);
