@@ -40,8 +40,10 @@ bool PackBodyReader::Read(uint64_t offset, void* dst, size_t n) {
     window_.reset(new (std::nothrow) uint8_t[window_size_]);
     if (!window_) return false;
   }
-  if (offset != next_) straight_ = false;
-  next_ = offset + n;
+  if (n > 0) {
+    if (offset != next_) straight_ = false;
+    next_ = offset + n;
+  }
   uint8_t* out = static_cast<uint8_t*>(dst);
   while (n > 0) {
     if (offset < window_at_ || offset - window_at_ >= window_have_) {
