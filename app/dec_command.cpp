@@ -62,7 +62,14 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
 
   std::string extract_error;
   std::vector<std::string> installed;
-  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error, &installed)) {
+  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error,
+                     [c] { return c->StopRequested(); }, &installed)) {
+    if (c->StopRequested()) {
+      // The user's own stop: no message, and the package stays, so the next
+      // run installs from it without downloading it again.
+      PostState(c->window, SETUP_STATE_ERROR);
+      return;
+    }
     // A file that cannot be written or a full volume is named in the text.
     if (extract_error.empty()) extract_error = kExtractFailedText;
     gbk::CopyToBuffer(c->errorText, sizeof c->errorText, extract_error);
@@ -75,8 +82,8 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   ReplaceReleaseRecord(c->installFolder, installed);
 
   if (!agency_program.empty() && IsPeImage(agency_program)) {
-    std::string installed = gbk::Format("%s\\%s", c->installFolder, servers::kAgencyExeName);
-    ::CopyFileA(agency_program.c_str(), installed.c_str(), FALSE);
+    const std::string target = gbk::Format("%s\\%s", c->installFolder, servers::kAgencyExeName);
+    ::CopyFileA(agency_program.c_str(), target.c_str(), FALSE);
   }
 
   const std::string main_program = gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName);

@@ -10,5 +10,7 @@ class XGameSetup;
 // when that is a program image, sets the main program and uninstaller paths
 // and posts state 7. On an extraction failure shows "解压文件失败" (or the
 // failure's own text), and when the main program is not there afterwards
-// "安装包中缺少主程序:<path>", and posts state 0. Runs on the worker thread.
+// "安装包中缺少主程序:<path>", and posts state 0; a stop during the
+// extraction posts state 0 without a message and keeps the package. Runs on
+// the worker thread.
 void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry);

@@ -6,7 +6,11 @@
 #   256 MiB: a few thousand files, half random, half compressible text
 #            (best of two rounds each);
 #   large:   about 1.1 GiB in a few hundred files (one round each);
-#   entries: a pack of 200,000 small files (ours only; memory and count).
+#   entries: a pack of 200,000 small files (ours only; memory and count);
+#   shuffled: 50,000 small files whose data lie in random order, as another
+#            tool may write them, against the same files in name order
+#            (ours only; fails when the shuffled pack takes more than twice
+#            as long, plus a second).
 # Every installed byte is compared with the source. Prints our peak working
 # set per case against an idle extract_cli, fails when a case needs 64 MiB or
 # more above idle, and last prints "extract: ratio X (target >= 1.0)" with
@@ -21,7 +25,7 @@ EXTRACT="$BUILD_DIR/tools/extract_cli/extract_cli.exe"
 PASSWORD=6203918547
 LARGE_MIB=${LARGE_MIB:-1130}
 # EXTRACT_CASES picks cases, for example "256" to repeat the quick one.
-EXTRACT_CASES=${EXTRACT_CASES:-256 large entries}
+EXTRACT_CASES=${EXTRACT_CASES:-256 large entries shuffled}
 want() { [[ " $EXTRACT_CASES " == *" $1 "* ]]; }
 LIMIT_MIB=64
 work="$BUILD_DIR/bench_extract_work"
@@ -178,27 +182,57 @@ if want large; then
   timed_case "large ($LARGE_MIB MiB)" 1
 fi
 
-if want entries; then
-  # 200,000 entries: a pack written directly (the builder would walk as many
-  # files), each file holding its own name.
+# direct_package N ORDER: pkg.zip with a pack written directly (the builder
+# would walk as many files) of N files, each holding its own name, their data
+# in name order ("sorted") or in random order ("shuffled").
+direct_package() {
   perl -e '
-    my $n = 200000; my @names = map { sprintf "Game\\d%03d\\f%06d.txt", $_ % 500, $_ } 0 .. $n - 1;
-    my $off = 4 + 268 * $n; my $table = pack("V", $n); my $data = "";
-    for my $name (@names) { my $c = "$name\n"; $table .= pack("a260 V V", $name, $off, length $c); $data .= $c; $off += length $c; }
+    my ($n, $order) = @ARGV; srand(7);
+    my @names = map { sprintf "Game\\d%03d\\f%06d.txt", $_ % 500, $_ } 0 .. $n - 1;
+    my @at = (0 .. $n - 1);
+    if ($order eq "shuffled") { for (my $i = $n - 1; $i > 0; $i--) { my $j = int rand($i + 1); @at[$i, $j] = @at[$j, $i]; } }
+    my @content = map { "$_\n" } @names; my %off; my $off = 4 + 268 * $n; my $data = "";
+    for my $i (@at) { $off{$i} = $off; $data .= $content[$i]; $off += length $content[$i]; }
+    my $table = pack("V", $n);
+    for my $i (0 .. $n - 1) { $table .= pack("a260 V V", $names[$i], $off{$i}, length $content[$i]); }
     my $plain = $table . $data; my $len = length $plain; $plain .= "\0" x ((16 - $len % 16) % 16);
     open my $p, ">:raw", "plain.bin" or die; print $p $plain; close $p;
-    open my $h, ">:raw", "header.bin" or die; print $h pack("V V", $len, 0); close $h;'
+    open my $h, ">:raw", "header.bin" or die; print $h pack("V V", $len, 0); close $h;' "$1" "$2"
   openssl enc -aes-128-ecb -nopad -K "$KEY" -in plain.bin -out body.bin
   cat header.bin body.bin > game.pak && rm -f plain.bin header.bin body.bin
+  rm -f pkg.zip
   zip -q -1 -P "$PASSWORD" pkg.zip game.pak && rm game.pak
-  o=$(ours); echo "200000 entries: ours ${o}s"
+}
+
+# check_named N WHAT: ours/ holds the N files of direct_package, each whole.
+check_named() {
   written=$(find ours -type f | wc -l)
-  [ "$written" -eq 200000 ] || { echo "extract: 200000 entries: $written files written" >&2; exit 1; }
+  [ "$written" -eq "$1" ] || { echo "extract: $2: $written files written" >&2; exit 1; }
   find ours -type f -name '*.txt' -print0 | perl -0ne '
     chomp; my $f = $_; open my $h, "<:raw", $f or die; local $/; my $c = <$h>;
     (my $want = $f) =~ s{^ours/}{Game\\}; $want =~ s{/}{\\}g;
     $bad++ unless $c eq "$want\n"; END { die "$bad files differ\n" if $bad }'
+}
+
+if want entries; then
+  direct_package 200000 sorted
+  o=$(ours); echo "200000 entries: ours ${o}s"
+  check_named 200000 "200000 entries"
   check_peak "200000 entries"
+  rm -rf ours pkg.zip
+fi
+
+if want shuffled; then
+  direct_package 50000 sorted
+  sorted=$(ours); check_named 50000 "50000 in name order"
+  direct_package 50000 shuffled
+  shuffled=$(ours); check_named 50000 "50000 shuffled"
+  echo "50000 entries: ours ${shuffled}s with the data shuffled, ${sorted}s in name order"
+  check_peak "50000 shuffled"
+  if awk -v s="$shuffled" -v o="$sorted" 'BEGIN { exit !(s > 2 * o + 1) }'; then
+    echo "extract: the shuffled pack takes far longer than the same files in name order" >&2
+    failed=1
+  fi
   rm -rf ours pkg.zip
 fi
 

@@ -112,33 +112,40 @@ ScopedFileHandle OpenTarget(const std::string& target) {
   }
 }
 
-// Hands one listed file from the pack to the writing thread; false when the
-// pack itself became unreadable (the file is then dropped). A file that cannot
-// be opened or written fails the queue, which Finish() reports.
-bool QueueTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
-                 FileWriteQueue& writer) {
+enum class Queued { kWhole, kPackUnreadable, kStopped };
+
+// Hands one listed file from the pack to the writing thread. When the pack
+// becomes unreadable or the stop comes, the file is dropped (and removed). A
+// file that cannot be opened or written fails the queue, which Finish()
+// reports.
+Queued QueueTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
+                   FileWriteQueue& writer, const StopCheck& stop) {
   writer.Begin([target] { return OpenTarget(target); }, target, CannotWrite(target));
   const uint64_t size = static_cast<uint32_t>(span.size);
   for (uint64_t done = 0; done < size;) {
+    if (StopRaised(stop)) {
+      writer.Abandon();
+      return Queued::kStopped;
+    }
     uint8_t* piece = writer.Piece();
-    if (!piece) return true;
+    if (!piece) return Queued::kWhole;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(FileWriteQueue::kPieceSize, size - done));
     if (!reader.Read(static_cast<uint32_t>(span.offset) + done, piece, n)) {
       Trace("kvx-log: pack unreadable, dropping %s%s", target);
       writer.Abandon();
-      return false;
+      return Queued::kPackUnreadable;
     }
     writer.Fill(n);
     done += n;
   }
   writer.End();
-  return true;
+  return Queued::kWhole;
 }
 
 // Space the listed files need beyond what the files they replace free.
 uint64_t SpaceAfterReplacing(const PackDirectory& directory, const std::string& folder,
-                             uint64_t needed) {
-  for (size_t i = 0; i < directory.size(); ++i) {
+                             uint64_t needed, const StopCheck& stop) {
+  for (size_t i = 0; i < directory.size() && !StopRaised(stop); ++i) {
     const EntryTarget t = Classify(directory[i].name);
     if (t.kind != EntryKind::kFile) continue;
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -159,6 +166,20 @@ void RemovePack(const std::string& pack_path) {
   if (::DeleteFileA(pack_path.c_str())) Trace("kvx-log: deleted %s%s", pack_path);
 }
 
+// A pack left by a run that ended mid-step would be taken for the new one if
+// it could not be replaced, and its room counted as taken: it goes first. A
+// scanner may hold it for a moment, so it is tried for as long as a target.
+// False when something is still there.
+bool RemoveStalePack(const std::string& pack_path) {
+  for (int attempt = 1;; ++attempt) {
+    if (::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    RemovePack(pack_path);
+    if (::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+    if (attempt == kOpenAttempts) return false;
+    seams::SleepMs(kOpenRetryMs);
+  }
+}
+
 bool Fail(std::string* message, const std::string& text) {
   if (message) *message = text;
   return true;
@@ -177,9 +198,17 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 }
 
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
-                    std::string* message, std::vector<std::string>* installed) {
+                    std::string* message, const StopCheck& stop,
+                    std::vector<std::string>* installed) {
   const std::string folder = install_folder ? install_folder : "";
   const std::string package_path = JoinPath(folder, package_name ? package_name : "");
+  // The user's own stop has no text of its own.
+  auto stopped = [&](const std::string& pack_path) {
+    Trace("kvx-out: extraction of %s stopped%s", package_path);
+    if (!pack_path.empty()) RemovePack(pack_path);
+    return Fail(message, std::string());
+  };
+  if (StopRaised(stop)) return stopped(std::string());
 
   // An archive that cannot be opened or read installs nothing: that is a
   // failed extraction, not a success.
@@ -195,22 +224,36 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
     Trace("kvx-out: package %s has no usable first member%s", package_path);
     return Fail(message, kExtractFailedText);
   }
+  const std::string pack_path = JoinPath(folder, entry.name);
+  if (!RemoveStalePack(pack_path)) {
+    Trace("kvx-out: an earlier pack %s cannot be removed%s", pack_path);
+    return Fail(message, kExtractFailedText);
+  }
   const std::string no_room_for_pack =
       NoRoomMessage(QueryVolumeSpace(folder), static_cast<uint32_t>(entry.uncompressed_size));
   if (!no_room_for_pack.empty()) return Fail(message, no_room_for_pack);
-  // A failure here shows up below as a missing pack.
-  ExtractStatus extract_status = archive->ExtractFirstEntry(entry.name);
-  if (extract_status != ExtractStatus::kOk) Trace("kvx-out: pack %s not extracted%s", entry.name);
+  // Only a pack extracted whole is read: anything else is a failed step.
+  const ExtractStatus extract_status = archive->ExtractFirstEntry(entry.name, stop);
   archive->Close();
   archive.reset();
+  if (extract_status == ExtractStatus::kStopped) return stopped(pack_path);
+  if (extract_status != ExtractStatus::kOk) {
+    Trace("kvx-out: pack %s not extracted%s", entry.name);
+    RemovePack(pack_path);
+    return Fail(message, kExtractFailedText);
+  }
 
-  const std::string pack_path = JoinPath(folder, entry.name);
-  std::unique_ptr<OpenPack> pack = DecryptPackFile(pack_path, kPackagePassword, window);
+  std::unique_ptr<OpenPack> pack = DecryptPackFile(pack_path, kPackagePassword, window, stop);
   auto fail = [&](const std::string& text) {
     pack.reset();
     RemovePack(pack_path);
     return Fail(message, text);
   };
+  auto stop_here = [&] {
+    pack.reset();
+    return stopped(pack_path);
+  };
+  if (StopRaised(stop)) return stop_here();
   if (!pack || pack->directory.empty()) return fail(kExtractFailedText);
   const PackDirectory& directory = pack->directory;
   const size_t n = directory.size();
@@ -222,6 +265,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   size_t files = 0;
   std::vector<std::string> file_paths;  // to find a file where a folder must go
   for (size_t i = 0; i < n; ++i) {
+    if (StopRaised(stop)) return stop_here();
     const PackDirectory::Entry e = directory[i];
     checking.Offer(25 + static_cast<int>(uint64_t{i} * 100 / n) / 4);
     if (!SpanFitsBody(e.span, pack->body_length)) {
@@ -247,7 +291,8 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   file_paths = std::vector<std::string>();
   const VolumeSpace space = QueryVolumeSpace(folder);
   if (!NoRoomMessage(space, needed).empty()) {
-    needed = SpaceAfterReplacing(directory, folder, needed);
+    needed = SpaceAfterReplacing(directory, folder, needed, stop);
+    if (StopRaised(stop)) return stop_here();
     std::string no_room = NoRoomMessage(space, needed);
     if (!no_room.empty()) return fail(no_room);
   }
@@ -260,11 +305,15 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   FileWriteQueue writer;
   PackProgress writing(window, 50, 10);
   size_t written = 0;
-  bool pack_readable = true;
+  Queued queued = Queued::kWhole;
   // Entries come grouped by folder: the folders of the previous entry exist
   // already, and asking the system again for each file costs a call per level.
   std::string made_folders;
-  for (size_t i = 0; i < n && pack_readable && !writer.failed(); ++i) {
+  for (size_t i = 0; i < n && queued == Queued::kWhole && !writer.failed(); ++i) {
+    if (StopRaised(stop)) {
+      queued = Queued::kStopped;
+      break;
+    }
     const PackDirectory::Entry e = directory[i];
     const EntryTarget t = Classify(e.name);
     if (t.kind == EntryKind::kUnsafe) {
@@ -280,14 +329,18 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
       made_folders = parent;
     }
     if (t.kind == EntryKind::kFolder) continue;
-    pack_readable = QueueTarget(JoinPath(folder, t.relative), *pack->reader, e.span, writer);
+    queued = QueueTarget(JoinPath(folder, t.relative), *pack->reader, e.span, writer, stop);
+    if (queued == Queued::kStopped) break;
     if (installed) installed->push_back(t.relative);
     writing.Offer(static_cast<int>(50 + 50 * written / n));
     ++written;
   }
   std::string error;
-  if (!writer.Finish(&error)) return fail(error.empty() ? kExtractFailedText : error);
-  if (!pack_readable) return fail(kExtractFailedText);
+  const bool all_written = writer.Finish(&error);
+  // The user is leaving: a file that failed meanwhile is not worth a message.
+  if (queued == Queued::kStopped) return stop_here();
+  if (!all_written) return fail(error.empty() ? kExtractFailedText : error);
+  if (queued == Queued::kPackUnreadable) return fail(kExtractFailedText);
   PostProgress(window, 100);
 
   pack.reset();

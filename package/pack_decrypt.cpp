@@ -40,16 +40,29 @@ bool PackBodyReader::Read(uint64_t offset, void* dst, size_t n) {
     window_.reset(new (std::nothrow) uint8_t[window_size_]);
     if (!window_) return false;
   }
+  if (n > 0) {
+    if (offset != next_) straight_ = false;
+    next_ = offset + n;
+  }
   uint8_t* out = static_cast<uint8_t*>(dst);
   while (n > 0) {
     if (offset < window_at_ || offset - window_at_ >= window_have_) {
-      const uint64_t start = offset / aes128::kBlockSize * aes128::kBlockSize;
-      const size_t want = static_cast<size_t>(std::min<uint64_t>(window_size_, length_ - start));
+      constexpr uint64_t kBlock = aes128::kBlockSize;
+      const uint64_t start = offset / kBlock * kBlock;
+      const uint64_t end = std::min<uint64_t>((offset + n + kBlock - 1) / kBlock * kBlock, length_);
+      uint64_t want = end - start;
+      // Twice the last refill only when that one was read through to its end;
+      // a whole window at the start, where the table is read straight through.
+      if (straight_ && start == window_at_ + window_have_) {
+        want = std::max<uint64_t>(want, window_have_ == 0 ? window_size_ : 2 * uint64_t{window_have_});
+      }
+      want = std::min<uint64_t>({want, window_size_, length_ - start});
       window_have_ = 0;
-      if (!raw_(start, window_.get(), want)) return false;
-      aes128::DecryptEcb(key_, window_.get(), want);
+      if (!raw_(start, window_.get(), static_cast<size_t>(want))) return false;
+      aes128::DecryptEcb(key_, window_.get(), static_cast<size_t>(want));
       window_at_ = start;
-      window_have_ = want;
+      window_have_ = static_cast<size_t>(want);
+      straight_ = true;
     }
     const size_t skip = static_cast<size_t>(offset - window_at_);
     const size_t take = std::min(n, window_have_ - skip);
@@ -80,7 +93,7 @@ bool ReadAt(HANDLE file, uint64_t at, uint8_t* dst, size_t n) {
 }  // namespace
 
 std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
-                                          HWND window) {
+                                          HWND window, const StopCheck& stop) {
   auto pack = std::make_unique<OpenPack>();
   pack->file.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
@@ -114,7 +127,9 @@ std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_v
   PackDirectory& directory = pack->directory;
   const bool ok = ReadPackTable(
       pack->payload_length, pack->body_length,
-      [&pack](uint64_t offset, void* dst, size_t n) { return pack->reader->Read(offset, dst, n); },
+      [&](uint64_t offset, void* dst, size_t n) {
+        return !StopRaised(stop) && pack->reader->Read(offset, dst, n);
+      },
       [&](std::string_view name, PackSpan span) { directory.Add(name, span); },
       [&](uint64_t done, uint64_t total) {
         // The count has passed its checks against the file: its index costs

@@ -14,6 +14,7 @@
 
 #include "core/aes128.h"
 #include "core/pack_directory.h"
+#include "package/stop_check.h"
 #include "system/scoped_handle.h"
 
 // Share of the work done, 0..100, after `done` of `total` bytes. Counted in
@@ -38,6 +39,10 @@ class PackProgress {
 // Decrypted bytes of a pack body. Each read is served from one window of
 // whole blocks, refilled from `raw` (ciphertext of the body from a block
 // boundary) and decrypted in place; ECB lets any block be decrypted alone.
+// A refill brings in what the read needs, and more only while the reads go
+// straight through the body, doubling up to the window: a pack in data
+// order is read a window at a time, one whose data lie in any other order
+// costs about the bytes its files hold, not a window per file.
 class PackBodyReader {
  public:
   static constexpr size_t kDefaultWindow = 1 << 20;
@@ -60,6 +65,8 @@ class PackBodyReader {
   std::unique_ptr<uint8_t[]> window_;
   uint64_t window_at_ = 0;
   size_t window_have_ = 0;
+  uint64_t next_ = 0;    // where a read continuing the last one starts
+  bool straight_ = true; // every read since the refill continued the one before
 };
 
 struct OpenPack {
@@ -74,5 +81,6 @@ struct OpenPack {
 // Opens the pack and reads its directory, posting 0..25 as the table comes in
 // from the file (a window at a time) and then 25. Nothing when the file is missing, unreadable, shorter than its
 // header, longer than the format's 4 GiB, or its body is not whole blocks.
+// A stop (asked before each record) leaves the directory empty.
 std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
-                                          HWND window);
+                                          HWND window, const StopCheck& stop = StopCheck());

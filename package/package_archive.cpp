@@ -151,7 +151,7 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   return EntryStatus::kOk;
 }
 
-ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
+ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const StopCheck& stop) {
   if (zip_ == nullptr) return ExtractStatus::kArgumentError;
   CloseMember();
   unz_global_info64 global{};
@@ -189,7 +189,7 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return ExtractStatus::kCannotCreate;
 
-  ExtractStatus status = CopyMember(file.get());
+  ExtractStatus status = CopyMember(file.get(), stop);
   if (status == ExtractStatus::kOk) {
     ::SetFileTime(file.get(), IsZero(entry.creation_time) ? nullptr : &entry.creation_time,
                   IsZero(entry.access_time) ? nullptr : &entry.access_time,
@@ -209,7 +209,7 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name) {
 // extracted. The zlib contrib reader does not test the cipher's check byte, so
 // a wrong password mostly shows up as a data or CRC error; readers that do
 // test it answer UNZ_BADPASSWORD.
-ExtractStatus PackageArchive::CopyMember(void* file) {
+ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
   unz_file_info64 info{};
   if (unzGetCurrentFileInfo64(zip_, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK) {
     return ExtractStatus::kDataError;
@@ -229,6 +229,7 @@ ExtractStatus PackageArchive::CopyMember(void* file) {
   FileWriteQueue writer;
   writer.BeginBorrowed(static_cast<HANDLE>(file), std::string());  // borrowed
   for (;;) {
+    if (StopRaised(stop)) return ExtractStatus::kStopped;
     uint8_t* piece = writer.Piece();
     if (!piece) return ExtractStatus::kWriteError;
     const int got = unzReadCurrentFile(zip_, piece, static_cast<unsigned>(FileWriteQueue::kPieceSize));

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "package/archive_entry.h"
+#include "package/stop_check.h"
 
 enum class EntryStatus {
   kOk,
@@ -26,6 +27,7 @@ enum class ExtractStatus {
   kWrongPassword,  // only from readers that test the check byte; otherwise kDataError
   kDataError,
   kWriteError,
+  kStopped,  // the stop request came; nothing is left of the file
 };
 
 class PackageArchive {
@@ -46,16 +48,17 @@ class PackageArchive {
   EntryStatus GetFirstEntry(ArchiveEntry* entry);
 
   // Writes the first member to base folder + `name`, creating folders on the
-  // way, in 16 KiB pieces. A file left by a failed attempt is removed, so a
-  // damaged member never looks like a complete pack.
-  ExtractStatus ExtractFirstEntry(const std::string& name);
+  // way, in 16 KiB pieces. A file left by a failed or stopped attempt is
+  // removed, so a damaged member never looks like a complete pack. `stop` is
+  // asked before each piece.
+  ExtractStatus ExtractFirstEntry(const std::string& name, const StopCheck& stop = StopCheck());
 
   void Close();
 
  private:
   PackageArchive() = default;
   void CloseMember();
-  ExtractStatus CopyMember(void* file);
+  ExtractStatus CopyMember(void* file, const StopCheck& stop);
 
   void* zip_ = nullptr;  // unzFile
   bool member_open_ = false;

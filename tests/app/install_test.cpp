@@ -22,6 +22,7 @@
 #include "net/servers.h"
 #include "package_fixture.h"
 #include "scripted_server.h"
+#include "system/seams.h"
 #include "test_seams.h"
 
 namespace {
@@ -409,6 +410,47 @@ TEST_F(InstallTest, StopDuringThePackageDownloadEndsWithoutAMessage) {
   EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0] << ::testing::PrintToString(recorder.States());
   EXPECT_EQ(recorder.States().back(), 0);
   EXPECT_FALSE(FileExists(folder + "uninstall\\uninstall.ini"));
+}
+
+// Raises the stop at the first pause of the file writing, on the worker's own
+// thread, so the stop lands in the middle of the extraction every time.
+XGameSetup* g_stop_while_writing = nullptr;
+void StopAtTheFirstWritingPause(DWORD ms) {
+  if (ms == 10 && g_stop_while_writing) g_stop_while_writing->RequestStop();
+}
+
+TEST_F(InstallTest, AStopDuringTheExtractionKeepsThePackageForTheNextRunWithoutADownload) {
+  std::map<std::string, std::string> files = {
+      {"a.txt", "a"}, {"b.txt", "b"}, {"main.exe", "packaged main"}, {"z\z.txt", "z"}};
+  server.ServeResource("/game.zip", MakePackage(files, work.File("pkg")));
+  ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
+  recorder.onMessage = nullptr;  // no completion: the main program is no program
+  g_stop_while_writing = setup.get();
+  const seams::SleepFn previous = seams::SetSleepForTesting(&StopAtTheFirstWritingPause);
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  const bool ended = recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000);
+  seams::SetSleepForTesting(previous);
+  g_stop_while_writing = nullptr;
+  ASSERT_TRUE(ended);
+  recorder.Pump();
+  EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0];
+  EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 4, 6, 0}));
+  EXPECT_TRUE(FileExists(folder + "game.zip")) << "the complete package stays";
+  EXPECT_FALSE(FileExists(folder + "game.pak"));
+  EXPECT_FALSE(FileExists(folder + "z\z.txt")) << "the stop came before the last file";
+  const size_t sent = server.BodyBytesSent("/game.zip");
+
+  recorder.Clear();
+  setup->StartInstall(recorder.hwnd(), folder.c_str());
+  ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+  recorder.Pump();
+  EXPECT_TRUE(boxes.shown().empty()) << Boxes()[0];
+  EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 4, 6, 7}));
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFileBytes(folder + name), bytes) << name;
+  EXPECT_FALSE(FileExists(folder + "game.zip"));
+  EXPECT_FALSE(FileExists(folder + "game.pak"));
+  // The copy on disk is confirmed by its last byte, not fetched again.
+  EXPECT_LE(server.BodyBytesSent("/game.zip") - sent, 1u);
 }
 
 TEST_F(InstallTest, CompletionReplacesEarlierShortcutsOfBothUserAndCommonFolders) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+
 #include "message_recorder.h"
 #include "package/file_write_queue.h"
 #include "package/free_space.h"
@@ -186,6 +189,9 @@ TEST_F(ExtractPackageTest, PackagesThatInstallNothingOrAreDamagedFailWhole) {
   struct Case {
     const char* what;
     std::function<void(const std::string&)> make;
+    // A pack an earlier run left, which a reader (a scanner, a backup) holds
+    // open all along: it can be read but neither replaced nor removed.
+    bool stale_pack_held = false;
   } cases[] = {
       {"missing package", [](const std::string&) {}},
       {"not a zip", [](const std::string& p) { WriteFileBytes(p, "no zip here"); }},
@@ -218,14 +224,26 @@ TEST_F(ExtractPackageTest, PackagesThatInstallNothingOrAreDamagedFailWhole) {
       {"only folders and a name without one",
        pack(BuildPackBytes({{"T\\data\\", ""}, {"readme.txt", "x"}}, kPackagePassword))},
       {"only names leading outside", pack(BuildPackBytes({{"T\\..\\a", "x"}}, kPackagePassword))},
+      {"an earlier pack cannot be replaced", pack(BuildPackBytes({{"T\\b", "new"}}, kPackagePassword)),
+       true},
   };
   for (const Case& c : cases) {
     ::DeleteFileA(In("pkg.zip").c_str());
     c.make(In("pkg.zip"));
+    ScopedFileHandle holder;
+    if (c.stale_pack_held) {
+      WriteFileBytes(In("game.pak"), BuildPackBytes({{"T\\a", "stale"}}, kPackagePassword));
+      holder.reset(::CreateFileA(In("game.pak").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ASSERT_TRUE(holder) << c.what;
+    }
     EXPECT_TRUE(Extract()) << c.what;
     EXPECT_EQ(message, kExtractFailedText) << c.what;
-    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what << ": the pack is not left behind";
+    holder.reset();
+    EXPECT_EQ(FileExists(In("game.pak")), c.stale_pack_held) << c.what << ": the pack is not left behind";
+    ::DeleteFileA(In("game.pak").c_str());
     EXPECT_FALSE(FileExists(In("a"))) << c.what << ": nothing is written";
+    EXPECT_FALSE(FileExists(In("b"))) << c.what;
     EXPECT_FALSE(FileExists(dir.File("game.pak"))) << c.what;
   }
 }
@@ -292,18 +310,21 @@ TEST_F(ExtractPackageTest, TooLittleSpaceFailsBeforeWritingNamingTheVolume) {
     uint64_t free_bytes;
     const char* old_big;  // an installed big.bin the new one replaces
     const char* message;  // nullptr: success
+    bool stale_pack = false;  // an earlier run's pack, taking its room
   } cases[] = {
       {"not room for the pack", pack.size() - 1, nullptr, "磁盘空间不足,Q:\\ 需要 4 MB 可用空间,只有 3 MB."},
       {"room for the pack, not the files", pack.size() + (3 << 20) - 1, nullptr,
        "磁盘空间不足,Q:\\ 需要 3 MB 可用空间,只有 2 MB."},
       {"the replaced file frees enough", pack.size() + (2 << 20), "old", nullptr},
       {"enough", pack.size() + (3 << 20), nullptr, nullptr},
+      {"enough once an earlier pack is gone", pack.size() + (3 << 20), nullptr, nullptr, true},
   };
   g_pack_path = In("game.pak");
   SetVolumeSpaceProbe(FakeSpace);
   for (const Case& c : cases) {
     ::DeleteFileA(In("big.bin").c_str());
     if (c.old_big) WriteFileBytes(In("big.bin"), Pattern(1 << 20, 9));
+    if (c.stale_pack) WriteFileBytes(In("game.pak"), pack);
     g_free_bytes = c.free_bytes;
     EXPECT_EQ(Extract(), c.message != nullptr) << c.what;
     EXPECT_EQ(message, c.message ? c.message : "") << c.what;
@@ -351,4 +372,104 @@ TEST_F(ExtractPackageTest, LargePackWithManyFilesRoundTrips) {
   EXPECT_EQ(progress.back(), 100);
   EXPECT_TRUE(std::is_sorted(progress.begin(), progress.end()));
   EXPECT_FALSE(FileExists(In("sub\\game.pak")));
+}
+
+TEST_F(ExtractPackageTest, AStopEndsTheStepSoonAndTheKeptPackageInstallsWholeOnTheNextRun) {
+  const FileList files = {{"T\\a1.txt", "a1"},
+                          {"T\\a2.txt", "a2"},
+                          {"T\\big.bin", Pattern(6 << 20, 4)},  // more pieces than the queue holds
+                          {"T\\z.txt", "z"}};
+  ASSERT_TRUE(WritePackage(In("pkg.zip"), files));
+  struct Case {
+    const char* what;
+    const char* stop_once;  // the stop comes once this file exists; "": at once
+    bool earlier_files_stay;
+  } cases[] = {
+      {"before anything", "", false},
+      {"while the pack comes out of the package", "game.pak", false},
+      {"within a large file", "big.bin", true},
+  };
+  for (const Case& c : cases) {
+    for (const auto& f : files) ::DeleteFileA(In(f.first.substr(2)).c_str());
+    const std::string watched = *c.stop_once ? In(c.stop_once) : std::string();
+    recorder.Clear();
+    message = "unset";
+    const DWORD start = ::GetTickCount();
+    EXPECT_TRUE(ExtractPackage(recorder.hwnd(), "pkg.zip", install.c_str(), &message,
+                               [&] { return watched.empty() || FileExists(watched); }))
+        << c.what;
+    EXPECT_LT(::GetTickCount() - start, 3000u) << c.what;
+    recorder.Pump();
+    EXPECT_EQ(message, "") << c.what << ": a stop is not an error";
+    const std::vector<int> progress = recorder.Progress();
+    EXPECT_EQ(std::count(progress.begin(), progress.end(), 100), 0) << c.what;
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what;
+    EXPECT_TRUE(FileExists(In("pkg.zip"))) << c.what;
+    EXPECT_FALSE(FileExists(In("big.bin"))) << c.what << ": no file cut short";
+    EXPECT_FALSE(FileExists(In("z.txt"))) << c.what;
+    EXPECT_EQ(FileExists(In("a1.txt")), c.earlier_files_stay) << c.what;
+
+    EXPECT_FALSE(Extract()) << c.what << " " << message;
+    for (const auto& f : files) {
+      EXPECT_TRUE(ReadFileBytes(In(f.first.substr(2))) == f.second) << c.what << " " << f.first;
+    }
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what;
+  }
+}
+
+namespace {
+// A pack as another tool may lay it out: the table in `files` order, the data
+// in `data_order` (indices into files).
+std::string PackWithDataOrder(const FileList& files, const std::vector<size_t>& data_order) {
+  const size_t table_end = 4 + kPackRecordSize * files.size();
+  std::vector<size_t> at(files.size());
+  std::string data;
+  for (size_t i : data_order) {
+    at[i] = table_end + data.size();
+    data += files[i].second;
+  }
+  std::string body = Le32(static_cast<uint32_t>(files.size()));
+  for (size_t i = 0; i < files.size(); ++i) {
+    body += PackRecordBytes(files[i].first, static_cast<int32_t>(at[i]),
+                            static_cast<int32_t>(files[i].second.size()));
+  }
+  body += data;
+  return SealPack(static_cast<uint32_t>(body.size()), body, kPackagePassword);
+}
+}  // namespace
+
+TEST_F(ExtractPackageTest, PacksWithDataInAnyOrderInstallTheSameFiles) {
+  FileList files;
+  for (int i = 0; i < 120; ++i) {
+    files.push_back({"T\\d" + std::to_string(i % 9) + "\\f" + std::to_string(i) + ".dat",
+                     Pattern(static_cast<size_t>(i * 37 % 3000), static_cast<unsigned>(i))});
+  }
+  files.push_back({"T\\big.bin", Pattern((3 << 19) + 5, 77)});  // spans reads and pieces
+  // Two tops naming one file: the later in name order stays; a name listed
+  // twice: its later record stays.
+  files.push_back({"B\\x.dll", "from B"});
+  files.push_back({"A\\x.dll", "from A"});
+  files.push_back({"T\\dup.txt", "first record"});
+  files.push_back({"T\\dup.txt", "second record"});
+  std::vector<size_t> in_table_order(files.size());
+  for (size_t i = 0; i < files.size(); ++i) in_table_order[i] = i;
+  std::vector<size_t> reversed(in_table_order.rbegin(), in_table_order.rend());
+  std::vector<size_t> shuffled = in_table_order;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(5));
+  struct Case {
+    const char* what;
+    std::vector<size_t> order;
+  } cases[] = {{"table order", in_table_order}, {"reversed", reversed}, {"shuffled", shuffled}};
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WritePackageZip(In("pkg.zip"), "game.pak", PackWithDataOrder(files, c.order)));
+    EXPECT_FALSE(Extract()) << c.what << " " << message;
+    for (size_t i = 0; i + 4 < files.size(); ++i) {
+      EXPECT_TRUE(ReadFileBytes(In(files[i].first.substr(2))) == files[i].second) << c.what << " " << files[i].first;
+    }
+    EXPECT_EQ(ReadFileBytes(In("x.dll")), "from B") << c.what;
+    EXPECT_EQ(ReadFileBytes(In("dup.txt")), "second record") << c.what;
+    EXPECT_EQ(WritingProgress().back(), 100) << c.what;
+    ::DeleteFileA(In("x.dll").c_str());
+    ::DeleteFileA(In("dup.txt").c_str());
+  }
 }

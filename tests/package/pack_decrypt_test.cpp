@@ -10,6 +10,8 @@
 #include "package_test_util.h"
 #include <algorithm>
 #include <cstring>
+#include <random>
+#include <vector>
 
 #include "test_seams.h"
 
@@ -67,6 +69,52 @@ TEST(PackBodyReader, ReadsAnyRangeAcrossWindowAndBlockSeams) {
   PackBodyReader failing([](uint64_t, uint8_t*, size_t) { return false; }, plain.size(), key);
   char byte;
   EXPECT_FALSE(failing.Read(0, &byte, 1));
+}
+
+TEST(PackBodyReader, CostsAboutTheBytesAskedInAnyOrderAndWholeWindowsInOrder) {
+  // 256 records of 250 bytes in a 64000-byte body, through a 4 KiB window.
+  const size_t kRecord = 250, kCount = 256;
+  const std::string plain = Pattern(kRecord * kCount, 8);
+  const std::string sealed = SealPack(0, plain, kPackagePassword).substr(kPackHeaderSize);
+  aes128::KeySchedule key;
+  const auto raw_key = DerivePackKey(kPackagePassword);
+  aes128::ExpandDecryptKey(raw_key.data(), &key);
+  std::vector<size_t> in_order(kCount);
+  for (size_t i = 0; i < kCount; ++i) in_order[i] = i;
+  std::vector<size_t> shuffled = in_order;
+  std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(3));
+  std::vector<size_t> every_other;  // forwards, skipping one record each time
+  for (size_t i = 0; i < kCount; i += 2) every_other.push_back(i);
+  for (size_t i = 1; i < kCount; i += 2) every_other.push_back(i);
+  struct Case {
+    const char* what;
+    const std::vector<size_t>& order;
+    size_t max_raw_bytes, max_raw_reads;
+  } cases[] = {
+      // Every record alone costs its blocks, at most two more than it holds.
+      {"shuffled", shuffled, kCount * (kRecord + 32), kCount},
+      {"every other", every_other, kCount * (kRecord + 32), kCount},
+      // Straight through: the refills grow to the window and waste nothing.
+      {"in order", in_order, plain.size(), plain.size() / 4096 + 10},
+  };
+  for (const Case& c : cases) {
+    size_t raw_bytes = 0, raw_reads = 0;
+    PackBodyReader reader(
+        [&](uint64_t offset, uint8_t* dst, size_t n) {
+          raw_bytes += n;
+          ++raw_reads;
+          std::memcpy(dst, sealed.data() + offset, n);
+          return true;
+        },
+        plain.size(), key, 4096);
+    for (size_t i : c.order) {
+      std::string got(kRecord, '\0');
+      ASSERT_TRUE(reader.Read(i * kRecord, &got[0], kRecord)) << c.what;
+      ASSERT_EQ(got, plain.substr(i * kRecord, kRecord)) << c.what << " " << i;
+    }
+    EXPECT_LE(raw_bytes, c.max_raw_bytes) << c.what;
+    EXPECT_LE(raw_reads, c.max_raw_reads) << c.what;
+  }
 }
 
 class DecryptPackFileTest : public ::testing::Test {
