@@ -2,7 +2,9 @@
 
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 constexpr uint32_t kKibThreshold = 1048576;
@@ -62,6 +64,92 @@ uint32_t BackoffDelayMs(int failures, double jitter) {
   if (jitter < 0) jitter = 0;
   if (jitter >= 1) jitter = 0.999;
   return delay - static_cast<uint32_t>(delay / 5 * jitter);
+}
+
+bool IsRetriableStatus(uint32_t status) { return status == 408 || status == 429 || status >= 500; }
+
+namespace {
+
+bool ReadNumber64(const std::string& text, size_t* i, uint64_t* value) {
+  size_t first = *i;
+  uint64_t v = 0;
+  while (*i < text.size() && text[*i] >= '0' && text[*i] <= '9') {
+    const unsigned digit = static_cast<unsigned>(text[*i] - '0');
+    if (v > (UINT64_MAX - digit) / 10) return false;
+    v = v * 10 + digit;
+    ++*i;
+  }
+  *value = v;
+  return *i > first;
+}
+
+// Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
+int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+// "Sun, 06 Nov 1994 08:49:37 GMT" as seconds since 1970.
+bool ParseImfFixdate(const std::string& text, int64_t* seconds) {
+  static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+  char weekday[4] = {}, month[4] = {}, zone[4] = {};
+  unsigned day = 0, year = 0, hour = 0, minute = 0, second = 0;
+  int used = 0;
+  if (std::sscanf(text.c_str(), " %3[A-Za-z], %2u %3[A-Za-z] %4u %2u:%2u:%2u %3[A-Z]%n", weekday,
+                  &day, month, &year, &hour, &minute, &second, zone, &used) != 8)
+    return false;
+  const char* found = std::strstr(kMonths, month);
+  if (found == nullptr || std::strlen(month) != 3 || (found - kMonths) % 3 != 0 ||
+      std::strcmp(zone, "GMT") != 0 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second > 60)
+    return false;
+  for (size_t i = static_cast<size_t>(used); i < text.size(); ++i)
+    if (text[i] != ' ') return false;
+  const unsigned m = static_cast<unsigned>((found - kMonths) / 3 + 1);
+  *seconds = DaysFromCivil(year, m, day) * 86400 + hour * 3600 + minute * 60 + second;
+  return true;
+}
+
+}  // namespace
+
+int64_t RetryAfterMs(const std::string& retry_after, const std::string& date) {
+  size_t i = retry_after.find_first_not_of(' ');
+  if (i == std::string::npos) return -1;
+  if (retry_after[i] >= '0' && retry_after[i] <= '9') {
+    // Delta-seconds; a count too long to hold is a very long wait.
+    uint64_t seconds = 0;
+    for (; i < retry_after.size() && retry_after[i] >= '0' && retry_after[i] <= '9'; ++i)
+      seconds = seconds > INT32_MAX ? seconds : seconds * 10 + (retry_after[i] - '0');
+    if (retry_after.find_first_not_of(' ', i) != std::string::npos) return -1;
+    return static_cast<int64_t>(seconds > INT32_MAX ? INT32_MAX : seconds) * 1000;
+  }
+  int64_t when = 0, now = 0;
+  if (!ParseImfFixdate(retry_after, &when) || !ParseImfFixdate(date, &now)) return -1;
+  return when > now ? (when - now) * 1000 : 0;
+}
+
+uint32_t RetryDelayMs(int failures, double jitter, int64_t retry_after_ms) {
+  const uint32_t backoff = BackoffDelayMs(failures, jitter);
+  if (retry_after_ms <= backoff) return backoff;
+  return retry_after_ms < kMaxBackoffMs ? static_cast<uint32_t>(retry_after_ms) : kMaxBackoffMs;
+}
+
+bool FitsDownloadLimit(uint64_t resume_offset, uint64_t answer_length) {
+  return resume_offset <= kMaxDownloadBytes && answer_length <= kMaxDownloadBytes - resume_offset;
+}
+
+bool ParseContentLength(const std::string& text, uint64_t* length) {
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos) return false;
+  uint64_t v = 0;
+  if (!ReadNumber64(text, &i, &v)) return false;
+  if (text.find_first_not_of(' ', i) != std::string::npos) return false;
+  *length = v;
+  return true;
 }
 
 std::string RelativeTarget(const std::string& install_folder, const std::string& destination) {

@@ -49,6 +49,31 @@ class ReadSizer {
 // 30 s, shortened by up to a fifth by `jitter` (0 <= jitter < 1).
 uint32_t BackoffDelayMs(int failures, double jitter);
 
+// An error status that says "try again later" (408, 429, any 5xx): retried
+// with the back-off when the caller retries. Every other 4xx is final.
+bool IsRetriableStatus(uint32_t status);
+
+// The wait a Retry-After value asks for, in ms: delta-seconds, or an
+// IMF-fixdate measured against the answer's own Date (the server's clock, so
+// a wrong local clock does not matter). -1 when absent or not understood, 0
+// for a date already past.
+int64_t RetryAfterMs(const std::string& retry_after, const std::string& date);
+
+// The pause before a retry: the back-off, or longer when the server asked
+// for it, but never beyond the back-off's 30 s cap (a stop is honoured
+// meanwhile anyway). `retry_after_ms` < 0: the server asked nothing.
+uint32_t RetryDelayMs(int failures, double jitter, int64_t retry_after_ms);
+
+// The largest file a download can keep: the resume record stores its sizes
+// as signed 32-bit numbers, and the package's pack is measured in 32 bits.
+constexpr uint64_t kMaxDownloadBytes = 0x7FFFFFFF;
+// Whether a resource of `resume_offset` bytes on disk plus an answer of
+// `answer_length` bytes still fits kMaxDownloadBytes.
+bool FitsDownloadLimit(uint64_t resume_offset, uint64_t answer_length);
+
+// A Content-Length value: digits only (spaces around allowed), up to 2^64-1.
+bool ParseContentLength(const std::string& text, uint64_t* length);
+
 // A destination below the install folder: one leading backslash removed,
 // then "%s\%s".
 std::string RelativeTarget(const std::string& install_folder, const std::string& destination);

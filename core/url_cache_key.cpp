@@ -8,6 +8,7 @@ namespace {
 
 constexpr char kSeparators[] = "/\\:*?\"<>|";
 constexpr size_t kMaxHostKeyBytes = 200;
+constexpr char kHttpsKeyPrefix[] = "https__";
 
 bool IsSeparatorOrDot(char c) {
   return c == '.' || (c != '\0' && std::strchr(kSeparators, c) != nullptr);
@@ -18,9 +19,22 @@ bool IsSeparatorOrDot(char c) {
 std::string UrlCacheKey(const std::string& url) {
   std::string key = gbk::ToLower(url);
 
-  const char kScheme[] = "http://";
-  size_t scheme = gbk::Find(key, kScheme);
-  if (scheme != std::string::npos) key.erase(0, scheme + sizeof(kScheme) - 1);
+  // The first "http://" or "https://" in the text is taken for the scheme,
+  // and what precedes it goes with it. HTTPS hosts get their own folders,
+  // named "https__" + the key: a real HTTP host[:port] never gives two
+  // underscores in a row, so the two never share a folder. HTTP keys stay
+  // as they always were: stored records are found by them.
+  const char kHttp[] = "http://";
+  const char kHttps[] = "https://";
+  const size_t http = gbk::Find(key, kHttp);
+  const size_t https = gbk::Find(key, kHttps);
+  std::string prefix;
+  if (https != std::string::npos && (http == std::string::npos || https < http)) {
+    key.erase(0, https + sizeof(kHttps) - 1);
+    prefix = kHttpsKeyPrefix;
+  } else if (http != std::string::npos) {
+    key.erase(0, http + sizeof(kHttp) - 1);
+  }
 
   size_t start = 0;
   while (start < key.size() && IsSeparatorOrDot(key[start])) ++start;
@@ -42,5 +56,5 @@ std::string UrlCacheKey(const std::string& url) {
   }
 
   // Cut on a whole character so the folder name never ends in half of one.
-  return std::string(gbk::CutToBytes(key, kMaxHostKeyBytes));
+  return std::string(gbk::CutToBytes(prefix + key, kMaxHostKeyBytes));
 }

@@ -189,7 +189,8 @@ class Download {
       return false;
     }
     std::uniform_real_distribution<double> jitter(0.0, 1.0);
-    DWORD left = BackoffDelayMs(failures_, jitter(rng_));
+    DWORD left = RetryDelayMs(failures_, jitter(rng_), retryAfterMs_);
+    retryAfterMs_ = -1;
     while (left > 0) {
       if (Stopped()) return false;
       DWORD slice = std::min(left, kStopPollMs);
@@ -222,6 +223,12 @@ class Download {
                                       response, url_.c_str())
                      : gbk::FormatCut(kErrorTextBytes, "网络错误:%d, 请检测网络是否正常！\n下载失败:%s",
                                       static_cast<int>(number), url_.c_str());
+  }
+
+  std::string TooLargeText(uint64_t bytes) const {
+    return gbk::FormatCut(kErrorTextBytes, "文件过大:%s 字节, 超出了可下载的上限 %s 字节！\n下载失败:%s",
+                          std::to_string(bytes).c_str(), std::to_string(kMaxDownloadBytes).c_str(),
+                          url_.c_str());
   }
 
   std::string StatusErrorText(DWORD status) const {
@@ -394,7 +401,11 @@ class Download {
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
-      if (a->status >= 500 && retry_) {
+      if (IsRetriableStatus(a->status) && retry_) {
+        // "Try again later": after the back-off, or when the server says.
+        retryAfterMs_ =
+            RetryAfterMs(QueryHeaderText(a->request.get(), HTTP_QUERY_RETRY_AFTER, false),
+                         QueryHeaderText(a->request.get(), HTTP_QUERY_DATE, false));
         NoteRetry(StatusErrorText(a->status));
         return Outcome::kRetry;
       }
@@ -405,6 +416,18 @@ class Download {
     if (a->have_state && !changed && a->state.record->localSize == a->state.record->totalSize)
       return Outcome::kSuccess;  // complete and current: nothing to transfer
     a->appending = a->have_state && !changed;
+    // The length is read as text: a number query would wrap above 4 GiB.
+    uint64_t length = 0;
+    ParseContentLength(QueryHeaderText(a->request.get(), HTTP_QUERY_CONTENT_LENGTH, false), &length);
+    const uint64_t before =
+        a->appending && a->status == 206 ? static_cast<uint64_t>(a->state.record->localSize) : 0;
+    if (!FitsDownloadLimit(before, length)) {
+      // More than the record and the package can describe: fetching it
+      // could never end in a usable file.
+      error_ = TooLargeText(before + length);
+      return Outcome::kFailure;
+    }
+    a->length = static_cast<DWORD>(length);
     return std::nullopt;
   }
 
@@ -420,8 +443,6 @@ class Download {
       long end = std::ftell(a->file.get());
       a->offset = end > 0 ? static_cast<uint32_t>(end) : 0;
     }
-    if (Stopped()) return Outcome::kFailure;
-    a->length = QueryNumber(a->request.get(), HTTP_QUERY_CONTENT_LENGTH);
     if (Stopped()) return Outcome::kFailure;
 
     const BodyPlan plan =
@@ -545,7 +566,10 @@ class Download {
       DWORD n = 0;
       const BOOL ok = ::InternetReadFile(request, buffer + fill, want, &n);
       DWORD read_error = ok ? 0 : ::GetLastError();
-      if (ok) {
+      // A read that fails may still report what it received (Wine does on a
+      // reset): those bytes are kept, so the retry asks only for the rest.
+      if (n > want) n = 0;
+      if (ok || n > 0) {
         received += n;
         const DWORD now = ::GetTickCount();
         if (n > 0) sizer.Add(received, now);
@@ -556,8 +580,16 @@ class Download {
           received_at_report = received;
         }
       }
+      fill += n;
+      if (!FitsDownloadLimit(on_disk(), fill)) {
+        // An answer without a length that outgrows what a record can hold.
+        digest.Release(buffer);
+        buffer = nullptr;
+        CloseChecked(&a->file);
+        error_ = TooLargeText(on_disk() + fill);
+        return Outcome::kFailure;
+      }
       if (ok && n > 0) {
-        fill += n;
         if ((fill == kTransferBufferBytes || ::GetTickCount() - fill_tick >= kGatherMs) &&
             !write_buffer()) {
           return disk_failure();
@@ -599,6 +631,7 @@ class Download {
   int attempts_ = 0;
   std::string pending_;
   bool skipRecordOnce_ = false;
+  int64_t retryAfterMs_ = -1;  // what the last retried answer asked to wait, -1: nothing
 };
 
 }  // namespace

@@ -104,6 +104,94 @@ TEST(Backoff, DoublesFromOneSecondUpToThirtyWithBoundedJitter) {
   for (const Case& c : cases) EXPECT_EQ(BackoffDelayMs(c.failures, c.jitter), c.ms) << c.failures;
 }
 
+TEST(Backoff, RetryAfterLengthensThePauseUpToTheCap) {
+  const char kDate[] = "Mon, 07 Dec 2026 04:00:00 GMT";
+  struct Case {
+    const char* value;
+    const char* date;
+    int64_t after_ms;
+    int failures;
+    uint32_t delay_ms;  // with jitter 0
+  } cases[] = {
+      {"", kDate, -1, 1, 1000},
+      {"5", kDate, 5000, 1, 5000},
+      {" 12 ", "", 12000, 3, 12000},
+      {"0", kDate, 0, 2, 2000},                      // never sooner than the back-off
+      {"2", kDate, 2000, 3, 4000},
+      {"120", kDate, 120000, 1, 30000},              // within the cap
+      {"99999999999999999999999", kDate, int64_t{INT32_MAX} * 1000, 1, 30000},
+      {"-5", kDate, -1, 1, 1000},
+      {"5s", kDate, -1, 1, 1000},
+      {"1.5", kDate, -1, 1, 1000},
+      {"Mon, 07 Dec 2026 04:00:20 GMT", kDate, 20000, 1, 20000},
+      {"Tue, 08 Dec 2026 04:00:00 GMT", kDate, 86400000, 1, 30000},
+      {"Thu, 01 Jan 2026 00:00:07 GMT", "Wed, 31 Dec 2025 23:59:59 GMT", 8000, 1, 8000},
+      {"Sun, 01 Mar 2026 00:00:00 GMT", "Sat, 28 Feb 2026 23:59:50 GMT", 10000, 1, 10000},
+      {"Sun, 06 Dec 2026 04:00:00 GMT", kDate, 0, 1, 1000},   // already past
+      {"Mon, 07 Dec 2026 04:00:20 GMT", "", -1, 1, 1000},     // no server clock to measure by
+      {"Mon, 07 Xyz 2026 04:00:20 GMT", kDate, -1, 1, 1000},
+      {"Mon, 07 Dec 2026 04:00:20 UTC", kDate, -1, 1, 1000},
+      {"Mon, 07 Dec 2026 24:00:20 GMT", kDate, -1, 1, 1000},
+      {"Mon, 07 Dec 2026 04:00:20 GMT x", kDate, -1, 1, 1000},
+  };
+  for (const Case& c : cases) {
+    const int64_t after = RetryAfterMs(c.value, c.date);
+    EXPECT_EQ(after, c.after_ms) << c.value;
+    EXPECT_EQ(RetryDelayMs(c.failures, 0.0, after), c.delay_ms) << c.value;
+  }
+  EXPECT_EQ(RetryDelayMs(1, 0.5, 700), 900u);  // the jittered back-off still holds
+}
+
+TEST(RetriableStatus, TryAgainLaterIsRetriedAndOtherClientErrorsAreFinal) {
+  for (uint32_t s : {408u, 429u, 500u, 502u, 503u, 504u, 599u}) EXPECT_TRUE(IsRetriableStatus(s)) << s;
+  for (uint32_t s : {400u, 401u, 403u, 404u, 407u, 409u, 410u, 416u, 428u, 431u, 451u, 499u})
+    EXPECT_FALSE(IsRetriableStatus(s)) << s;
+}
+
+TEST(DownloadLimit, WhatTheResumeRecordCanHoldAndNoWrapAbove4GiB) {
+  struct Case {
+    uint64_t offset, length;
+    bool fits;
+  } cases[] = {
+      {0, 0, true},
+      {0, 0x7FFFFFFF, true},
+      {0, 0x80000000, false},
+      {0x7FFFFFFE, 1, true},
+      {0x7FFFFFFF, 1, false},
+      {0x40000000, 0x40000000, false},
+      {0, 0x100000005ull, false},            // 4 GiB + 5: not taken for 5 bytes
+      {0x100000000ull, 0, false},
+      {UINT64_MAX, 2, false},                // no wrap of the sum
+      {2, UINT64_MAX, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(FitsDownloadLimit(c.offset, c.length), c.fits) << c.offset << "+" << c.length;
+
+  struct Text {
+    const char* text;
+    bool ok;
+    uint64_t length;
+  } texts[] = {
+      {"0", true, 0},
+      {"1048576", true, 1048576},
+      {" 4294967301 ", true, 4294967301ull},
+      {"18446744073709551615", true, UINT64_MAX},
+      {"18446744073709551616", false, 0},
+      {"", false, 0},
+      {"  ", false, 0},
+      {"-1", false, 0},
+      {"12a", false, 0},
+      {"1 2", false, 0},
+  };
+  for (const Text& t : texts) {
+    uint64_t length = 77;
+    EXPECT_EQ(ParseContentLength(t.text, &length), t.ok) << t.text;
+    if (t.ok) {
+      EXPECT_EQ(length, t.length) << t.text;
+    }
+  }
+}
+
 TEST(RelativeTarget, OneLeadingBackslashIsDropped) {
   struct Case {
     const char* folder;

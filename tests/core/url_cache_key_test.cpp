@@ -4,7 +4,7 @@
 
 #include <string>
 
-TEST(UrlCacheKey, TakesTheHostOfHttpUrlsAndKeepsOtherSchemesQuirks) {
+TEST(UrlCacheKey, TakesTheHostOfHttpAndHttpsUrlsAndKeepsOtherSchemesQuirks) {
   struct Case {
     std::string url;
     std::string key;
@@ -12,7 +12,15 @@ TEST(UrlCacheKey, TakesTheHostOfHttpUrlsAndKeepsOtherSchemesQuirks) {
       {"http://files.example.org:8080/a/b.zip", "files_example_org_8080"},
       {"HTTP://Files.Example.ORG:8080/x", "files_example_org_8080"},
       {"http://a.b", "a_b"},
-      {"https://files.example.org/x", "https_"},             // only http:// is a scheme
+      {"https://files.example.org:8443/x", "https__files_example_org_8443"},
+      {"HTTPS://Files.Example.ORG/x", "https__files_example_org"},
+      {"https://other.example.org/x", "https__other_example_org"},  // a folder per host
+      {"http://https.example.org/x", "https_example_org"},   // an HTTP host never has "__"
+      {"https://a.com/?u=http://b.org/x", "https__a_com"},   // the first scheme counts
+      {"http://a.com/?u=https://b.org/x", "a_com"},
+      {"ftp://a.com/get?u=https://b.org/x", "https__b_org"},
+      {"https://", "https__"},
+      {"https://" + std::string(300, 'a'), "https__" + std::string(193, 'a')},
       {"ftp://a.com/get?u=http://b.org/x", "b_org"},         // later "http://" wins
       {"http://a.com/?u=http://b.org/x", "a_com"},           // the first occurrence counts
       {"http:///x", "x"},                                    // empty host: the path's first part

@@ -20,7 +20,20 @@ TEST(DigestPipeline, MatchesOneHashForAnyPrefixAndChunkSplit) {
                         data.size() - 1, data.size()}) {
     for (size_t step : {size_t{1000}, size_t{4096}, size_t{65535}, size_t{65536}}) {
       DigestPipeline p(65536, 3, path, prefix);
-      for (size_t at = prefix; at < data.size(); at += step) {
+      // A checkpoint mark half way gives the digest of the bytes before it
+      // and leaves the running digest alone.
+      const size_t mark_at = prefix + (data.size() - prefix) / 2 / step * step;
+      for (size_t at = prefix; at <= data.size(); at += step) {
+        if (at == mark_at) {
+          p.Mark();
+          std::string mark_md5;
+          uint64_t mark_total = 0;
+          for (int i = 0; i < 5000 && !p.TakeMark(&mark_md5, &mark_total); ++i) ::Sleep(1);
+          EXPECT_EQ(mark_total, mark_at) << prefix << "/" << step;
+          EXPECT_EQ(mark_md5, Md5OfBytes(data.data(), mark_at)) << prefix << "/" << step;
+          EXPECT_FALSE(p.TakeMark(&mark_md5, &mark_total));  // taken once
+        }
+        if (at == data.size()) break;
         size_t n = std::min(step, data.size() - at);
         char* b = p.Acquire();
         std::memcpy(b, data.data() + at, n);

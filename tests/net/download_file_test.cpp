@@ -7,6 +7,7 @@
 #include <functional>
 #include <numeric>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/gbk_text.h"
@@ -212,18 +213,17 @@ TEST_F(DownloadFileTest, ResetConnectionIsRetriedUntilTheFileIsWhole) {
   server_.ServeResource("/rst.bin", body);
   Fault f;
   f.closeAfterBodyBytes = 150000;
+  f.resetAfterMs = 300;  // the bytes arrive, and the read waiting for more fails
   server_.QueueFault("/rst.bin", f);
   DownloadRun r = Run("/rst.bin", Relative("rst.bin"));
   ASSERT_EQ(r.result, 0);
   EXPECT_EQ(ReadFileBytes(r.path), body);
   auto requests = server_.RequestsFor("/rst.bin");
   ASSERT_EQ(requests.size(), 2u);
-  // What reached the disk before the reset (the system may drop some) is kept.
-  if (!requests[1].range.empty()) {
-    const long from = std::atol(requests[1].range.c_str() + 6);
-    EXPECT_GT(from, 0);
-    EXPECT_LE(from, 150000);
-  }
+  // Everything received before the reset is kept, also what the failed read
+  // had: only the rest is sent again.
+  EXPECT_EQ(requests[1].range, "bytes=150000-");
+  EXPECT_EQ(server_.BodyBytesSent("/rst.bin"), body.size());
 }
 
 TEST_F(DownloadFileTest, WithoutAUsableRecordTheNextAttemptFetchesTheWholeBody) {
@@ -491,6 +491,30 @@ TEST_F(DownloadFileTest, EachFailureWritesItsOwnErrorText) {
          return Run("/cut.bin", Relative("c.bin", false));
        },
        nullptr, "网络错误:", true},
+      {"larger than a record can hold (4 GiB + 5 must not pass for 5 bytes)",
+       [&] {
+         ScriptedAnswer a;
+         a.contentLength = false;
+         a.headers = {{"Content-Length", "4294967301"}, {"ETag", "\"big\""}};
+         a.body = "12345";
+         server_.QueueAnswer("/huge.bin", a);
+         return Run("/huge.bin", Relative("huge.bin", true));
+       },
+       [&] {
+         return "文件过大:4294967301 字节, 超出了可下载的上限 2147483647 字节！\n下载失败:" +
+                Url("/huge.bin");
+       },
+       nullptr, false},
+      {"just above what a record can hold",
+       [&] {
+         ScriptedAnswer a;
+         a.contentLength = false;
+         a.headers = {{"Content-Length", "2147483648"}};
+         a.body = "12345";
+         server_.QueueAnswer("/huge2.bin", a);
+         return Run("/huge2.bin", Relative("huge2.bin", true));
+       },
+       nullptr, "文件过大:2147483648 字节", false},
       {"not found",
        [&] { return Run("/nothing.bin", Relative("n.bin", true)); },
        [&] { return "服务器错误:HTTP 404, 请稍后重试！\n下载失败:" + Url("/nothing.bin"); }, nullptr,
@@ -528,6 +552,9 @@ TEST_F(DownloadFileTest, EachFailureWritesItsOwnErrorText) {
   // The unopenable target failed at once: one request even with retrying on.
   EXPECT_EQ(server_.RequestsFor("/cut.bin").size(), 2u);
   EXPECT_EQ(server_.RequestsFor("/nothing.bin").size(), 1u);
+  // Too large is final, and no file is started for it.
+  EXPECT_EQ(server_.RequestsFor("/huge.bin").size(), 1u);
+  EXPECT_FALSE(FileExists(Target("huge.bin")));
 }
 
 TEST_F(DownloadFileTest, LongErrorTextIsCutOnAWholeCharacter) {
@@ -647,6 +674,48 @@ TEST_F(DownloadFileTest, ServerErrorIsRetriedWithGrowingPauses) {
   EXPECT_EQ(r.result, 1);
   EXPECT_NE(std::string(c_.errorText).find("HTTP 503"), std::string::npos);
   EXPECT_FALSE(FileExists(Target("busy2.bin")));
+}
+
+TEST_F(DownloadFileTest, TryAgainLaterIsRetriedAfterTheBackOffOrWhatTheServerAsks) {
+  const char kDate[] = "Mon, 07 Dec 2026 04:00:00 GMT";
+  struct Case {
+    const char* status;
+    const char* retry_after;  // null: none
+    DWORD min_ms, max_ms;     // the pause before the second request
+  } cases[] = {
+      {"408 Request Timeout", nullptr, 800, 1000},
+      {"429 Too Many Requests", nullptr, 800, 1000},
+      {"429 Too Many Requests", "7", 7000, 7000},
+      {"429 Too Many Requests", "Mon, 07 Dec 2026 04:00:12 GMT", 12000, 12000},
+      {"503 Service Unavailable", "3600", 30000, 30000},  // no more than the back-off's cap
+      {"408 Request Timeout", "0", 800, 1000},              // no sooner than the back-off
+  };
+  const std::string body = PatternBody(20000, 23);
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = "/later" + std::to_string(++n) + ".bin";
+    server_.ServeResource(path, body);
+    ScriptedAnswer later;
+    later.status = c.status;
+    later.body = "later";
+    later.headers = {{"Date", kDate}};
+    if (c.retry_after) later.headers.push_back({"Retry-After", c.retry_after});
+    server_.QueueAnswer(path, later);
+    ScopedNoSleep fresh;
+    DownloadRun r = Run(path, Relative(path.c_str() + 1, true));
+    ASSERT_EQ(r.result, 0) << c.status;
+    EXPECT_EQ(ReadFileBytes(r.path), body) << c.status;
+    EXPECT_EQ(server_.RequestsFor(path).size(), 2u) << c.status;
+    auto sleeps = ScopedNoSleep::Requested();
+    const DWORD total = std::accumulate(sleeps.begin(), sleeps.end(), DWORD{0});
+    EXPECT_GE(total, c.min_ms) << c.status << " " << (c.retry_after ? c.retry_after : "");
+    EXPECT_LE(total, c.max_ms) << c.status << " " << (c.retry_after ? c.retry_after : "");
+  }
+  // Without retrying they end the call like any error status.
+  server_.QueueAnswer("/later1.bin", ScriptedAnswer{"429 Too Many Requests", {}, "later"});
+  DownloadRun once = Run("/later1.bin", Relative("once.bin", false));
+  EXPECT_EQ(once.result, 1);
+  EXPECT_NE(std::string(c_.errorText).find("HTTP 429"), std::string::npos);
 }
 
 TEST_F(DownloadFileTest, UnsatisfiableRangeClearsTheRecordAndStartsOver) {
@@ -835,26 +904,66 @@ TEST_F(DownloadFileTest, AFullDiskFailsWithARecordOfWhatReachedIt) {
   download_hooks::SetCheckpointForTesting(0, 0);
 }
 
-TEST_F(DownloadFileTest, StopOnASlowLineIsSeenWithinASecond) {
-  const std::string body = PatternBody(400000, 22);
-  server_.ServeResource("/slow.bin", body);
-  Fault slow;
-  slow.paceBytes = 2048;  // 20 KiB/s
-  slow.paceMs = 100;
-  // after a first burst, which must not pass for the line's speed
-  slow.burstBytes = 64 * 1024;
-  server_.QueueFault("/slow.bin", slow);
-  std::atomic<DWORD> stop_tick{0};
-  rec_.onMessage = [&](const PostedMessage& m) {
-    if (m.msg == WM_SETUP_PROGRESS && m.lParam > 0 && stop_tick == 0) {
-      stop_tick = GetTickCount();
-      c_.RequestStop();
+namespace {
+struct SlowLine {
+  const char* what;
+  Fault line;
+  size_t stop_after;  // body bytes sent before the stop is asked for (300 ms later)
+};
+}  // namespace
+
+class SlowLineTest : public DownloadFileTest {
+ protected:
+  // Stop and progress must follow the line within about a second.
+  void Check(const std::vector<SlowLine>& cases) {
+    int n = 0;
+    for (const SlowLine& c : cases) {
+      const std::string path = "/slow" + std::to_string(++n) + ".bin";
+      const std::string body = PatternBody((5 << 20) + 12345, 22);
+      server_.ServeResource(path, body);
+      server_.QueueFault(path, c.line);
+      c_.stopRequest = false;
+      std::atomic<DWORD> stop_tick{0};
+      std::atomic<bool> done{false};
+      std::thread stopper([&] {
+        while (!done && server_.BodyBytesSent(path) < c.stop_after) ::Sleep(5);
+        ::Sleep(300);
+        stop_tick = GetTickCount();
+        c_.RequestStop();
+      });
+      DownloadRun r = Run(path, Relative(path.c_str() + 1));
+      const DWORD took = GetTickCount() - stop_tick;
+      done = true;
+      stopper.join();
+      EXPECT_EQ(r.result, 1) << c.what;
+      EXPECT_LT(took, 1500u) << c.what;
+      // What came on the slow line reached the file, and was reported.
+      EXPECT_GE(ReadFileBytes(r.path).size(), c.stop_after) << c.what;
+      EXPECT_GT(rec_.Progress().size(), 1u) << c.what;
     }
-  };
-  DownloadRun r = Run("/slow.bin", Relative("slow.bin"));
-  const DWORD took = GetTickCount() - stop_tick;
-  rec_.onMessage = nullptr;
-  EXPECT_EQ(r.result, 1);
-  EXPECT_LT(took, 1500u);
-  EXPECT_GT(rec_.Progress().size(), 1u);
+  }
+};
+
+TEST_F(SlowLineTest, StopOnASlowLineIsSeenWithinASecond) {
+  SlowLine c = {"a burst, then 20 KiB/s", {}, 64 * 1024};  // the burst must not pass for the speed
+  c.line.burstBytes = 64 * 1024;
+  c.line.paceBytes = 2048;
+  c.line.paceMs = 100;
+  Check({c});
+}
+
+// A line that drops from full speed to 5 KiB/s in the middle of the body
+// still holds a read for minutes (206 s and 102 s here): the read sized by
+// the fast rate waits under Wine until its whole 1 MiB has come. Not mended
+// yet; run with --gtest_also_run_disabled_tests.
+TEST_F(SlowLineTest, DISABLED_StopAndProgressFollowALineThatSlowsMidTransfer) {
+  SlowLine c = {"full speed for 3 MiB, then 5 KiB/s", {}, (3 << 20) + 2048};
+  c.line.slowAfterBytes = 3 << 20;
+  c.line.slowBytes = 512;
+  c.line.slowMs = 100;
+  SlowLine d = c;
+  d.what = "full speed for 3.5 MiB and 4 KiB, then 5 KiB/s";
+  d.line.slowAfterBytes = (7 << 19) + 4096;
+  d.stop_after = d.line.slowAfterBytes + 2048;
+  Check({c, d});
 }

@@ -275,15 +275,20 @@ void ScriptedServer::Serve(SOCKET s) {
       static_cast<size_t>(fault.stallAfterBodyBytes) < limit)
     first = static_cast<size_t>(fault.stallAfterBodyBytes);
   const size_t piece = have_fault && fault.paceBytes > 0 ? fault.paceBytes : first;
+  const bool slows = have_fault && fault.slowBytes > 0;
   for (size_t sent = 0; ok && sent < first;) {
-    const size_t n = std::min(sent == 0 && fault.burstBytes > 0 ? fault.burstBytes : piece, first - sent);
+    const bool slow = slows && sent >= fault.slowAfterBytes;
+    size_t n = slow ? fault.slowBytes : sent == 0 && fault.burstBytes > 0 ? fault.burstBytes : piece;
+    if (slows && !slow) n = std::min(n, fault.slowAfterBytes - sent);
+    n = std::min(n, first - sent);
     ok = SendAll(s, answer.body.data() + sent, n);
     if (ok) {
       std::lock_guard<std::mutex> lock(mu_);
       bodyBytes_[path] += n;
     }
     sent += n;
-    if (ok && sent < first && piece < first && WaitStop(fault.paceMs)) ok = false;
+    const DWORD pause = slow ? fault.slowMs : piece < first ? fault.paceMs : 0;
+    if (ok && sent < first && pause > 0 && WaitStop(pause)) ok = false;
   }
   if (ok && first < limit) {
     if (WaitStop(fault.stallMs)) ok = false;
@@ -293,6 +298,7 @@ void ScriptedServer::Serve(SOCKET s) {
       bodyBytes_[path] += limit - first;
     }
   }
+  if (ok && reset && fault.resetAfterMs > 0 && WaitStop(fault.resetAfterMs)) ok = false;
   forget();
   if (reset || !ok) {
     ResetClose(s);

@@ -49,6 +49,12 @@ struct Fault {
   size_t paceBytes = 0;           // > 0: a slow line, paceBytes every paceMs
   DWORD paceMs = 0;
   size_t burstBytes = 0;          // > 0: sent at once before the pacing (a rate-limited server's start)
+  DWORD resetAfterMs = 0;         // closeAfterBodyBytes: wait this long first, so the bytes arrive
+  // A line that slows in the middle of the body: after slowAfterBytes sent
+  // as the fields above say (at full speed by default), slowBytes every slowMs.
+  size_t slowAfterBytes = 0;
+  size_t slowBytes = 0;
+  DWORD slowMs = 0;
 };
 
 class ScriptedServer {
