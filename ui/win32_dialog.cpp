@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "brand_colours.h"  // generated from the brand file (res/art.cmake)
+
 #include "core/command_line.h"
 #include "config/extent_config.h"
 #include "core/gbk_text.h"
@@ -36,9 +38,11 @@ enum : int {
   kPngBrowse = 181,
 };
 
-const COLORREF kGold = RGB(241, 179, 33);
-const COLORREF kCustomText = RGB(251, 220, 174);
-const COLORREF kInstallingText = RGB(254, 247, 167);
+// The window's own texts take the brand's colours like the artwork does.
+constexpr COLORREF ColourOf(const BrandColour& c) { return RGB(c.r, c.g, c.b); }
+const COLORREF kGold = ColourOf(kBrandGoldText);
+const COLORREF kCustomText = ColourOf(kBrandCreamText);
+const COLORREF kInstallingText = ColourOf(kBrandStatusText);
 
 // Fonts are GB2312, proof quality, fixed pitch, modern family.
 HFONT MakeFont(int height, int width, int weight, const char* face) {
