@@ -91,6 +91,11 @@ Win32Dialog::~Win32Dialog() {
   if (window_) WindowMap().erase(window_);
 }
 
+void Win32Dialog::SetDirectInstallForTesting(const char* folder) {
+  directInstall_ = true;
+  gbk::CopyToBuffer(currentFolder_, sizeof(currentFolder_), folder);
+}
+
 bool Win32Dialog::WaitForWorker(DWORD ms) {
   return WaitForWorkerToEnd(controller_.workerThread.get(), controller_.workerFinished.get(), ms);
 }
@@ -299,7 +304,11 @@ void Win32Dialog::ShowPage() {
     case PAGE_MAIN:
       ::ShowWindow(control(IDC_BTN_INSTALL), SW_SHOW);
       ::ShowWindow(control(IDC_BTN_AGREEMENT), SW_SHOW);
-      if (directInstall_) {
+      // "-path " starts the installation once. A folder refused then sends
+      // the window to the custom page; back from there, the main page is
+      // the ordinary one instead of starting the refused folder again.
+      if (directInstall_ && !directInstallTried_) {
+        directInstallTried_ = true;
         ::SendMessageA(window_, WM_COMMAND, IDC_BTN_INSTALL, 0);
       } else {
         ::ShowWindow(control(IDC_BTN_CUSTOM), SW_SHOW);
