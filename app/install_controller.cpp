@@ -72,7 +72,9 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
 
   CCommon::MakeDirPath(installFolder);
   if (!FolderExists(installFolder)) {
-    seams::ShowMessageBox(nullptr,
+    // Owned by the window: a box of its own could fall behind the installing
+    // page, which would then seem stuck at 0% with its close button disabled.
+    seams::ShowMessageBox(window,
                           "安装目录系统权限过高, 安装过程中无法创建目录, 请选择其他盘符或修改权限!",
                           "安装提示", MB_ICONERROR);
     ::PostMessageA(window, WM_COMMAND, kCustomInstallCommand, 0);

@@ -22,7 +22,8 @@ find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(ART_PICTURES 154_background 155_main 156_close 158_agreement 159_back 160_cancel
     161_custom 162_default_dir 163_minimize 164_install 166_slide 167_slide 168_slide
     169_slide 170_slide 179_bar_track 180_bar_fill 181_browse)
-set(ART_SVGS ${ART_SVG_DIR}/icon.svg ${ART_SVG_DIR}/matte.txt)
+# brand_colours.h: the window's own text colours, compiled into ui/.
+set(ART_SVGS ${ART_SVG_DIR}/icon.svg ${ART_SVG_DIR}/matte.txt ${ART_SVG_DIR}/brand_colours.h)
 foreach(pic ${ART_PICTURES})
   list(APPEND ART_SVGS ${ART_SVG_DIR}/png${pic}.svg)
 endforeach()
@@ -69,5 +70,8 @@ file(CONFIGURE OUTPUT ${ART_OUTPUT_DIR}/online_setup_servers.h CONTENT
 ")
 
 add_custom_target(online_setup_art DEPENDS ${ART_OUTPUTS})
+add_custom_target(online_setup_brand_colours DEPENDS ${ART_SVG_DIR}/brand_colours.h)
+add_dependencies(layer_ui online_setup_brand_colours)
+target_include_directories(layer_ui PRIVATE ${ART_SVG_DIR})
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/online_setup.rc PROPERTIES
   OBJECT_DEPENDS "${ART_OUTPUTS};${ART_OUTPUT_DIR}/online_setup_servers.h")

@@ -25,14 +25,20 @@ fi
 # Song-style glyphs for the window's texts: it asks for "宋体" (SimSun) at 12
 # and 14 px, which Wine otherwise draws with a sans-serif font squeezed to
 # half width. AR PL UMing (fonts-arphic-uming) is found through fontconfig.
+# Message boxes and dialogs draw with "MS Shell Dlg" (2), which Wine maps to
+# SimSun and Tahoma without following SimSun's substitute: they then come out
+# in a blurred 12 px fallback where 目 reads as 月. The same Song font keeps
+# their Chinese texts legible.
 set_up_fonts() {
   local key='HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' name
-  for name in 宋体 SimSun; do
+  for name in 宋体 SimSun "MS Shell Dlg" "MS Shell Dlg 2"; do
     "$wine" reg add "$key" /v "$name" /t REG_SZ /d "AR PL UMing CN" /f >/dev/null 2>&1 || return 1
   done
 }
 
-if [ ! -f "$WINEPREFIX/.online-setup-ready" ] || [ ! -f "$WINEPREFIX/.online-setup-fonts" ]; then
+# The fonts' mark names its version, so that older prefixes get the newer set.
+fonts_mark=$WINEPREFIX/.online-setup-fonts-2
+if [ ! -f "$WINEPREFIX/.online-setup-ready" ] || [ ! -f "$fonts_mark" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
     flock 9
@@ -47,8 +53,8 @@ if [ ! -f "$WINEPREFIX/.online-setup-ready" ] || [ ! -f "$WINEPREFIX/.online-set
       touch "$WINEPREFIX/.online-setup-ready"
     fi
     # Its own mark, so that prefixes made before it get the fonts as well.
-    if [ ! -f "$WINEPREFIX/.online-setup-fonts" ]; then
-      set_up_fonts && touch "$WINEPREFIX/.online-setup-fonts"
+    if [ ! -f "$fonts_mark" ]; then
+      set_up_fonts && touch "$fonts_mark"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi

@@ -3,6 +3,8 @@
 #include <shellapi.h>
 #include <shlwapi.h>
 
+#include "brand_colours.h"  // generated from the brand file (res/art.cmake)
+
 #include "core/command_line.h"
 #include "config/extent_config.h"
 #include "core/gbk_text.h"
@@ -36,9 +38,11 @@ enum : int {
   kPngBrowse = 181,
 };
 
-const COLORREF kGold = RGB(241, 179, 33);
-const COLORREF kCustomText = RGB(251, 220, 174);
-const COLORREF kInstallingText = RGB(254, 247, 167);
+// The window's own texts take the brand's colours like the artwork does.
+constexpr COLORREF ColourOf(const BrandColour& c) { return RGB(c.r, c.g, c.b); }
+const COLORREF kGold = ColourOf(kBrandGoldText);
+const COLORREF kCustomText = ColourOf(kBrandCreamText);
+const COLORREF kInstallingText = ColourOf(kBrandStatusText);
 
 // Fonts are GB2312, proof quality, fixed pitch, modern family.
 HFONT MakeFont(int height, int width, int weight, const char* face) {
@@ -85,6 +89,11 @@ Win32Dialog::~Win32Dialog() {
     ::ExitProcess(0);
   }
   if (window_) WindowMap().erase(window_);
+}
+
+void Win32Dialog::SetDirectInstallForTesting(const char* folder) {
+  directInstall_ = true;
+  gbk::CopyToBuffer(currentFolder_, sizeof(currentFolder_), folder);
 }
 
 bool Win32Dialog::WaitForWorker(DWORD ms) {
@@ -295,7 +304,11 @@ void Win32Dialog::ShowPage() {
     case PAGE_MAIN:
       ::ShowWindow(control(IDC_BTN_INSTALL), SW_SHOW);
       ::ShowWindow(control(IDC_BTN_AGREEMENT), SW_SHOW);
-      if (directInstall_) {
+      // "-path " starts the installation once. A folder refused then sends
+      // the window to the custom page; back from there, the main page is
+      // the ordinary one instead of starting the refused folder again.
+      if (directInstall_ && !directInstallTried_) {
+        directInstallTried_ = true;
         ::SendMessageA(window_, WM_COMMAND, IDC_BTN_INSTALL, 0);
       } else {
         ::ShowWindow(control(IDC_BTN_CUSTOM), SW_SHOW);

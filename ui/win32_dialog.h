@@ -66,6 +66,8 @@ class Win32Dialog {
   const char* defaultFolder() const { return defaultFolder_; }
   const std::string& statusText() const { return statusText_; }
   HWND control(int id) const { return ::GetDlgItem(window_, id); }
+  // As "-path " FOLDER on the command line would set them.
+  void SetDirectInstallForTesting(const char* folder);
 
  private:
   void CreateControls();
@@ -116,6 +118,7 @@ class Win32Dialog {
   XGameSetup controller_;
   bool folderInvalid_ = false;
   bool directInstall_ = false;
+  bool directInstallTried_ = false;  // the "-path " start has been made
   bool settingPathText_ = false;  // our own SetWindowText must not count as typing
   std::string statusText_;
   RECT statusRect_ = {19, 300, 319, 315};

@@ -22,6 +22,10 @@ OUT = "."
 # Texts and palette; apply_brand() sets them from the brand file.
 TITLE = PRODUCT_NAME = TAGLINE = ""
 RED_DARK = RED = RED_MID = GOLD = GOLD_LIGHT = GOLD_DARK = CREAM = GREEN_FELT = ""
+# Shades drawn from the palette (apply_brand()): the title bar, the glow, the
+# table, the progress track and the buttons follow the brand's colours.
+GLOW = BAR_TOP = BAR_BOTTOM = FELT_LIGHT = FELT_DARK = TRACK = TRACK_INNER = FILL_BOTTOM = ""
+DEEP = LINK_FILL = LINK_HOVER = STATUS_TEXT = SLIDE_RED = ""
 PICTURES = ""
 TEXT_KEYS = ("title", "product_name", "tagline")
 COLOUR_KEYS = ("red", "red_dark", "red_mid", "gold", "gold_light", "gold_dark", "cream", "felt")
@@ -64,22 +68,46 @@ def read_brand(path):
     return brand
 
 
+def shade(colour, dr, dg, db):
+    """`colour` (#rrggbb) moved by the given steps per channel, within 0..255.
+
+    The steps are those between today's palette and the shades it has always
+    been drawn with, so the default brand draws exactly today's pictures."""
+    rgb = [int(colour[i:i + 2], 16) for i in (1, 3, 5)]
+    return "#" + "".join(f"{min(255, max(0, c + d)):02x}" for c, d in zip(rgb, (dr, dg, db)))
+
+
+def rgb_of(colour):
+    return tuple(int(colour[i:i + 2], 16) for i in (1, 3, 5))
+
+
 def apply_brand(brand):
     global TITLE, PRODUCT_NAME, TAGLINE, RED, RED_DARK, RED_MID, GOLD, GOLD_LIGHT, GOLD_DARK
     global CREAM, GREEN_FELT, GOLD_GRAD, FRAMES, PICTURES
+    global GLOW, BAR_TOP, BAR_BOTTOM, FELT_LIGHT, FELT_DARK, TRACK, TRACK_INNER, FILL_BOTTOM
+    global DEEP, LINK_FILL, LINK_HOVER, STATUS_TEXT, SLIDE_RED
     PICTURES = brand.get("pictures", "")
     TITLE, PRODUCT_NAME, TAGLINE = brand["title"], brand["product_name"], brand["tagline"]
     RED, RED_DARK, RED_MID = brand["red"], brand["red_dark"], brand["red_mid"]
     GOLD, GOLD_LIGHT, GOLD_DARK = brand["gold"], brand["gold_light"], brand["gold_dark"]
     CREAM, GREEN_FELT = brand["cream"], brand["felt"]
+    GLOW = shade(RED, 52, 18, 19)
+    SLIDE_RED = shade(RED, -15, -2, -2)
+    BAR_TOP = LINK_HOVER = shade(RED_DARK, 18, 1, 2)
+    BAR_BOTTOM = LINK_FILL = shade(RED_DARK, -16, -4, -4)
+    DEEP = shade(RED_DARK, -32, -6, -7)
+    TRACK, TRACK_INNER = shade(RED_DARK, -31, -6, -6), shade(RED_DARK, -12, -3, -2)
+    FELT_LIGHT, FELT_DARK = shade(GREEN_FELT, 11, 32, 22), shade(GREEN_FELT, -5, -29, -19)
+    FILL_BOTTOM = shade(GOLD_DARK, 25, 16, -4)
+    STATUS_TEXT = shade(GOLD_LIGHT, -1, 23, 29)
     GOLD_GRAD = (f'<linearGradient id="goldGrad" x1="0" y1="0" x2="0" y2="1">'
                  f'<stop offset="0" stop-color="{GOLD_LIGHT}"/><stop offset="0.5" stop-color="{GOLD}"/>'
                  f'<stop offset="1" stop-color="{GOLD_DARK}"/></linearGradient>')
     # Frame looks of the button strips: (fill top, fill bottom, text colour, border, dy)
     FRAMES = [
-        ("#d4312f", "#8c1418", GOLD_LIGHT, GOLD, 0),     # normal
-        ("#f0524a", "#a81c20", "#ffffff", GOLD_LIGHT, 0),  # hover
-        ("#7a1014", "#a31a1e", GOLD, GOLD_DARK, 1),      # pressed
+        (shade(RED, 72, 29, 23), RED, GOLD_LIGHT, GOLD, 0),                            # normal
+        (shade(RED, 100, 62, 50), shade(RED, 28, 8, 8), "#ffffff", GOLD_LIGHT, 0),     # hover
+        (shade(RED_MID, 16, 1, 2), shade(RED, 23, 6, 6), GOLD, GOLD_DARK, 1),          # pressed
         ("#8a7a78", "#5e5250", "#c8c0b8", "#9a9088", 0),  # disabled
     ]
 
@@ -146,10 +174,10 @@ def background():
             f'<stop offset="0" stop-color="{RED}"/><stop offset="0.65" stop-color="{RED_MID}"/>'
             f'<stop offset="1" stop-color="{RED_DARK}"/></linearGradient>'
             f'<linearGradient id="bar" x1="0" y1="0" x2="0" y2="1">'
-            f'<stop offset="0" stop-color="#5c0b0e"/><stop offset="1" stop-color="#3a0608"/></linearGradient>'
+            f'<stop offset="0" stop-color="{BAR_TOP}"/><stop offset="1" stop-color="{BAR_BOTTOM}"/></linearGradient>'
             f'<radialGradient id="glow" cx="0.5" cy="0.35" r="0.6">'
-            f'<stop offset="0" stop-color="#c0262b" stop-opacity="0.9"/>'
-            f'<stop offset="1" stop-color="#c0262b" stop-opacity="0"/></radialGradient>')
+            f'<stop offset="0" stop-color="{GLOW}" stop-opacity="0.9"/>'
+            f'<stop offset="1" stop-color="{GLOW}" stop-opacity="0"/></radialGradient>')
     body = [f'<rect width="{w}" height="{h}" fill="url(#bg)"/>',
             f'<rect width="{w}" height="{h}" fill="url(#glow)"/>']
     for y in range(50, h, 40):
@@ -174,7 +202,7 @@ def main_picture():
     w, h = 530, 256
     defs = (GOLD_GRAD +
             f'<radialGradient id="felt" cx="0.5" cy="0.55" r="0.7">'
-            f'<stop offset="0" stop-color="#1a7a50"/><stop offset="1" stop-color="#0a3d27"/></radialGradient>')
+            f'<stop offset="0" stop-color="{FELT_LIGHT}"/><stop offset="1" stop-color="{FELT_DARK}"/></radialGradient>')
     body = []
     # The top strip stays transparent so the title bar of the background shows.
     body.append(f'<rect x="14" y="40" width="502" height="206" rx="16" fill="url(#felt)" '
@@ -207,7 +235,7 @@ SLIDES = [
 
 def slide(i, title, sub, motif):
     w, h = 530, 256
-    hues = ["#7d1216", "#0f5a3a", "#5a2a0c", "#6b0f3a", "#123d6b"]
+    hues = [SLIDE_RED, GREEN_FELT, "#5a2a0c", "#6b0f3a", "#123d6b"]
     defs = (GOLD_GRAD +
             f'<linearGradient id="sky" x1="0" y1="0" x2="1" y2="1">'
             f'<stop offset="0" stop-color="{hues[i]}"/><stop offset="1" stop-color="{RED_DARK}"/></linearGradient>')
@@ -236,7 +264,7 @@ def slide(i, title, sub, motif):
         for k in range(9):
             body.append(coin(320 + (k % 3) * 50 + (k // 3) * 12, 90 + (k // 3) * 45, 20))
     else:
-        body.append(f'<ellipse cx="395" cy="140" rx="110" ry="62" fill="#0a3d27" stroke="url(#goldGrad)" stroke-width="5"/>')
+        body.append(f'<ellipse cx="395" cy="140" rx="110" ry="62" fill="{FELT_DARK}" stroke="url(#goldGrad)" stroke-width="5"/>')
         body += [card(340, 105, 44, 62, "J", "♥", "#c0161c", -8), card(405, 102, 44, 62, "10", "♠", "#1a1a1a", 8)]
         for a in range(4):
             x = 395 + 140 * math.cos(a * math.pi / 2)
@@ -247,12 +275,12 @@ def slide(i, title, sub, motif):
 
 
 def progress():
-    body = (f'<rect x="0" y="0" width="498" height="25" rx="5" fill="#2b0406"/>'
-            f'<rect x="1.5" y="1.5" width="495" height="22" rx="4" fill="#3e070a" stroke="{GOLD_DARK}" stroke-width="1.5"/>')
+    body = (f'<rect x="0" y="0" width="498" height="25" rx="5" fill="{TRACK}"/>'
+            f'<rect x="1.5" y="1.5" width="495" height="22" rx="4" fill="{TRACK_INNER}" stroke="{GOLD_DARK}" stroke-width="1.5"/>')
     write("png179_bar_track.svg", svg(498, 25, body))
     defs = (f'<linearGradient id="fill" x1="0" y1="0" x2="0" y2="1">'
             f'<stop offset="0" stop-color="{GOLD_LIGHT}"/><stop offset="0.45" stop-color="{GOLD}"/>'
-            f'<stop offset="1" stop-color="#c98a0c"/></linearGradient>'
+            f'<stop offset="1" stop-color="{FILL_BOTTOM}"/></linearGradient>'
             f'<pattern id="stripe" width="14" height="17" patternUnits="userSpaceOnUse" patternTransform="skewX(-30)">'
             f'<rect width="7" height="17" fill="#fff" opacity="0.18"/></pattern>')
     body = (f'<rect width="492" height="17" fill="url(#fill)"/>'
@@ -285,7 +313,7 @@ def pill_button(label, size):
 def link_button(label, size=12):
     """A text link on a small dark lozenge so the whole link is clickable."""
     colours = [GOLD, GOLD_LIGHT, "#ffffff", "#8a7a70"]
-    fills = ["#3a0608", "#5c0b0e", "#2a0405", "#3a0608"]
+    fills = [LINK_FILL, LINK_HOVER, DEEP, LINK_FILL]
 
     def draw(k, x0, fw, h):
         dy = 1 if k == 2 else 0
@@ -298,12 +326,12 @@ def link_button(label, size=12):
 
 def window_button(kind):
     def draw(k, x0, fw, h):
-        fill = ["none", "#c0262b", "#7a1014", "none"][k]
+        fill = ["none", GLOW, shade(RED_MID, 16, 1, 2), "none"][k]
         stroke = [CREAM, "#ffffff", GOLD_LIGHT, "#9a8070"][k]
         cx, cy = x0 + fw / 2, h / 2
         bg = (f'<rect x="{x0+4}" y="2" width="{fw-8}" height="{h-4}" rx="4" fill="{fill}"/>'
               if fill != "none" else
-              f'<rect x="{x0+4}" y="2" width="{fw-8}" height="{h-4}" rx="4" fill="#5c0b0e" fill-opacity="0.6"/>')
+              f'<rect x="{x0+4}" y="2" width="{fw-8}" height="{h-4}" rx="4" fill="{LINK_HOVER}" fill-opacity="0.6"/>')
         if kind == "close":
             mark = (f'<path d="M{cx-6},{cy-6} L{cx+6},{cy+6} M{cx+6},{cy-6} L{cx-6},{cy+6}" '
                     f'stroke="{stroke}" stroke-width="2.2" stroke-linecap="round"/>')
@@ -319,7 +347,7 @@ def install_button():
         top, bottom, tc, border, dy = FRAMES[k]
         glow = (f'<rect x="{x0+3}" y="3" width="{fw-6}" height="{h-6}" rx="14" fill="none" '
                 f'stroke="{GOLD_LIGHT}" stroke-width="3" opacity="0.55"/>' if k == 1 else "")
-        return (f'<rect x="{x0+2}" y="{4+dy}" width="{fw-4}" height="{h-7}" rx="13" fill="#2a0405" opacity="0.6"/>'
+        return (f'<rect x="{x0+2}" y="{4+dy}" width="{fw-4}" height="{h-7}" rx="13" fill="{DEEP}" opacity="0.6"/>'
                 f'<rect x="{x0+2}" y="{2+dy}" width="{fw-4}" height="{h-7}" rx="13" fill="url(#f{k})" '
                 f'stroke="{border}" stroke-width="2"/>'
                 f'<rect x="{x0+10}" y="{5+dy}" width="{fw-20}" height="{(h-7)/2-4}" rx="8" fill="#fff" opacity="0.14"/>'
@@ -343,13 +371,27 @@ def strips():
 
 def icon():
     defs = GOLD_GRAD + (f'<linearGradient id="ibg" x1="0" y1="0" x2="0" y2="1">'
-                        f'<stop offset="0" stop-color="#d4312f"/><stop offset="1" stop-color="{RED_DARK}"/></linearGradient>')
+                        f'<stop offset="0" stop-color="{shade(RED, 72, 29, 23)}"/><stop offset="1" stop-color="{RED_DARK}"/></linearGradient>')
     body = (f'<rect x="2" y="2" width="44" height="44" rx="10" fill="url(#ibg)" stroke="url(#goldGrad)" stroke-width="3"/>'
             f'<g transform="rotate(-12 20 26)"><rect x="9" y="12" width="20" height="28" rx="3" fill="#fffaf0"/>'
             + text(19, 33, "♠", 18, "#1a1a1a") + '</g>'
             f'<g transform="rotate(10 30 24)"><rect x="21" y="9" width="20" height="28" rx="3" fill="#fffaf0"/>'
             + text(31, 30, "中", 16, "#c0161c", weight="bold") + '</g>')
     write("icon.svg", svg(48, 48, body, defs))
+
+
+def write_colour_header(path):
+    """The colours the window draws its own texts in, for ui/win32_dialog.cpp."""
+    lines = ["// Written by res/art/make_svgs.py from the brand file; do not edit.",
+             "#pragma once", "",
+             "struct BrandColour {", "  unsigned char r, g, b;", "};", ""]
+    for name, colour, use in (("kBrandGoldText", GOLD, "gold: agreement text, custom page title"),
+                              ("kBrandCreamText", CREAM, "cream: custom page texts"),
+                              ("kBrandStatusText", STATUS_TEXT, "from gold_light: installing page texts")):
+        r, g, b = rgb_of(colour)
+        lines.append(f"constexpr BrandColour {name} = {{{r}, {g}, {b}}};  // {use}")
+    with open(path, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines) + "\n")
 
 
 def main(argv):
@@ -376,6 +418,7 @@ def main(argv):
     # The colour that keyed pictures are flattened onto (render.sh).
     with open(os.path.join(OUT, "matte.txt"), "w") as f:
         f.write(RED_MID + "\n")
+    write_colour_header(os.path.join(OUT, "brand_colours.h"))
     # The publisher's own pictures, if any (render.sh).
     with open(os.path.join(OUT, "pictures.txt"), "w") as f:
         f.write(PICTURES + "\n")

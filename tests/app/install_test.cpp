@@ -564,7 +564,7 @@ TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
   recorder.Pump();
   ASSERT_EQ(boxes.shown().size(), 1u);
   EXPECT_EQ(boxes.shown()[0].caption, "安装提示");
-  EXPECT_EQ(boxes.shown()[0].owner, nullptr);
+  EXPECT_EQ(boxes.shown()[0].owner, recorder.hwnd());  // stays above the installing page
   ASSERT_EQ(recorder.messages().size(), 1u);
   EXPECT_EQ(recorder.messages()[0].msg, static_cast<UINT>(WM_COMMAND));
   EXPECT_EQ(recorder.messages()[0].wParam, 1006u);

@@ -26,6 +26,24 @@ TEST(ParseCommandLine, OptionsAndTheirValues) {
       {"setup.exe -delpath C:\\Old Folder\\", false, "", true, "C:\\Old Folder\\"},
       {"setup.exe -path D:\\游戏大厅\\", true, "D:\\游戏大厅\\", false, ""},
       {"setup.exe -path \tD:\\A\t", true, "D:\\A", false, ""},
+      // Quoted values, as cmd passes them: the quotes go, blanks and dashes
+      // inside stay, and the \" that ends a quoted folder leaves one "\".
+      {"setup.exe -path \"C:\\My Games\\\"", true, "C:\\My Games\\", false, ""},
+      {"setup.exe -path \"C:\\My Games\"", true, "C:\\My Games", false, ""},
+      {"setup.exe -path \"C:\\My Games\\\\\"", true, "C:\\My Games\\", false, ""},
+      {"setup.exe -path \"D:\\my-games\" -delpath x", true, "D:\\my-games", true, "x"},
+      {"setup.exe -path  \" D:\\A \"", true, "D:\\A", false, ""},
+      {"setup.exe -path \"\"", true, "", false, ""},
+      {"setup.exe -delpath \"C:\\Old -x\\\" -path \"E:\\New\\\"", true, "E:\\New\\", true,
+       "C:\\Old -x\\"},
+      // Options inside a quoted span are not options.
+      {"\"C:\\dl -path x\\setup.exe\" -path D:\\A", true, "D:\\A", false, ""},
+      {"setup.exe -delpath \"C:\\a -path b\"", false, "", true, "C:\\a -path b"},
+      // An unclosed quote is dropped; the value ends as an unquoted one.
+      {"setup.exe -path \"C:\\My Games -delpath x", true, "C:\\My Games", true, "x"},
+      // A GBK character whose trail byte is 0x5C is no backslash: 乗 = 81 5C.
+      {"setup.exe -path \"D:\\\x81\x5C\"", true, "D:\\\x81\x5C", false, ""},
+      {"setup.exe -path \"D:\\\x81\x5C\\\\\"", true, "D:\\\x81\x5C\\", false, ""},
   };
   for (const auto& c : cases) {
     const CommandLineOptions o = ParseCommandLine(c.line);

@@ -2,8 +2,9 @@
 # The reference nginx kit as a publisher runs it: started as root, its
 # workers run as the unprivileged user; it serves files with byte ranges,
 # over HTTPS too with a certificate from a test authority (and a client that
-# does not trust it is turned away); bad listen addresses, unknown worker
-# users and unreadable certificates are refused when rendering.
+# does not trust it is turned away), and logs each request's scheme and port;
+# bad listen addresses, unknown worker users and unreadable certificates are
+# refused when rendering.
 set -euo pipefail
 ROOT=${SOURCE_DIR:-$(cd "$(dirname "$0")/../.." && pwd)}
 render=$ROOT/deploy/render-nginx-conf.sh
@@ -49,6 +50,11 @@ if [ "$(id -u)" = 0 ]; then
   check "byte range served over HTTPS" test "$got" = 10
   check "HTTPS refused by a client without the test authority" \
     bash -c "! curl -s -o /dev/null 'https://127.0.0.1:$tls_port/packages/p.zip'"
+  # Each request's line tells the scheme and port it came in on.
+  check "access log tells plain HTTP and its port" \
+    grep -q "\"GET /packages/p.zip HTTP/1.1\" 206 10 .* scheme=http port=$port\$" "$work/state/access.log"
+  check "access log tells HTTPS and its port" \
+    grep -q "\"GET /packages/p.zip HTTP/1.1\" 206 10 .* scheme=https port=$tls_port\$" "$work/state/access.log"
 fi
 [ "$failures" = 0 ] || { echo "$failures check(s) failed"; exit 1; }
 echo "nginx_kit: all checks passed"

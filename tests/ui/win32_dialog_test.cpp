@@ -325,6 +325,26 @@ TEST_F(Win32DialogTest, AWorkerThatCannotStartIsReportedAndLeavesTheWindowClosab
   EXPECT_TRUE(TakeQuit());
 }
 
+// "-path " with a folder that cannot be made: the message, owned by the
+// window so that it stays above the installing page, then the custom page;
+// back from there the main page is the ordinary one and starts nothing.
+TEST_F(Win32DialogTest, ARefusedCommandLineFolderLeadsToTheCustomPageOnce) {
+  dialog_->SetDirectInstallForTesting("Q:\\no\\such\\drive\\");
+  Command(IDC_BTN_BACK);  // shows the main page, which starts the installation
+  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == PAGE_CUSTOM; }));
+  auto shown = boxes_.shown();
+  ASSERT_EQ(2u, shown.size());
+  EXPECT_EQ("安装提示", shown[1].caption);
+  EXPECT_EQ(hwnd_, shown[1].owner);
+  EXPECT_TRUE(Enabled(IDC_BTN_CLOSE));
+  Command(IDC_BTN_BACK);
+  PumpUntil(300, [] { return false; });
+  EXPECT_EQ(PAGE_MAIN, dialog_->page());
+  EXPECT_TRUE(Shown(IDC_BTN_CUSTOM));
+  EXPECT_TRUE(Shown(IDC_CHK_AGREE));
+  EXPECT_EQ(2u, boxes_.shown().size());
+}
+
 // A state change repaints the speed and percent lines, whose texts depend on
 // the state ("下载速度" only while downloading).
 TEST_F(Win32DialogTest, StateChangeRepaintsTheSpeedLine) {
