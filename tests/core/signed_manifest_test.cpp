@@ -121,17 +121,11 @@ TEST(SignedManifest, ValuesMustBeCanonical) {
       {"file=a%2fb", E::kBadName},
   };
   for (const Case& c : cases) {
-    const bool header = c.line.compare(0, 8, "release=") == 0 || c.line.compare(0, 8, "expires=") == 0;
-    std::string text;
-    if (c.line.compare(0, 8, "release=") == 0)
-      text = "online-setup-manifest=1\n" + c.line + "\n";
-    else if (header)
-      text = kHead + c.line + "\n";
-    else if (c.line.compare(0, 5, "file=") == 0)
-      text = kHead + c.line + "\nsize=0\nsha256=" + kA + "\n";
-    else
-      text = kHead + "file=a\nsha256=" + kA + "\n" + (c.line.compare(0, 5, "size=") ? "size=0\n" : "") +
-             c.line + "\n";
+    const std::string key = c.line.substr(0, c.line.find('='));
+    auto own = [&](const char* k, const std::string& other) { return (key == k ? c.line : other) + "\n"; };
+    const std::string text = "online-setup-manifest=1\n" + own("release", "release=7") +
+                             own("expires", "expires=2030-01-01") + own("file", "file=a") + "sha256=" +
+                             kA + "\n" + own("size", "size=0") + own("block-size", "block-size=65536");
     SignedManifest m;
     EXPECT_EQ(ParseSignedManifest(text, &m).error, c.error) << c.line;
   }
