@@ -16,6 +16,8 @@
 #include "core/aes128.h"
 #include "core/pack_key.h"
 #include "core/pack_writer.h"
+#include "core/sha256.h"
+#include "core/signed_manifest.h"
 
 namespace {
 
@@ -151,6 +153,35 @@ int main(int argc, char** argv) {
   const std::string md = out + "/fuzz_md5_openssl";
   for (size_t n : {0u, 1u, 55u, 56u, 57u, 64u, 119u, 120u, 200u})
     Put(md, "len" + std::to_string(n), std::string(n, static_cast<char>(n % 7 ? 'a' : 0x38)));
+
+  // First byte: number of piece sizes that follow; odd sizes mean 256.
+  const std::string sh = out + "/fuzz_sha256";
+  Put(sh, "one_piece", std::string("\x00") + std::string(200, 'a'));
+  Put(sh, "edges", std::string("\x04\x37\x38\x40\x01") + std::string(300, 'b'));
+  Put(sh, "empty_pieces", std::string("\x07\x00\x00\x3f\x00\x41\x00\x00") + std::string(130, 'c'));
+
+  const std::string sm = out + "/fuzz_signed_manifest";
+  SignedManifest manifest;
+  manifest.release = 3;
+  manifest.hasExpiry = true;
+  manifest.expires = {2030, 2, 28};
+  ManifestFile blocked;
+  blocked.name = "game/game.zip";
+  blocked.size = 3 * 65536 + 10;
+  blocked.sha256 = Sha256Of("x", 1);
+  blocked.blockSize = 65536;
+  for (int b = 0; b < 4; ++b) blocked.blocks.push_back(Sha256Of(&b, sizeof b));
+  ManifestFile plain;
+  plain.name = "main.exe";
+  plain.sha256 = Sha256Of("", 0);
+  manifest.files = {blocked, plain};
+  const std::string text = WriteSignedManifest(manifest);
+  Put(sm, "sample", text);
+  std::string crlf;
+  for (char c : text) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  Put(sm, "crlf", crlf);
+  Put(sm, "wrong_count", text.substr(0, text.rfind("block=")) + "file=x\n");
+  Put(sm, "signature", std::string(128, 'e') + "\r\n");
 
   const std::string ae = out + "/fuzz_aes_openssl";
   const auto key = DerivePackKey(kPassword);

@@ -1,0 +1,122 @@
+#include "core/sha256.h"
+
+#include <cstring>
+
+#include "core/hex_text.h"
+
+namespace {
+
+constexpr uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
+};
+
+inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+inline uint32_t LoadBe32(const unsigned char* p) {
+  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+         static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+inline void StoreBe32(unsigned char* p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v >> 24);
+  p[1] = static_cast<unsigned char>(v >> 16);
+  p[2] = static_cast<unsigned char>(v >> 8);
+  p[3] = static_cast<unsigned char>(v);
+}
+
+}  // namespace
+
+Sha256::Sha256() { Reset(); }
+
+void Sha256::Reset() {
+  static const uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+  std::memcpy(state_, kInitial, sizeof state_);
+  bytes_ = 0;
+  std::memset(buffer_, 0, sizeof buffer_);
+}
+
+void Sha256::Update(const void* data, size_t size) {
+  const unsigned char* input = static_cast<const unsigned char*>(data);
+  size_t index = static_cast<size_t>(bytes_ & 63);
+  bytes_ += size;
+  if (index) {
+    const size_t part = 64 - index;
+    if (size < part) {
+      std::memcpy(buffer_ + index, input, size);
+      return;
+    }
+    std::memcpy(buffer_ + index, input, part);
+    Transform(buffer_);
+    input += part;
+    size -= part;
+  }
+  // Whole blocks straight from the caller's bytes; only a tail is kept.
+  for (; size >= 64; input += 64, size -= 64) Transform(input);
+  if (size) std::memcpy(buffer_, input, size);
+}
+
+void Sha256::Final(unsigned char digest[kSha256Size]) {
+  const uint64_t bits = bytes_ * 8;
+  const size_t index = static_cast<size_t>(bytes_ & 63);
+  unsigned char pad[72] = {0x80};
+  const size_t pad_size = index < 56 ? 56 - index : 120 - index;
+  for (int i = 0; i < 8; ++i) pad[pad_size + i] = static_cast<unsigned char>(bits >> (56 - 8 * i));
+  Update(pad, pad_size + 8);
+  for (int i = 0; i < 8; ++i) StoreBe32(digest + 4 * i, state_[i]);
+  Reset();
+}
+
+Sha256Digest Sha256::Final() {
+  Sha256Digest d;
+  Final(d.data());
+  return d;
+}
+
+void Sha256::Transform(const unsigned char block[64]) {
+  uint32_t w[64];
+  for (int i = 0; i < 16; ++i) w[i] = LoadBe32(block + 4 * i);
+  for (int i = 16; i < 64; ++i) {
+    const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
+    const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
+    w[i] = w[i - 16] + s0 + w[i - 7] + s1;
+  }
+  uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
+  uint32_t e = state_[4], f = state_[5], g = state_[6], h = state_[7];
+  for (int i = 0; i < 64; ++i) {
+    const uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) +
+                        kRound[i] + w[i];
+    const uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
+    h = g;
+    g = f;
+    f = e;
+    e = d + t1;
+    d = c;
+    c = b;
+    b = a;
+    a = t1 + t2;
+  }
+  state_[0] += a;
+  state_[1] += b;
+  state_[2] += c;
+  state_[3] += d;
+  state_[4] += e;
+  state_[5] += f;
+  state_[6] += g;
+  state_[7] += h;
+}
+
+std::string Sha256Hex(const unsigned char digest[kSha256Size]) { return LowerHex(digest, kSha256Size); }
+
+Sha256Digest Sha256Of(const void* data, size_t size) {
+  Sha256 ctx;
+  ctx.Update(data, size);
+  return ctx.Final();
+}

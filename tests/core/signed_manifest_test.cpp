@@ -1,0 +1,168 @@
+#include "core/signed_manifest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/manifest_signature.h"
+
+namespace {
+
+const std::string kA(64, 'a'), kB(64, 'b'), kC(64, 'c');
+const std::string kHead = "online-setup-manifest=1\nrelease=7\n";
+const std::string kSample = "online-setup-manifest=1\nrelease=42\nexpires=2028-02-29\n"
+                            "file=game/game.zip\nsize=131073\nsha256=" + kA + "\n"
+                            "block-size=65536\nblock=" + kB + "\nblock=" + kC + "\nblock=" + kA + "\n"
+                            "file=main.exe\nsize=0\nsha256=" + kB + "\n";
+
+std::string File(const std::string& name, const std::string& rest = "") {
+  return "file=" + name + "\nsize=1\nsha256=" + kA + "\n" + rest;
+}
+
+}  // namespace
+
+TEST(SignedManifest, ReadsAndWritesTheSample) {
+  for (std::string text : {kSample, kSample.substr(0, kSample.size() - 1), std::string()}) {
+    if (text.empty())
+      for (char c : kSample) text += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    SignedManifest m;
+    const ManifestStatus status = ParseSignedManifest(text, &m);
+    ASSERT_TRUE(status.ok()) << ManifestErrorText(status.error) << " at " << status.line;
+    EXPECT_EQ(m.release, 42u);
+    ASSERT_TRUE(m.hasExpiry);
+    EXPECT_TRUE((m.expires == ManifestDate{2028, 2, 29}));
+    ASSERT_EQ(m.files.size(), 2u);
+    EXPECT_EQ(m.files[0].size, 131073u);
+    EXPECT_EQ(m.files[0].blockSize, 65536u);
+    ASSERT_EQ(m.files[0].blocks.size(), 3u);
+    EXPECT_EQ(m.files[0].blocks[1][31], 0xcc);
+    EXPECT_EQ(m.files[1].sha256[0], 0xbb);
+    EXPECT_EQ(m.files[1].blocks.size(), 0u);
+    EXPECT_EQ(FindManifestFile(m, "main.exe"), &m.files[1]);
+    EXPECT_EQ(FindManifestFile(m, "Main.exe"), nullptr);
+    EXPECT_EQ(WriteSignedManifest(m), kSample);
+  }
+}
+
+TEST(SignedManifest, RefusesWithTheLine) {
+  using E = ManifestError;
+  struct Case {
+    std::string text;
+    ManifestError error;
+    int line;
+  } cases[] = {
+      {"", E::kNotAManifest, 1},
+      {"\xEF\xBB\xBF" + kHead, E::kNotAManifest, 1},
+      {"online-setup-manifest=2\nrelease=1\n", E::kUnsupportedVersion, 1},
+      {"online-setup-manifest=1\n", E::kMissingKey, 1},
+      {"online-setup-manifest=1\n" + File("a"), E::kMissingKey, 2},
+      {kHead + "\n", E::kBadLine, 3},
+      {kHead + "release\n", E::kBadLine, 3},
+      {kHead + "expires=2030-01-01\r\r\n", E::kBadLine, 3},
+      {kHead + "file=\xC3\xA9\n", E::kBadLine, 3},
+      {kHead + "comment=x\n", E::kUnknownKey, 3},
+      {kHead + "Release=1\n", E::kUnknownKey, 3},
+      {kHead + "release=8\n", E::kRepeatedKey, 3},
+      {kHead + "online-setup-manifest=1\n", E::kRepeatedKey, 3},
+      {kHead + "expires=2030-01-01\nexpires=2030-01-01\n", E::kRepeatedKey, 4},
+      {kHead + File("a") + "release=8\n", E::kMisplacedKey, 6},
+      {kHead + "size=1\n", E::kMisplacedKey, 3},
+      {kHead + File("a", "block=" + kA + "\n"), E::kMisplacedKey, 6},
+      {kHead + File("a", "size=1\n"), E::kRepeatedKey, 6},
+      {kHead + "file=a\nsize=1\nfile=b\n", E::kMissingKey, 3},
+      {kHead + File("a") + "file=b\nsha256=" + kA + "\n", E::kMissingKey, 6},
+      {kHead + File("a") + File("b") + File("a"), E::kDuplicateFile, 9},
+      {kHead + "file=a\nsha256=" + std::string(64, 'A') + "\n", E::kBadDigest, 4},
+      {kHead + "file=a\nsha256=" + kA.substr(1) + "\n", E::kBadDigest, 4},
+      {kHead + "file=a\nsize=65537\nsha256=" + kA + "\nblock-size=65536\nblock=" + kA + "\n",
+       E::kWrongBlockCount, 3},
+      {kHead + "file=a\nsize=65536\nsha256=" + kA + "\nblock-size=65536\nblock=" + kA + "\nblock=" +
+           kA + "\nfile=b\n",
+       E::kWrongBlockCount, 3},
+      {std::string(kMaxManifestBytes + 1, 'x'), E::kTooLarge, 0},
+  };
+  for (const Case& c : cases) {
+    SignedManifest m;
+    m.release = 99;
+    const ManifestStatus status = ParseSignedManifest(c.text, &m);
+    EXPECT_EQ(status.error, c.error) << c.text.substr(0, 200) << ": " << ManifestErrorText(status.error);
+    EXPECT_EQ(status.line, c.line) << c.text.substr(0, 200);
+    EXPECT_EQ(m.release, 99u) << "filled on failure";
+  }
+}
+
+// One header or record line in place; `error` kNone means it is accepted.
+TEST(SignedManifest, ValuesMustBeCanonical) {
+  using E = ManifestError;
+  struct Case {
+    std::string line;
+    ManifestError error;
+  } cases[] = {
+      {"release=9223372036854775807", E::kNone},   {"release=9223372036854775808", E::kBadNumber},
+      {"release=18446744073709551616", E::kBadNumber}, {"release=0", E::kBadNumber},
+      {"release=07", E::kBadNumber},  {"release=+7", E::kBadNumber},  {"release=-7", E::kBadNumber},
+      {"release= 7", E::kBadNumber},  {"release=", E::kBadNumber},    {"release=1e3", E::kBadNumber},
+      {"expires=2028-02-29", E::kNone}, {"expires=2000-02-29", E::kNone},
+      {"expires=2027-02-29", E::kBadDate}, {"expires=1900-02-29", E::kBadDate},
+      {"expires=2027-04-31", E::kBadDate}, {"expires=2027-13-01", E::kBadDate},
+      {"expires=2027-1-01", E::kBadDate},  {"expires=0000-01-01", E::kBadDate},
+      {"expires=2027/01/01", E::kBadDate}, {"expires=2027-01-01 ", E::kBadDate},
+      {"size=0", E::kNone},  {"size=00", E::kBadNumber},  {"size=9223372036854775808", E::kBadNumber},
+      {"block-size=65536", E::kNone},      {"block-size=67108864", E::kNone},
+      {"block-size=32768", E::kBadBlockSize}, {"block-size=134217728", E::kBadBlockSize},
+      {"block-size=100000", E::kBadBlockSize}, {"block-size=065536", E::kBadNumber},
+      {"file=game/game.zip", E::kNone},    {"file=.hidden", E::kNone},  {"file=a..b", E::kNone},
+      {"file=v1.2/x-y_z~+.bin", E::kNone}, {"file=" + std::string(255, 'n'), E::kNone},
+      {"file=" + std::string(256, 'n'), E::kBadName}, {"file=", E::kBadName},
+      {"file=/a", E::kBadName},  {"file=a\\b", E::kBadName}, {"file=../a", E::kBadName},
+      {"file=a/../b", E::kBadName}, {"file=a//b", E::kBadName}, {"file=a/", E::kBadName},
+      {"file=./a", E::kBadName}, {"file=a.", E::kBadName},   {"file=d/nul", E::kBadName},
+      {"file=con.txt", E::kBadName}, {"file=a b", E::kBadName}, {"file=a:b", E::kBadName},
+      {"file=a%2fb", E::kBadName},
+  };
+  for (const Case& c : cases) {
+    const std::string key = c.line.substr(0, c.line.find('='));
+    auto own = [&](const char* k, const std::string& other) { return (key == k ? c.line : other) + "\n"; };
+    const std::string text = "online-setup-manifest=1\n" + own("release", "release=7") +
+                             own("expires", "expires=2030-01-01") + own("file", "file=a") + "sha256=" +
+                             kA + "\n" + own("size", "size=0") + own("block-size", "block-size=65536");
+    SignedManifest m;
+    EXPECT_EQ(ParseSignedManifest(text, &m).error, c.error) << c.line;
+  }
+}
+
+TEST(SignedManifest, ExpiresAfterItsLastDay) {
+  SignedManifest m;
+  EXPECT_FALSE(IsManifestExpired(m, ManifestDate{9999, 12, 31}));
+  m.hasExpiry = true;
+  m.expires = {2027, 3, 15};
+  struct Case {
+    ManifestDate today;
+    bool expired;
+  } cases[] = {{{2027, 3, 15}, false}, {{2027, 3, 16}, true}, {{2027, 4, 1}, true},
+               {{2028, 1, 1}, true},   {{2027, 2, 28}, false}, {{2026, 12, 31}, false}};
+  for (const Case& c : cases)
+    EXPECT_EQ(IsManifestExpired(m, c.today), c.expired) << c.today.year << "-" << c.today.month << "-" << c.today.day;
+}
+
+TEST(ManifestSignature, OneLineOf128LowercaseDigits) {
+  const std::string hex = std::string(64, '0') + std::string(62, 'f') + "1e";
+  struct Case {
+    std::string text;
+    bool ok;
+  } cases[] = {
+      {hex, true},           {hex + "\n", true},        {hex + "\r\n", true},
+      {hex + "\n\n", false}, {hex + "\r", false},       {hex + " ", false},
+      {hex.substr(2), false}, {hex + "00", false},      {"F" + hex.substr(1), false},
+      {"", false},           {"\n", false},
+  };
+  for (const Case& c : cases) {
+    ManifestSignature sig{};
+    EXPECT_EQ(ParseSignatureHex(c.text, &sig), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(sig[32], 0xff);
+      EXPECT_EQ(sig[63], 0x1e);
+      EXPECT_EQ(SignatureHex(sig), hex + "\n");
+    }
+  }
+}
