@@ -166,6 +166,15 @@ size_t FindLastChar(std::string_view s, char c) {
   return found;
 }
 
+std::vector<size_t> FindAllChars(std::string_view s, char c) {
+  std::vector<size_t> found;
+  ForEachChar(s, [&](size_t i, size_t width) {
+    if (width == 1 && s[i] == c) found.push_back(i);
+    return true;
+  });
+  return found;
+}
+
 std::string Trim(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   size_t b = 0, e = s.size();

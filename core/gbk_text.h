@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace gbk {
 
@@ -48,6 +49,10 @@ size_t Find(std::string_view hay, std::string_view needle, size_t from = 0);
 // Index of the last occurrence of the single-byte character `c` that is not a
 // trail byte, or npos.
 size_t FindLastChar(std::string_view s, char c);
+
+// Indexes of every single-byte `c` that is not a trail byte, in order: the
+// separators of a GBK path ("a\乗\b" has two, not three).
+std::vector<size_t> FindAllChars(std::string_view s, char c);
 
 // True when a path ends in "/" or in a "\" that is a character of its own,
 // not the trail byte of a double-byte character such as 乗 (0x81 0x5C).

@@ -42,19 +42,6 @@ bool IsForbiddenInName(unsigned char c) {
          c == '/';
 }
 
-// Positions of the "\" that are characters of their own.
-std::vector<size_t> Separators(std::string_view s) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
-      ++i;
-    } else if (s[i] == '\\') {
-      at.push_back(i);
-    }
-  }
-  return at;
-}
-
 }  // namespace
 
 InstallName CheckInstallName(std::string_view relative) {
@@ -79,7 +66,7 @@ size_t FindFolderOverFile(const std::vector<std::string_view>& paths) {
     if (!p.empty() && !gbk::EndsWithPathSeparator(p)) files.insert(gbk::ToLower(p));
   }
   for (size_t i = 0; i < paths.size(); ++i) {
-    for (size_t at : Separators(paths[i])) {
+    for (size_t at : gbk::FindAllChars(paths[i], '\\')) {
       if (at > 0 && files.count(gbk::ToLower(paths[i].substr(0, at)))) return i;
     }
   }

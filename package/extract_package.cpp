@@ -31,20 +31,6 @@ namespace {
 constexpr int kOpenAttempts = 10;
 constexpr DWORD kOpenRetryMs = 200;
 
-// Ends of a character: a backslash that is the trail byte of a double-byte
-// character is part of that character, not a separator.
-std::vector<size_t> BackslashPositions(std::string_view s) {
-  std::vector<size_t> at;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) {
-      ++i;
-    } else if (s[i] == '\\') {
-      at.push_back(i);
-    }
-  }
-  return at;
-}
-
 void Trace(const char* format, std::string_view a, const char* b = "") {
   ::OutputDebugStringA(gbk::FormatCut(1023, format, std::string(a).c_str(), b).c_str());
 }
@@ -61,12 +47,12 @@ struct EntryTarget {
 };
 
 EntryTarget Classify(std::string_view name) {
-  const std::vector<size_t> seps = BackslashPositions(name);
+  const std::vector<size_t> seps = gbk::FindAllChars(name, '\\');
   EntryTarget t{EntryKind::kFile, seps.empty() ? std::string() : std::string(name.substr(seps.front()))};
   if (!StaysInsideFolder(t.relative)) {
     t.kind = EntryKind::kUnsafe;
   } else if (t.relative.empty() || t.relative.back() == '/' ||
-             BackslashPositions(t.relative).back() + 1 == t.relative.size()) {
+             gbk::FindAllChars(t.relative, '\\').back() + 1 == t.relative.size()) {
     t.kind = EntryKind::kFolder;
   }
   return t;
@@ -189,7 +175,7 @@ bool Fail(std::string* message, const std::string& text) {
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (name.empty()) return folder;
-  const std::vector<size_t> seps = BackslashPositions(folder);
+  const std::vector<size_t> seps = gbk::FindAllChars(folder, '\\');
   size_t end = folder.size();
   for (auto it = seps.rbegin(); it != seps.rend() && *it + 1 == end; ++it) end = *it;
   size_t start = 0;
@@ -320,7 +306,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
       Trace("kvx-out: skipped pack entry %s (outside the install folder)%s", e.name);
       continue;
     }
-    const std::vector<size_t> seps = BackslashPositions(t.relative);
+    const std::vector<size_t> seps = gbk::FindAllChars(t.relative, '\\');
     const std::string parent = t.relative.substr(0, seps.empty() ? 0 : seps.back());
     if (parent != made_folders) {
       for (size_t p : seps) {

@@ -51,19 +51,6 @@ bool WriteRecord(const std::string& path, const std::string& text) {
   return false;
 }
 
-// Ends of the folders along a clean relative path ("a\b\c.txt": 1, 3).
-std::vector<size_t> FolderEnds(const std::string& relative) {
-  std::vector<size_t> ends;
-  for (size_t i = 0; i < relative.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(relative[i])) && i + 1 < relative.size()) {
-      ++i;
-    } else if (relative[i] == '\\') {
-      ends.push_back(i);
-    }
-  }
-  return ends;
-}
-
 bool IsPlainFolder(const std::string& path) {
   const DWORD a = ::GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -71,7 +58,7 @@ bool IsPlainFolder(const std::string& path) {
 }
 
 bool RemoveStale(const std::string& base, const std::string& relative) {
-  const std::vector<size_t> ends = FolderEnds(relative);
+  const std::vector<size_t> ends = gbk::FindAllChars(relative, '\\');
   // A folder on the way that is a link may lead anywhere: not followed.
   for (size_t end : ends) {
     if (!IsPlainFolder(base + relative.substr(0, end))) return false;

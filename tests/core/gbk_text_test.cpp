@@ -54,6 +54,7 @@ TEST(GbkText, CaseAndSearchSkipTrailBytes) {
   EXPECT_EQ(gbk::Find("x\\..\\y", "\\..\\"), 1u);
   EXPECT_EQ(gbk::Find("abc", "d"), std::string_view::npos);
   EXPECT_EQ(gbk::FindLastChar("a\\b\xC4\\", '\\'), 1u);  // 0xC4 0x5C is one character
+  EXPECT_EQ(gbk::FindAllChars("\\a\\乗\\b\xC4\\", '\\'), (std::vector<size_t>{0, 2, 5}));
   EXPECT_EQ(gbk::Trim("  C:\\Games \t"), "C:\\Games");
   EXPECT_TRUE(gbk::EqualsIgnoreCase("ETag-AbC", "etag-abc"));
   EXPECT_FALSE(gbk::EqualsIgnoreCase("abc", "abcd"));
