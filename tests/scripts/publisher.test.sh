@@ -235,7 +235,11 @@ box_seen() {  # a visible window titled 卸载 (UTF-8 title, _NET_WM_NAME)
 answered=0
 for _ in 1 2; do
   demo_wait_for box_seen 60 || break
+  # Focus alone is not enough when another program of the folder has just
+  # shown its window: a click on the box's icon makes Wine take it as the
+  # active window, so Enter reaches its default button.
   xdotool windowfocus "$BOX" 2>/dev/null || true
+  xdotool mousemove --window "$BOX" 20 20 click 1 2>/dev/null || true
   sleep 0.3
   xdotool key Return
   answered=$((answered + 1))
