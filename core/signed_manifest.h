@@ -11,7 +11,8 @@
 //   block=<64 lowercase hex>      one per block, in order, after block-size
 // The first line is the marker; release and expires come before the first
 // file. Numbers are written without signs or leading zeros. A name is the
-// file's path on the server below the manifest's folder: letters, digits and
+// file's path on the server from its root, without the leading "/"
+// (ManifestNameOfUrl), so it holds on every mirror: letters, digits and
 // "-_.~+/", components split at "/", none empty, "." or "..", none ending in
 // a dot, and nothing a Windows folder would take for a device.
 // Anything else (unknown or repeated keys, blank lines, other characters,

@@ -11,12 +11,20 @@
 
 #include "core/agency_ids.h"
 
+struct ManifestFile;
+
 struct DownloadClient {
   HWND window = nullptr;
   char installFolder[260] = {};
   char errorText[261] = {};
   std::atomic<bool> stopRequest{false};  // one byte, written by the window, read by the worker
   AgencyIds agencyIds;
+  // Set by the caller around one download of a file that the publisher's
+  // signed manifest describes (null otherwise, and always for an installer
+  // built without a publisher key): the body may not exceed its size, every
+  // block must match its digest as it is written, and the finished file its
+  // SHA-256. Borrowed; it outlives the download.
+  const ManifestFile* expectedFile = nullptr;
 
   void RequestStop() { stopRequest.store(true); }
   bool StopRequested() const { return stopRequest.load(); }

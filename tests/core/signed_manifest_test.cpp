@@ -166,3 +166,28 @@ TEST(ManifestSignature, OneLineOf128LowercaseDigits) {
     }
   }
 }
+
+TEST(ManifestSignature, SignedPlacesOfUrls) {
+  struct Case {
+    const char* url;
+    const char* path;  // ServerPathOfUrl
+    const char* sig;   // SiblingUrl(url, ".sig")
+    const char* name;  // ManifestNameOfUrl
+  } cases[] = {
+      {"http://h/uploads/a.txt", "/uploads/a.txt", "http://h/uploads/a.txt.sig", "uploads/a.txt"},
+      {"https://h:8443/a.ini?v=2#top", "/a.ini?v=2", "https://h:8443/a.ini.sig?v=2#top", "a.ini"},
+      {"http://h", "/", "http://h.sig", ""},
+      {"http://h?q", "/?q", "http://h.sig?q", ""},
+      {"h/a.txt", "", "h/a.txt.sig", ""},
+      {"http:///a.txt", "", "http:///a.txt.sig", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ServerPathOfUrl(c.url), c.path) << c.url;
+    EXPECT_EQ(SiblingUrl(c.url, kSignatureSuffix), c.sig) << c.url;
+    EXPECT_EQ(ManifestNameOfUrl(c.url), c.name) << c.url;
+  }
+  // The context line comes first: the same bytes at another place sign differently.
+  const Sha256Digest d = SignedFileDigest("/uploads/online_setup.txt", "[setup]\r\n");
+  EXPECT_EQ(Sha256Hex(d.data()), "e99f3a79ab0da971e2d7c98727e6af000bf5b04ac369a6ed85de5742f81af2ef");
+  EXPECT_NE(SignedFileDigest("/uploads/online_setup2.txt", "[setup]\r\n"), d);
+}
