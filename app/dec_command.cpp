@@ -2,8 +2,13 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "app/xgamesetup.h"
+#include "config/installed_release.h"
 #include "core/gbk_text.h"
+#include "core/signed_release.h"
+#include "net/signed_download.h"
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "package/extract_package.h"
@@ -40,25 +45,66 @@ std::string TempFolder() {
   return buf;
 }
 
-std::string FetchAgencyProgram(XGameSetup* c, const UpdateEntry& entry) {
+std::string AgencyProgramUrl(XGameSetup* c, const UpdateEntry& entry) {
+  return gbk::Format(servers::kAgencyExeUrlFormat, entry.agencyExeUrl.c_str(),
+                     c->agencyIds.StandaloneAgencyID.c_str(), servers::kAgencyExeName);
+}
+
+// What the download routine says of a file that is not the one its
+// manifest record describes, as opposed to one it could not fetch.
+constexpr char kDownloadCheckFailedPrefix[] = "安装包校验失败:";
+
+// With a manifest, `record` is what it lists for the program (null: not
+// fetched at all, the packaged main program stays). `mismatch` tells a copy
+// the download refused from one that could not be fetched.
+std::string FetchAgencyProgram(XGameSetup* c, const std::string& url, const SignedManifest* manifest,
+                               const ManifestFile* record, bool* mismatch) {
+  *mismatch = false;
+  if (manifest && !record) return std::string();
   std::string temp = TempFolder();
   if (temp.empty()) return std::string();
   std::string target = temp + servers::kAgencyExeName;
-  std::string url = gbk::Format(servers::kAgencyExeUrlFormat, entry.agencyExeUrl.c_str(),
-                                c->agencyIds.StandaloneAgencyID.c_str(), servers::kAgencyExeName);
   ::OutputDebugStringA(("log: " + url).c_str());
   std::string local;
   // Optional: a few tries, then the packaged main program stays.
-  if (DownloadOptionalFile(target.c_str(), &local, c, url.c_str(), true, true) != 0)
+  c->expectedFile = record;
+  const int result = DownloadOptionalFile(target.c_str(), &local, c, url.c_str(), true, true);
+  c->expectedFile = nullptr;
+  if (result != 0) {
+    *mismatch = record && std::strncmp(c->errorText, kDownloadCheckFailedPrefix,
+                                       sizeof kDownloadCheckFailedPrefix - 1) == 0;
     return std::string();
+  }
   return local;
+}
+
+void Fail(XGameSetup* c, const std::string& text) {
+  gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
+  seams::ShowMessageBox(c->window, text.c_str(), "错误", MB_OK);
+  PostState(c->window, SETUP_STATE_ERROR);
+}
+
+// A fetched agency program that is not the one the manifest lists ends the
+// installation: it is deleted and never replaces main.exe.
+bool AgencyProgramHolds(XGameSetup* c, const std::string& url, const ManifestFile* record,
+                        const std::string& local, bool mismatch = false) {
+  if (!mismatch && (!record || local.empty() || signed_download::FileMatchesRecord(local, *record)))
+    return true;
+  signed_download::DiscardDownload(url, local, c->agencyIds.StandaloneAgencyID);
+  Fail(c, signed_download::VerificationFailedText(url));
+  return false;
 }
 
 }  // namespace
 
-void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
+void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest) {
   if (!CloseRunningClient(c)) return;  // stopped: end silently, as before the actions
-  std::string agency_program = FetchAgencyProgram(c, entry);
+  const std::string agency_url = AgencyProgramUrl(c, entry);
+  const ManifestFile* agency_record = manifest ? ManifestRecordForUrl(*manifest, agency_url) : nullptr;
+  bool mismatch = false;
+  std::string agency_program = FetchAgencyProgram(c, agency_url, manifest, agency_record, &mismatch);
+  // Checked before anything is extracted, and again before it replaces main.exe.
+  if (!AgencyProgramHolds(c, agency_url, agency_record, agency_program, mismatch)) return;
 
   std::string extract_error;
   std::vector<std::string> installed;
@@ -81,6 +127,7 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   // What the previous release installed and this one no longer ships goes.
   ReplaceReleaseRecord(c->installFolder, installed);
 
+  if (!AgencyProgramHolds(c, agency_url, agency_record, agency_program)) return;
   if (!agency_program.empty() && IsPeImage(agency_program)) {
     const std::string target = gbk::Format("%s\\%s", c->installFolder, servers::kAgencyExeName);
     ::CopyFileA(agency_program.c_str(), target.c_str(), FALSE);
@@ -98,5 +145,6 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry) {
   gbk::CopyToBuffer(c->mainProgramPath, sizeof c->mainProgramPath, main_program);
   gbk::CopyToBuffer(c->uninstallerPath, sizeof c->uninstallerPath,
                     gbk::Format("%suninstall\\%s", c->installFolder, c->setupInfo.uninstallerName));
+  if (manifest) RecordInstalledRelease(c->setupInfo.gameName, manifest->release);
   PostState(c->window, SETUP_STATE_DONE);
 }

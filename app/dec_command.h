@@ -4,6 +4,7 @@
 #include "app/update_list.h"
 
 class XGameSetup;
+struct SignedManifest;
 
 // Closes a running client, fetches the agency's own main program (optional),
 // extracts the package, deletes it, replaces main.exe with the agency's copy
@@ -13,4 +14,9 @@ class XGameSetup;
 // "安装包中缺少主程序:<path>", and posts state 0; a stop during the
 // extraction posts state 0 without a message and keeps the package. Runs on
 // the worker thread.
-void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry);
+// With the verified release `manifest` (keyed installer) the agency program
+// is fetched only when the manifest lists it, and replaces main.exe only as
+// listed; a copy that does not match is a failure ("文件校验失败:<url>").
+// Reaching state 7 then records the release as installed on this machine.
+void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry,
+                   const SignedManifest* manifest = nullptr);

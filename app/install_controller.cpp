@@ -11,7 +11,11 @@
 #include "app/xgamesetup.h"
 #include "config/extent_config.h"
 #include "core/gbk_text.h"
+#include "config/installed_release.h"
 #include "config/machine_id.h"
+#include "core/signed_release.h"
+#include "net/download_client.h"
+#include "net/signed_download.h"
 #include "system/profile_file.h"
 #include "net/download_file.h"
 #include "net/servers.h"
@@ -30,6 +34,31 @@ std::atomic<bool> g_worker_start_fails{false};
 bool FolderExists(const char* path) {
   DWORD a = ::GetFileAttributesA(path);
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Why a verified release may not be installed here, or empty: older than
+// what this machine has, or past its last day.
+std::string RefusedReleaseText(const SignedManifest& manifest, const std::string& list_url,
+                               const std::string& manifest_url, const char* product) {
+  const uint64_t installed = ReadInstalledRelease(product);
+  const ManifestDate local = signed_download::LocalDate();
+  // Only an expiry the local date sees can be put off by the server's clock,
+  // so the server is asked only then.
+  ManifestDate server;
+  const bool have_server =
+      IsManifestExpired(manifest, local) && signed_download::FetchServerDate(manifest_url, &server);
+  switch (JudgeRelease(manifest, installed, local, have_server ? &server : nullptr)) {
+    case ReleaseVerdict::kAccepted:
+      return std::string();
+    case ReleaseVerdict::kOlder:
+      return gbk::FormatCut(260, "更新列表的版本(%s)低于本机已安装的版本(%s), 已拒绝安装:%s",
+                            std::to_string(manifest.release).c_str(),
+                            std::to_string(installed).c_str(), list_url.c_str());
+    case ReleaseVerdict::kExpired:
+      break;
+  }
+  return gbk::FormatCut(260, "更新列表已过期(有效期至 %04d-%02d-%02d):%s", manifest.expires.year,
+                        manifest.expires.month, manifest.expires.day, list_url.c_str());
 }
 
 // Sets the worker-finished event once, however the worker ends.
@@ -129,6 +158,29 @@ void XGameSetup::RunInstall() {
   if (DownloadFile(nullptr, &list_path, this, list_url.c_str(), false, true, true, false) != 0)
     return;  // the download has shown its message and posted state 0
 
+  // A keyed installer reads the list only as its signed manifest vouches for it.
+  const bool keyed = signed_download::IsKeyed();
+  SignedManifest manifest;
+  auto refuse = [&](const std::string& message) {
+    if (StopRequested())
+      PostState(window, SETUP_STATE_ERROR);  // the user's own stop: no message
+    else
+      error_exit(message.c_str());
+  };
+  if (keyed) {
+    std::string manifest_url;
+    std::string failure =
+        signed_download::FetchReleaseManifest(this, list_url, list_path, &manifest, &manifest_url);
+    if (failure.empty()) {
+      failure = RefusedReleaseText(manifest, list_url, manifest_url, setupInfo.gameName);
+      if (!failure.empty()) signed_download::DiscardDownload(list_url, list_path, "");
+    }
+    if (!failure.empty()) {
+      refuse(failure);
+      return;
+    }
+  }
+
   UpdateEntry entry = ReadUpdateEntry(list_path);
   if (entry.action == 0) {
     PostState(window, SETUP_STATE_INSTALLING);
@@ -143,11 +195,20 @@ void XGameSetup::RunInstall() {
     return;
   }
 
+  // The package the manifest vouches for (keyed installer only).
+  const ManifestFile* package = keyed ? ManifestRecordForUrl(manifest, entry.srcfile) : nullptr;
   if (entry.action & UPDATE_ACTION_DOWNLOAD) {
+    if (keyed && !package) {
+      error_exit(signed_download::VerificationFailedText(entry.srcfile).c_str());
+      return;
+    }
     PostState(window, SETUP_STATE_DOWNLOADING);
     std::string package_path;
-    if (DownloadFile(entry.destfile.c_str(), &package_path, this, entry.srcfile.c_str(), false,
-                     true, true, true) != 0) {
+    expectedFile = package;
+    const int result = DownloadFile(entry.destfile.c_str(), &package_path, this,
+                                    entry.srcfile.c_str(), false, true, true, true);
+    expectedFile = nullptr;
+    if (result != 0) {
       PostState(window, SETUP_STATE_ERROR);
       return;
     }
@@ -164,5 +225,16 @@ void XGameSetup::RunInstall() {
     error_exit("未知的命令参数");
     return;
   }
-  RunDecCommand(this, entry);
+  if (keyed && !(entry.action & UPDATE_ACTION_DOWNLOAD)) {
+    // A package already in the folder is installed only as the manifest
+    // describes the one at "srcfile".
+    const std::string local = JoinPath(installFolder, entry.destfile);
+    if (!package || !signed_download::FileMatchesRecord(local, *package)) {
+      signed_download::DiscardDownload(entry.srcfile, local, agencyIds.StandaloneAgencyID);
+      error_exit(signed_download::VerificationFailedText(entry.srcfile.empty() ? local : entry.srcfile)
+                     .c_str());
+      return;
+    }
+  }
+  RunDecCommand(this, entry, keyed ? &manifest : nullptr);
 }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "config/setup_description.h"
+#include "config/signed_text.h"
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
 #include "net/download_client.h"
@@ -43,6 +44,7 @@ int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
   if (DownloadFile(nullptr, &text_path, client, url.c_str(), false, true, false, false) != 0) {
     return 2;
   }
+  if (!AcceptSignedText(client, url, text_path)) return 2;
   if (::GetPrivateProfileIntA("BaseInfo", "Enable", 0, text_path.c_str()) == 0) return 1;
 
   ProfileFile text(text_path, 260);

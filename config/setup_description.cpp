@@ -11,6 +11,7 @@
 #include "net/download_client.h"
 #include "net/download_file.h"
 #include "net/servers.h"
+#include "config/signed_text.h"
 
 int LoadSetupDescription(DownloadClient* client, SetupInfo* info, HWND main_window) {
   if (!ParseAgencyIds(&client->agencyIds)) return 1;
@@ -18,6 +19,8 @@ int LoadSetupDescription(DownloadClient* client, SetupInfo* info, HWND main_wind
   std::string path;
   const std::string url = servers::SetupDescriptionUrl();
   if (DownloadFile(nullptr, &path, client, url.c_str(), false, true, false, false) != 0) return 2;
+  // Before anything reads it: a keyed installer takes only what the publisher signed.
+  if (!AcceptSignedText(client, url, path)) return 2;
   info->descriptionPath = path;
 
   ProfileFile description(path, 260);

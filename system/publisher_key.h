@@ -12,4 +12,10 @@ namespace signature {
 // True and the key for a keyed installer; false for an unkeyed one.
 [[nodiscard]] bool PublisherKey(uint8_t (&key)[kPublicKeyBytes]);
 
+// Test programs run keyed (a key of their own, copied) or unkeyed (null)
+// whatever the build; ResetPublisherKeyForTesting returns to the compiled-in
+// choice. Set before a worker starts, never while one reads the key.
+void SetPublisherKeyForTesting(const uint8_t* key_or_null);
+void ResetPublisherKeyForTesting();
+
 }  // namespace signature

@@ -18,12 +18,14 @@
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
 #include "config/extent_config.h"
+#include "config/installed_release.h"
 #include "message_recorder.h"
 #include "net/servers.h"
 #include "package_fixture.h"
 #include "scripted_server.h"
 #include "system/seams.h"
 #include "test_seams.h"
+#include "test_signer.h"
 
 namespace {
 
@@ -201,6 +203,11 @@ TEST_F(InstallTest, FullInstallation) {
   EXPECT_EQ(stats[1].target, "/Members/UserAPI.aspx?type=installs&isend=1&agencyid=345&mac=" + machine_id);
   auto all = server.Requests();
   EXPECT_EQ(all.front().target, stats[0].target);
+  // An unkeyed installer asks for no signature or manifest.
+  for (const RecordedRequest& r : all) {
+    EXPECT_EQ(r.target.find(".sig"), std::string::npos) << r.target;
+    EXPECT_EQ(r.target.find(".manifest"), std::string::npos) << r.target;
+  }
 
   // The client was started, quoted, in the install folder (whose name has a blank).
   std::string launched;
@@ -653,6 +660,99 @@ TEST_F(InstallTest, ARunningClientIsClosedBeforeExtraction) {
   recorder.Pump();
   EXPECT_FALSE(IsWindow(client));  // DefWindowProc destroys it on WM_CLOSE
   EXPECT_EQ(recorder.States().back(), 7);
+}
+
+// A keyed installer installs a release only as its signed manifest lists it,
+// never an older one than this machine has, never an expired one.
+TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
+  const std::string marker = MarkerProgram();
+  ASSERT_FALSE(marker.empty());
+  TestSigner signer, stranger;
+  ScopedPublisherKey keyed(signer.publicKey());
+  const std::string product = setup->setupInfo.gameName;
+  const std::string releases_key = "SOFTWARE\\WindowsApp\\Releases\\" + product;
+  RegDeleteKeyA(HKEY_CURRENT_USER, releases_key.c_str());
+
+  const std::string base = server.BaseUrl();
+  const std::string list_url = base + "/list.txt", manifest_url = list_url + ".manifest";
+  const std::string package_url = base + "/game.zip";
+  const std::string agency_url = base + "/Image/Agency_678/main.exe";
+  const std::string package =
+      MakePackage({{"main.exe", "packaged main"}, {"readme.txt", "r"}}, work.File("pkg"));
+  const std::string list = "[list0]\r\naction=3\r\nsrcfile=" + package_url +
+                           "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
+  enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
+                kNoManifest, kOlder, kExpired, kPackageUnlisted, kAgencyByte, kAgencyUnlisted };
+  struct Case {
+    Change change;
+    std::string text;  // the box; empty: installs
+    std::string main;  // main.exe afterwards
+  } cases[] = {
+      {kNone, "", marker},
+      {kListByte, "文件校验失败:" + list_url, ""},
+      {kManifestByte, "文件校验失败:" + manifest_url, ""},
+      {kForeignSignature, "文件校验失败:" + manifest_url, ""},
+      {kOtherKey, "文件校验失败:" + manifest_url, ""},
+      {kNoSignature, "文件校验失败:" + manifest_url, ""},
+      {kNoManifest, "文件校验失败:" + manifest_url, ""},
+      {kOlder, "更新列表的版本(4)低于本机已安装的版本(5), 已拒绝安装:" + list_url, ""},
+      {kExpired, "更新列表已过期(有效期至 2000-01-01):" + list_url, ""},
+      {kPackageUnlisted, "文件校验失败:" + package_url, ""},
+      {kAgencyByte, "文件校验失败:" + agency_url, ""},
+      {kAgencyUnlisted, "", "packaged main"},
+  };
+  recorder.onMessage = nullptr;  // no completion: the release is recorded with state 7
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(n);
+    SignedManifest m;
+    m.release = c.change == kOlder ? 4 : 5;
+    m.hasExpiry = true;
+    m.expires = c.change == kExpired ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
+    m.files.push_back(RecordOf("list.txt", list));
+    if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", package));
+    if (c.change != kAgencyUnlisted) m.files.push_back(RecordOf("Image/Agency_678/main.exe", marker));
+    const std::string text = WriteSignedManifest(m);
+    std::string signature = signer.Sign(manifest_url, text);
+    if (c.change == kForeignSignature) signature = signer.Sign(list_url, list);
+    if (c.change == kOtherKey) signature = stranger.Sign(manifest_url, text);
+    std::string served_text = text;
+    if (c.change == kManifestByte) served_text.back() ^= 1;
+    // Each case serves a complete site of its own; what a case leaves out is a 404.
+    server.RemoveResource("/list.txt.manifest");
+    server.RemoveResource("/list.txt.manifest.sig");
+    ServeExact(&server, "/list.txt", c.change == kListByte ? list + " " : list);
+    ServeExact(&server, "/game.zip", package);
+    ServeExact(&server, "/Image/Agency_678/main.exe", c.change == kAgencyByte ? marker + "x" : marker);
+    if (c.change != kNoManifest) ServeExact(&server, "/list.txt.manifest", served_text);
+    if (c.change != kNoSignature) ServeExact(&server, "/list.txt.manifest.sig", signature);
+
+    folder = work.path() + "\\signed" + std::to_string(++n) + "\\";
+    const size_t shown_before = boxes.shown().size();
+    const size_t agency_asked = server.RequestsFor("/Image/Agency_678/main.exe").size();
+    recorder.Clear();
+    setup->StartInstall(recorder.hwnd(), folder.c_str());
+    ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
+    recorder.Pump();
+    const std::vector<std::string> all = Boxes();
+    const std::vector<std::string> shown(all.begin() + shown_before, all.end());
+    if (c.text.empty()) {
+      EXPECT_TRUE(shown.empty()) << shown[0];
+      EXPECT_EQ(recorder.States().back(), 7);
+      EXPECT_EQ(ReadFileBytes(folder + "readme.txt"), "r");
+    } else {
+      EXPECT_EQ(shown, (std::vector<std::string>{c.text + "|错误"}));
+      EXPECT_EQ(recorder.States().back(), 0);
+      EXPECT_FALSE(FileExists(folder + "readme.txt"));
+      // A package the manifest vouched for stays for the next run.
+      EXPECT_EQ(FileExists(folder + "game.zip"), c.change == kAgencyByte);
+    }
+    EXPECT_EQ(ReadFileBytes(folder + "main.exe"), c.main);
+    EXPECT_EQ(server.RequestsFor("/Image/Agency_678/main.exe").size() > agency_asked,
+              c.change != kAgencyUnlisted && (c.text.empty() || c.change == kAgencyByte));
+    EXPECT_EQ(ReadInstalledRelease(product), 5u);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, releases_key.c_str());
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/manifest_signature.h"
+#include "core/signed_release.h"
 
 namespace {
 
@@ -143,6 +144,72 @@ TEST(SignedManifest, ExpiresAfterItsLastDay) {
                {{2028, 1, 1}, true},   {{2027, 2, 28}, false}, {{2026, 12, 31}, false}};
   for (const Case& c : cases)
     EXPECT_EQ(IsManifestExpired(m, c.today), c.expired) << c.today.year << "-" << c.today.month << "-" << c.today.day;
+}
+
+// A release is judged against the one this machine installed and by the
+// earlier of the local and the server's date.
+TEST(SignedRelease, OlderOrExpiredReleasesAreRefused) {
+  using V = ReleaseVerdict;
+  SignedManifest m;
+  m.release = 5;
+  m.hasExpiry = true;
+  m.expires = {2027, 3, 15};
+  const ManifestDate before{2027, 3, 1}, last{2027, 3, 15}, after{2027, 3, 16}, far{2031, 1, 1};
+  const ManifestDate invalid{2027, 2, 30};
+  struct Case {
+    uint64_t installed;
+    ManifestDate local;
+    const ManifestDate* server;
+    ReleaseVerdict verdict;
+  } cases[] = {
+      {0, before, nullptr, V::kAccepted},  {5, before, nullptr, V::kAccepted},
+      {4, last, nullptr, V::kAccepted},    {6, before, nullptr, V::kOlder},
+      {6, after, nullptr, V::kOlder},      {0, after, nullptr, V::kExpired},
+      {0, far, &before, V::kAccepted},     // a clock far ahead: the server's date holds
+      {0, before, &far, V::kAccepted},     // a later server date never expires it early
+      {0, after, &far, V::kExpired},       // nor revives what the local date retired
+      {0, far, &after, V::kExpired},       {0, far, &invalid, V::kExpired},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(JudgeRelease(m, c.installed, c.local, c.server), c.verdict)
+        << c.installed << " " << c.local.year << "-" << c.local.month << "-" << c.local.day;
+  m.hasExpiry = false;
+  EXPECT_EQ(JudgeRelease(m, 5, far, nullptr), V::kAccepted);
+
+  // The record of a URL is found by its server path, whatever the host.
+  m.files = {ManifestFile{"Image/Agency_7/main.exe", 3, Sha256Digest{}, 0, {}}};
+  EXPECT_EQ(ManifestRecordForUrl(m, "http://mirror:81/Image/Agency_7/main.exe"), &m.files[0]);
+  EXPECT_EQ(ManifestRecordForUrl(m, "http://h/Image/Agency_8/main.exe"), nullptr);
+  EXPECT_EQ(ManifestRecordForUrl(m, "not a url"), nullptr);
+  EXPECT_TRUE(MatchesManifestRecord(m.files[0], 3, Sha256Digest{}));
+  Sha256Digest other{};
+  other[31] = 1;
+  EXPECT_FALSE(MatchesManifestRecord(m.files[0], 3, other));
+  EXPECT_FALSE(MatchesManifestRecord(m.files[0], 4, Sha256Digest{}));
+}
+
+TEST(SignedRelease, HttpDates) {
+  struct Case {
+    const char* text;
+    bool ok;
+    ManifestDate date;
+  } cases[] = {
+      {"Sun, 06 Nov 1994 08:49:37 GMT", true, {1994, 11, 6}},
+      {"Tue, 29 Feb 2028 23:59:60 GMT", true, {2028, 2, 29}},
+      {"Tue, 29 Feb 2027 00:00:00 GMT", false, {}},
+      {"Sun, 06 Nov 1994 08:49:37 UTC", false, {}},
+      {"Sunday, 06-Nov-94 08:49:37 GMT", false, {}},
+      {"Sun Nov  6 08:49:37 1994", false, {}},
+      {"Sun, 6 Nov 1994 08:49:37 GMT", false, {}},
+      {"Sun, 06 Now 1994 08:49:37 GMT", false, {}},
+      {"Sun, 06 Nov 1994 24:00:00 GMT", false, {}},
+      {"", false, {}},
+  };
+  for (const Case& c : cases) {
+    ManifestDate d{1, 1, 1};
+    EXPECT_EQ(ParseHttpDate(c.text, &d), c.ok) << c.text;
+    if (c.ok) EXPECT_TRUE(d == c.date) << c.text;
+  }
 }
 
 TEST(ManifestSignature, OneLineOf128LowercaseDigits) {

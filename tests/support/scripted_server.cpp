@@ -97,6 +97,11 @@ std::string ScriptedServer::BaseUrl() const {
   return "http://127.0.0.1:" + std::to_string(port_);
 }
 
+void ScriptedServer::RemoveResource(const std::string& path) {
+  std::lock_guard<std::mutex> lock(mu_);
+  resources_.erase(path);
+}
+
 void ScriptedServer::ServeResource(const std::string& path, const std::string& body,
                                    const std::string& etag, const std::string& lastModified) {
   std::lock_guard<std::mutex> lock(mu_);

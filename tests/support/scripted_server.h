@@ -73,6 +73,8 @@ class ScriptedServer {
   void ServeResource(const std::string& path, const std::string& body,
                      const std::string& etag = "\"v1\"",
                      const std::string& lastModified = "Mon, 07 Dec 2026 04:00:00 GMT");
+  // Ends a resource: its path answers like any unknown one again.
+  void RemoveResource(const std::string& path);
   // Queues an answer for the path; queued answers are used before a resource.
   void QueueAnswer(const std::string& path, ScriptedAnswer answer);
   // Queues a fault for the next request of the path.

@@ -1,0 +1,172 @@
+#include "net/signed_download.h"
+
+#include <windows.h>
+#include <wininet.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/gbk_text.h"
+#include "core/manifest_signature.h"
+#include "core/sha256.h"
+#include "core/signed_release.h"
+#include "net/cache_location.h"
+#include "net/download_client.h"
+#include "net/download_file.h"
+#include "net/resume_cache.h"
+#include "net/scoped_internet.h"
+#include "system/publisher_key.h"
+#include "system/scoped_handle.h"
+
+namespace signed_download {
+namespace {
+
+constexpr size_t kMessageBytes = 260;
+// A signature file is one line of 128 digits; anything much longer is not one.
+constexpr size_t kMaxSignatureFileBytes = 256;
+constexpr DWORD kDateTimeoutMs = 5000;
+constexpr DWORD kReadChunkBytes = 1 << 20;
+// INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE.
+constexpr DWORD kDateRequestFlags = 0x84000100;
+
+// The whole file when it holds at most `limit` bytes.
+bool ReadSmallFile(const std::string& path, size_t limit, std::string* out) {
+  ScopedStdioFile f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  out->clear();
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
+    if (out->size() + n > limit) return false;
+    out->append(buf, n);
+  }
+  return !std::ferror(f.get());
+}
+
+bool SignatureHolds(const std::string& url, const std::string& bytes, const std::string& sig_text) {
+  uint8_t key[signature::kPublicKeyBytes];
+  if (!signature::PublisherKey(key)) return false;
+  ManifestSignature sig{};
+  if (!ParseSignatureHex(sig_text, &sig)) return false;
+  const std::string path = ServerPathOfUrl(url);
+  if (path.empty()) return false;
+  const Sha256Digest digest = SignedFileDigest(path, bytes);
+  uint8_t d[signature::kDigestBytes];
+  uint8_t s[signature::kSignatureBytes];
+  std::copy(digest.begin(), digest.end(), d);
+  std::copy(sig.begin(), sig.end(), s);
+  return signature::VerifyP256(key, d, s) == signature::Verdict::kValid;
+}
+
+// Fetches the signature of the file at `url` and checks it over `bytes`.
+// The signature's own copy is never kept.
+bool CheckSignature(DownloadClient* client, const std::string& url, const std::string& bytes,
+                    bool retry) {
+  const std::string sig_url = SiblingUrl(url, kSignatureSuffix);
+  std::string sig_path;
+  const int result = DownloadFile(nullptr, &sig_path, client, sig_url.c_str(), false, false, retry, false);
+  std::string sig_text;
+  const bool read = result == 0 && ReadSmallFile(sig_path, kMaxSignatureFileBytes, &sig_text);
+  if (!sig_path.empty()) DiscardDownload(sig_url, sig_path, "");
+  return read && SignatureHolds(url, bytes, sig_text);
+}
+
+}  // namespace
+
+bool IsKeyed() {
+  uint8_t key[signature::kPublicKeyBytes];
+  return signature::PublisherKey(key);
+}
+
+std::string VerificationFailedText(const std::string& url) {
+  return gbk::FormatCut(kMessageBytes, "文件校验失败:%s", url.c_str());
+}
+
+void DiscardDownload(const std::string& url, const std::string& local_path,
+                     const std::string& agency_key) {
+  if (!local_path.empty()) ::DeleteFileA(local_path.c_str());
+  const std::string cache_file = CacheFilePath(UrlCacheKey(url), agency_key.c_str());
+  if (cache_file.empty()) return;
+  CacheRecord record(cache_file);
+  record.section = url;
+  ClearCacheRecord(record);
+}
+
+std::string VerifySignedText(DownloadClient* client, const std::string& url,
+                             const std::string& local_path, bool retry,
+                             const std::string& agency_key) {
+  if (!IsKeyed()) return std::string();
+  std::string bytes;
+  if (ReadSmallFile(local_path, kMaxSignedTextBytes, &bytes) && CheckSignature(client, url, bytes, retry))
+    return std::string();
+  DiscardDownload(url, local_path, agency_key);
+  return VerificationFailedText(url);
+}
+
+std::string FetchReleaseManifest(DownloadClient* client, const std::string& list_url,
+                                 const std::string& list_path, SignedManifest* manifest,
+                                 std::string* manifest_url) {
+  *manifest_url = SiblingUrl(list_url, kManifestSuffix);
+  if (!IsKeyed()) return std::string();
+  std::string manifest_path;
+  std::string text;
+  const bool fetched =
+      DownloadFile(nullptr, &manifest_path, client, manifest_url->c_str(), false, false, true, false) == 0 &&
+      ReadSmallFile(manifest_path, kMaxSignedTextBytes, &text);
+  // Held in memory from here on; a copy on disk would only invite reuse.
+  if (!manifest_path.empty()) DiscardDownload(*manifest_url, manifest_path, "");
+  SignedManifest parsed;
+  if (!fetched || !CheckSignature(client, *manifest_url, text, true) ||
+      !ParseSignedManifest(text, &parsed).ok()) {
+    DiscardDownload(list_url, list_path, "");
+    return VerificationFailedText(*manifest_url);
+  }
+  const ManifestFile* record = ManifestRecordForUrl(parsed, list_url);
+  if (!record || !FileMatchesRecord(list_path, *record)) {
+    DiscardDownload(list_url, list_path, "");
+    return VerificationFailedText(list_url);
+  }
+  *manifest = std::move(parsed);
+  return std::string();
+}
+
+bool FileMatchesRecord(const std::string& path, const ManifestFile& record) {
+  ScopedStdioFile f(std::fopen(path.c_str(), "rb"));
+  if (!f) return false;
+  Sha256 hash;
+  std::string buf(kReadChunkBytes, '\0');
+  uint64_t size = 0;
+  size_t n;
+  while ((n = std::fread(&buf[0], 1, buf.size(), f.get())) > 0) {
+    size += n;
+    if (size > record.size) return false;  // no need to read on
+    hash.Update(buf.data(), n);
+  }
+  if (std::ferror(f.get())) return false;
+  return MatchesManifestRecord(record, size, hash.Final());
+}
+
+ManifestDate LocalDate() {
+  SYSTEMTIME t;
+  ::GetLocalTime(&t);
+  return ManifestDate{t.wYear, t.wMonth, t.wDay};
+}
+
+bool FetchServerDate(const std::string& url, ManifestDate* out) {
+  ScopedInternetHandle session(
+      ::InternetOpenA("Marlowen HTTP Retriever 1.0", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session) return false;
+  DWORD timeout = kDateTimeoutMs;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT})
+    ::InternetSetOptionA(session.get(), option, &timeout, sizeof timeout);
+  ScopedInternetHandle request(::InternetOpenUrlA(session.get(), url.c_str(), "Accept: */*\r\n\r\n",
+                                                  static_cast<DWORD>(-1), kDateRequestFlags, 0));
+  if (!request) return false;
+  char text[128] = {};
+  DWORD size = sizeof text - 1;
+  if (!::HttpQueryInfoA(request.get(), HTTP_QUERY_DATE, text, &size, nullptr)) return false;
+  return ParseHttpDate(std::string(text, size), out);
+}
+
+}  // namespace signed_download
