@@ -752,7 +752,9 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
               c.change != kAgencyUnlisted && (c.text.empty() || c.change == kAgencyByte));
     EXPECT_EQ(ReadInstalledRelease(product), 5u);
   }
+  // Leave the machine identifier's key as the other tests expect it: no subkeys.
   RegDeleteKeyA(HKEY_CURRENT_USER, releases_key.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\WindowsApp\\Releases");
 }
 
 }  // namespace

@@ -17,6 +17,7 @@
 #include "net/servers.h"
 #include "scripted_server.h"
 #include "test_seams.h"
+#include "test_signer.h"
 
 namespace {
 
@@ -214,4 +215,60 @@ TEST(SetupDescription, TracesTheIdentifiersAndTheAgencyAddress) {
   EXPECT_EQ(traces.StartingWith("log: "),
             (std::vector<std::string>{"log: F(12), A(345), B(678), P(9), PCID(1001)",
                                       "log: " + env.server.BaseUrl() + kAgencyPath}));
+}
+
+// A keyed installer reads each text only when its signature beside it holds;
+// an unkeyed one asks for no signature.
+TEST(SetupDescription, KeyedReadsOnlySignedTexts) {
+  TestSigner signer, stranger;
+  enum Change { kNone, kUnkeyed, kDescriptionByte, kNoDescriptionSignature, kAgencyForeignSignature,
+                kAgencyOtherKey, kAgencyByte };
+  struct Case {
+    Change change;
+    int result;
+    const char* failed;  // path named by the message; null: no message
+  } cases[] = {
+      {kNone, 0, nullptr},
+      {kUnkeyed, 0, nullptr},
+      {kDescriptionByte, 2, kDescriptionPath},
+      {kNoDescriptionSignature, 2, kDescriptionPath},
+      {kAgencyForeignSignature, 2, kAgencyPath},
+      {kAgencyOtherKey, 2, kAgencyPath},
+      {kAgencyByte, 2, kAgencyPath},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.change);
+    Environment env;
+    ScopedPublisherKey key(c.change == kUnkeyed ? nullptr : signer.publicKey());
+    const std::string base = env.server.BaseUrl();
+    const std::string description = kFullDescription;
+    const std::string agency = kEnabledAgency;
+    ServeExact(&env.server, kDescriptionPath,
+               c.change == kDescriptionByte ? description + ";" : description);
+    ServeExact(&env.server, kAgencyPath, c.change == kAgencyByte ? agency + ";" : agency);
+    if (c.change != kUnkeyed && c.change != kNoDescriptionSignature)
+      ServeExact(&env.server, std::string(kDescriptionPath) + ".sig", signer.Sign(base + kDescriptionPath, description));
+    const TestSigner& agency_signer = c.change == kAgencyOtherKey ? stranger : signer;
+    const std::string agency_signature =
+        c.change == kAgencyForeignSignature ? signer.Sign(base + kDescriptionPath, description)
+                                            : agency_signer.Sign(base + kAgencyPath, agency);
+    if (c.change != kUnkeyed) ServeExact(&env.server, std::string(kAgencyPath) + ".sig", agency_signature);
+
+    XGameSetup setup;
+    EXPECT_EQ(setup.LoadSetupDescription(nullptr), c.result);
+    const std::vector<ShownMessage> shown = env.boxes.shown();
+    if (c.failed) {
+      ASSERT_EQ(shown.size(), 1u);
+      EXPECT_EQ(shown[0].text, std::string("文件校验失败:") + base + c.failed);
+      EXPECT_EQ(shown[0].caption, "错误");
+    } else {
+      EXPECT_TRUE(shown.empty());
+    }
+    // The description is read only after its signature holds; the agency
+    // text is not asked for when the description failed.
+    EXPECT_EQ(setup.setupInfo.descriptionPath.empty(), c.failed == kDescriptionPath);
+    EXPECT_EQ(env.server.RequestsFor(kAgencyPath).empty(), c.failed == kDescriptionPath);
+    EXPECT_EQ(std::string(setup.setupInfo.gameName), c.failed ? (c.failed == kAgencyPath ? "老游戏" : "") : "欢乐棋牌游戏");
+    EXPECT_EQ(env.server.RequestsFor(std::string(kDescriptionPath) + ".sig").empty(), c.change == kUnkeyed);
+  }
 }
