@@ -682,7 +682,8 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
   const std::string list = "[list0]\r\naction=3\r\nsrcfile=" + package_url +
                            "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
   enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
-                kNoManifest, kOlder, kExpired, kPackageUnlisted, kAgencyByte, kAgencyUnlisted };
+                kNoManifest, kOlder, kExpired, kServerClockBehind, kPackageUnlisted, kAgencyByte,
+                kAgencyUnlisted };
   struct Case {
     Change change;
     std::string text;  // the box; empty: installs
@@ -697,6 +698,7 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       {kNoManifest, "文件校验失败:" + manifest_url, ""},
       {kOlder, "更新列表的版本(4)低于本机已安装的版本(5), 已拒绝安装:" + list_url, ""},
       {kExpired, "更新列表已过期(有效期至 2000-01-01):" + list_url, ""},
+      {kServerClockBehind, "", marker},  // the server's clock says it is still valid
       {kPackageUnlisted, "文件校验失败:" + package_url, ""},
       {kAgencyByte, "文件校验失败:" + agency_url, ""},
       {kAgencyUnlisted, "", "packaged main"},
@@ -708,7 +710,8 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     SignedManifest m;
     m.release = c.change == kOlder ? 4 : 5;
     m.hasExpiry = true;
-    m.expires = c.change == kExpired ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
+    const bool old = c.change == kExpired || c.change == kServerClockBehind;
+    m.expires = old ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
     m.files.push_back(RecordOf("list.txt", list));
     if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", package));
     if (c.change != kAgencyUnlisted) m.files.push_back(RecordOf("Image/Agency_678/main.exe", marker));
@@ -726,6 +729,12 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     ServeExact(&server, "/Image/Agency_678/main.exe", c.change == kAgencyByte ? marker + "x" : marker);
     if (c.change != kNoManifest) ServeExact(&server, "/list.txt.manifest", served_text);
     if (c.change != kNoSignature) ServeExact(&server, "/list.txt.manifest.sig", signature);
+    if (c.change == kServerClockBehind) {
+      ScriptedAnswer dated;
+      dated.headers = {{"Date", "Sat, 01 Jan 2000 23:59:59 GMT"}};
+      dated.body = text;
+      for (int i = 0; i < 2; ++i) server.QueueAnswer("/list.txt.manifest", dated);  // fetch, then date
+    }
 
     folder = work.path() + "\\signed" + std::to_string(++n) + "\\";
     const size_t shown_before = boxes.shown().size();
