@@ -679,11 +679,11 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
   const std::string agency_url = base + "/Image/Agency_678/main.exe";
   const std::string package =
       MakePackage({{"main.exe", "packaged main"}, {"readme.txt", "r"}}, work.File("pkg"));
-  const std::string list = "[list0]\r\naction=3\r\nsrcfile=" + package_url +
-                           "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
+  const std::string downloading = "[list0]\r\naction=3\r\nsrcfile=" + package_url +
+                                  "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
   enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
                 kNoManifest, kOlder, kExpired, kServerClockBehind, kPackageUnlisted, kAgencyByte,
-                kAgencyUnlisted };
+                kAgencyUnlisted, kLocalPackage, kLocalPackageByte };
   struct Case {
     Change change;
     std::string text;  // the box; empty: installs
@@ -702,11 +702,17 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       {kPackageUnlisted, "文件校验失败:" + package_url, ""},
       {kAgencyByte, "文件校验失败:" + agency_url, ""},
       {kAgencyUnlisted, "", "packaged main"},
+      // Command only: the package already in the folder must be the listed one.
+      {kLocalPackage, "", marker},
+      {kLocalPackageByte, "文件校验失败:" + package_url, ""},
   };
   recorder.onMessage = nullptr;  // no completion: the release is recorded with state 7
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(n);
+    const bool local = c.change == kLocalPackage || c.change == kLocalPackageByte;
+    std::string list = downloading;
+    if (local) list.replace(list.find("action=3"), 8, "action=1");
     SignedManifest m;
     m.release = c.change == kOlder ? 4 : 5;
     m.hasExpiry = true;
@@ -737,6 +743,10 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     }
 
     folder = work.path() + "\\signed" + std::to_string(++n) + "\\";
+    if (local) {
+      CreateDirectoryA(folder.c_str(), nullptr);
+      WriteFileBytes(folder + "game.zip", c.change == kLocalPackageByte ? package + "x" : package);
+    }
     const size_t shown_before = boxes.shown().size();
     const size_t agency_asked = server.RequestsFor("/Image/Agency_678/main.exe").size();
     recorder.Clear();
