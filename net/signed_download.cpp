@@ -85,6 +85,7 @@ std::string VerificationFailedText(const std::string& url) {
 void DiscardDownload(const std::string& url, const std::string& local_path,
                      const std::string& agency_key) {
   if (!local_path.empty()) ::DeleteFileA(local_path.c_str());
+  if (url.empty()) return;
   const std::string cache_file = CacheFilePath(UrlCacheKey(url), agency_key.c_str());
   if (cache_file.empty()) return;
   CacheRecord record(cache_file);
