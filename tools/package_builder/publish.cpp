@@ -38,8 +38,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <map>
 #include <memory>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -138,18 +138,15 @@ bool ParseSettings(const std::string& text, std::vector<Section>* sections, std:
   return true;
 }
 
-// scheme://host[:port], nothing more: what the installer is built with.
+// scheme://host[:port], nothing more: what the installer is built with
+// (the rule of cmake/server_url.cmake).
 bool IsServerBase(const std::string& url) {
-  size_t at = url.rfind("http://", 0) == 0 ? 7 : url.rfind("https://", 0) == 0 ? 8 : 0;
-  if (at == 0 || at == url.size()) return false;
-  for (; at < url.size(); ++at) {
-    const char c = url[at];
-    if (!(isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == ':' ||
-          c == '[' || c == ']')) {
-      return false;
-    }
-  }
-  return true;
+  static const std::regex pattern(
+      "https?://([A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*"
+      "|\\[[0-9A-Fa-f:.]+\\])(:([0-9]{1,5}))?");
+  std::smatch m;
+  if (!std::regex_match(url, m, pattern)) return false;
+  return !m[6].matched || (std::stoi(m[6].str()) >= 1 && std::stoi(m[6].str()) <= 65535);
 }
 
 bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
