@@ -6,8 +6,12 @@
 #   2. an installation stopped during the package download (its window is
 #      closed) and run again: the download resumes where it stopped (206);
 #   3. the uninstaller removing what the installation made.
+# The site is published the way docs/publishers.md says ("A signed site in
+# one command"): a throw-away publisher key made for this run, the native
+# package builder's publish, and an installer keyed with that key.
 # It prints where to look after each step. Everything lives below
-# build/demo/ (Wine prefix included); nginx and Wine are stopped at the end.
+# build/demo/ (Wine prefix and key included); nginx and Wine are stopped at
+# the end.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
@@ -37,8 +41,48 @@ demo_prefix_ready
 demo_prefix_reset
 demo_log "laying out the demo product and the site in $DEMO_WWW"
 demo_layout_product "first edition"
-demo_build_package
-demo_layout_site
+
+# The native package builder, a key for this run only, the signed site.
+builder=$DEMO_DIR/builder
+cmake -S "$ROOT/tools/package_builder/native" -B "$builder" -DCMAKE_CXX_COMPILER=g++ >"$DEMO_DIR/builder.log" 2>&1 &&
+  cmake --build "$builder" >>"$DEMO_DIR/builder.log" 2>&1 || { tail -n 30 "$DEMO_DIR/builder.log" >&2; demo_fail "native package builder"; }
+rm -rf "$DEMO_DIR/keys"
+"$builder/package_builder" keygen "$DEMO_DIR/keys" >/dev/null || demo_fail "keygen"
+printf '<html><body><h1>Demo agreement</h1></body></html>\n' > "$DEMO_DIR/treaty.html"
+cat > "$DEMO_DIR/site.ini" <<INI
+[site]
+download_server=$DEMO_BASE_URL
+package=$DEMO_PACKAGE_NAME
+release=$(date +%s)
+agreement=treaty.html
+
+[setup]
+gamename=$DEMO_GAME_NAME
+exefilename=main.exe
+ProductTitle=$DEMO_PRODUCT_TITLE
+size=50
+urlAgreement=$DEMO_BASE_URL/Treaty.aspx
+uninstname=uninst.exe
+Publisher=演示发行商
+Contact=演示客服
+
+[agency $DEMO_AGENCY]
+ProductName=$DEMO_PRODUCT_NAME
+DomainName=$DEMO_BASE_URL
+program=$DEMO_AGENCY_CLIENT_EXE
+INI
+rm -rf "$DEMO_WWW"
+"$builder/package_builder" publish "$DEMO_PRODUCT" "$DEMO_WWW" --settings "$DEMO_DIR/site.ini" \
+  --key "$DEMO_DIR/keys/publisher-private.pem" >"$DEMO_DIR/publish.log" 2>&1 ||
+  { cat "$DEMO_DIR/publish.log" >&2; demo_fail "publish"; }
+
+# The installer keyed with this run's public key, for this demo's server.
+demo_log "building the installer keyed with $DEMO_DIR/keys/publisher-public.pem"
+(cd "$ROOT" && TARGET_ARCH=$("$ROOT/scripts/wine-arch.sh") BUILD_DIR="$DEMO_DIR/build-keyed" \
+  BUILD_TARGETS=online_setup bash scripts/build.sh -DPUBLISHER_KEY_FILE="$DEMO_DIR/keys/publisher-public.pem" \
+  -DDOWNLOAD_SERVER_URL="$DEMO_BASE_URL" -DAGENCY_TEXT_SERVER_URL="$DEMO_BASE_URL") \
+  >"$DEMO_DIR/build-keyed.log" 2>&1 || { tail -n 30 "$DEMO_DIR/build-keyed.log" >&2; demo_fail "keyed installer build"; }
+DEMO_SETUP_EXE=$DEMO_DIR/build-keyed/online_setup.exe
 demo_layout_installer
 demo_nginx_start 512k   # slow enough to see the installing page
 
@@ -75,6 +119,10 @@ section "statistics requests (nginx access log)"
 demo_access_lines /Members/UserAPI.aspx
 section "package download"
 demo_access_lines /packages/
+section "signed site ($DEMO_WWW)"
+tail -n 1 "$DEMO_DIR/publish.log"
+(cd "$DEMO_WWW" && find . -name '*.sig' -o -name '*.manifest' | sort)
+echo "installer's key: $(strings -el "$DEMO_SETUP_EXE" | grep -A1 -x PublisherKey | tail -n 1)"
 section "screenshot of the installing page"
 [ -f "$shot" ] && echo "$shot" || echo "(none)"
 

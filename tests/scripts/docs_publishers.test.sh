@@ -18,6 +18,16 @@ check "INI examples without comments after values" test -z "$(commented_values)"
 n_ini=$(grep -c '^```ini' "$ROOT/docs/publishers.md")
 check "INI examples present ($n_ini)" test "$n_ini" -ge 4
 
+# The publish settings example: every [site] key and the agency keys it shows
+# are ones `package_builder publish` reads.
+site_keys=$(awk '/^```ini/ {ini=1; n++; next} /^```/ {ini=0} ini && /^\[site\]/ {site=1}
+  ini && site && /^[a-z_]+=/ {sub(/=.*/, ""); print} ini && /^\[setup\]/ {site=0}' "$ROOT/docs/publishers.md")
+unknown=""
+for key in $site_keys program text; do
+  grep -qF "\"$key\"" "$ROOT/tools/package_builder/publish.cpp" || unknown="$unknown $key"
+done
+check "publish settings keys known to the builder ($(echo $site_keys | wc -w))" test -z "$unknown" -a -n "$site_keys"
+
 for path in online_setup.exe tools/package_builder/package_builder.exe tools/uninstaller/uninst.exe; do
   grep -qF "build-prod/$path" "$ROOT/docs/publishers.md" || { echo "FAIL docs do not name build-prod/$path"; failures=$((failures + 1)); }
   check "built where the docs say: $path" test -f "$BUILD/$path"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A publisher's whole job, done the way docs/publishers.md says, on a product
 # of its own (name, brand, port, agency numbers, Chinese folder names):
-# native package builder, site, nginx with TLS, an installer built for those
-# servers and that brand, signed, renamed for an agency, installed over HTTPS
+# native package builder, a publisher key, the site published and signed in
+# one command, nginx with TLS, an installer built for those servers, that
+# brand and that key, signed, renamed for an agency, installed over HTTPS
 # under Wine with "-path", then removed with the command line of the
 # Start-menu uninstall shortcut as the prefix holds it.
 # The installer is built for the architecture this machine's Wine runs
@@ -47,7 +48,7 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$W"
-rm -rf product build-builder tls www nginx run brand.ini publisher-*.pem key-password.txt
+rm -rf product build-builder tls www nginx run brand.ini publisher-*.pem key-password.txt keys site.ini treaty.html
 
 # --- "The game package": lay out the product, build and list it natively -----------
 started=$SECONDS
@@ -60,6 +61,9 @@ printf '说明\r\n' | utf8_to_gbk > "product/Config/游戏/说明.txt"
 head -c 4000000 /dev/urandom > "product/数据/资源.bin"
 quiet build-builder cmake -S "$ROOT/tools/package_builder/native" -B build-builder -DCMAKE_CXX_COMPILER=g++
 quiet build-builder cmake --build build-builder
+# --- "A signed site in one command": the key first, the installer is keyed with it --
+quiet keygen build-builder/package_builder keygen keys
+check "keygen keeps the private key to its owner" test "$(stat -c %a keys/publisher-private.pem)" = 600
 
 # --- "Building an installer for your servers", with "Your brand" ------------------
 step "installer (brand, servers)"
@@ -69,14 +73,43 @@ sed -i -e 's/^title = .*/title = 星辰棋牌 · 在线安装/' -e 's/^product_n
 ARCH=$("$ROOT/scripts/wine-arch.sh")
 (cd "$ROOT" && quiet build-prod env TARGET_ARCH="$ARCH" BUILD_DIR="$W/build-prod" \
   BUILD_TARGETS="online_setup uninstaller" bash scripts/build.sh \
-  -DDOWNLOAD_SERVER_URL="$BASE" -DAGENCY_TEXT_SERVER_URL="$BASE" -DBRAND_FILE="$W/brand.ini")
+  -DDOWNLOAD_SERVER_URL="$BASE" -DAGENCY_TEXT_SERVER_URL="$BASE" -DBRAND_FILE="$W/brand.ini" \
+  -DPUBLISHER_KEY_FILE="$W/keys/publisher-public.pem")
 cp build-prod/tools/uninstaller/uninst.exe product/uninstall/uninst.exe
-quiet package build-builder/package_builder build product hall.zip
-check "no warning for a complete product" test -z "$(grep -i warning package.log)"
-check "list reads the Chinese names in UTF-8" grep -q $'^product\\\\数据\\\\资源.bin\t' \
-  <(build-builder/package_builder list hall.zip)
 servers=$(strings -el build-prod/online_setup.exe | grep -A1 -xE 'DownloadServer|AgencyTextServer' | grep -c -xF "$BASE")
 check "version resource names both servers" test "$servers" = 2
+key=$(sed -n 's/^key: //p' keygen.log)
+check "version resource carries the publisher key" test "$(strings -el build-prod/online_setup.exe | grep -A1 -x PublisherKey | tail -n 1)" = "$key"
+
+# --- "The site on the download server", published and signed ------------------------
+printf '<html><body>agreement</body></html>\n' > treaty.html
+cat > site.ini <<INI
+[site]
+download_server=$BASE
+release=1
+agreement=treaty.html
+
+[setup]
+gamename=$DEMO_GAME_NAME
+exefilename=main.exe
+ProductTitle=$TITLE
+size=50
+urlAgreement=$BASE/Treaty.aspx
+uninstname=uninst.exe
+Publisher=星辰发行
+Contact=星辰客服
+
+[agency $AGENCY]
+ProductName=$DEMO_PRODUCT_NAME
+DomainName=$BASE
+INI
+quiet publish build-builder/package_builder publish product www --settings site.ini \
+  --key keys/publisher-private.pem
+check "no warning for a complete product" test -z "$(grep -i warning publish.log)"
+check "list reads the Chinese names in UTF-8" grep -q $'^product\\\\数据\\\\资源.bin\t' \
+  <(build-builder/package_builder list www/packages/hall.zip)
+check "site signed: setup description, agency text, manifest" test -s www/uploads/online_setup.txt.sig \
+  -a -s "www/uploads/txt/Agency/Agency_$AGENCY.txt.sig" -a -s www/update/list.ini.manifest.sig
 
 # --- "Signing" and "Naming the installer for an agency" ----------------------------
 step "signing"
@@ -89,39 +122,6 @@ mkdir -p run
 cp build-prod/online_setup.exe "run/$DEMO_INSTALLER_NAME"
 signed() { osslsigncode verify -in "$1" -CAfile publisher-cert.pem >/dev/null 2>&1; }
 check "the agency copy carries the signature" signed "run/$DEMO_INSTALLER_NAME"
-
-# --- "The site on the download server" -----------------------------------------------
-mkdir -p www/uploads/txt/Agency www/update www/packages
-mv hall.zip www/packages/hall.zip
-utf8_to_gbk > www/uploads/online_setup.txt <<TXT
-[setup]
-gamename=$DEMO_GAME_NAME
-exefilename=main.exe
-ProductTitle=$TITLE
-size=50
-urlAgreement=$BASE/Treaty.aspx
-uninstname=uninst.exe
-Publisher=星辰发行
-Contact=星辰客服
-
-[config]
-1.0=$BASE/update/list.ini
-other=$BASE/update/list.ini
-TXT
-utf8_to_gbk > "www/uploads/txt/Agency/Agency_$AGENCY.txt" <<TXT
-[BaseInfo]
-Enable=1
-ProductName=$DEMO_PRODUCT_NAME
-DomainName=$BASE
-TXT
-cat > www/update/list.ini <<TXT
-[list0]
-action=3
-srcfile=$BASE/packages/hall.zip
-destfile=hall.zip
-cmd=DEC
-TXT
-printf '<html><body>agreement</body></html>\n' > www/Treaty.aspx
 
 # --- "The reference nginx server" with "HTTPS": a test authority and its certificate --
 step "nginx over TLS"

@@ -2,6 +2,9 @@
 //                       [--setup FILE | --main-program NAME] [--convert-utf8]
 // package_builder list <package.zip> [--setup FILE | --main-program NAME]
 // package_builder text <file>... [--convert-utf8]
+// package_builder keygen <folder>                      (native build only)
+// package_builder publish <folder> <site> --settings FILE
+//                         (--key PRIVATE.pem | --unsigned) [--convert-utf8]
 //
 // build: every file below <folder> becomes a pack entry named NAME\<relative
 // path> (NAME defaults to the folder's own name), empty folders become entries
@@ -16,6 +19,7 @@
 // the install folder, its text is GBK, and that the main program is there.
 // text: checks the texts published beside the package (setup description,
 // agency texts, update list).
+// keygen and publish: see publish.cpp.
 // --convert-utf8 converts UTF-8 texts to GBK: the folder's in the package
 // only, the setup description and text's files in place.
 // Exit 0 when all is sound, 1 on any refusal or defect, 2 on usage errors.
@@ -36,6 +40,7 @@
 #include "core/ini_text.h"
 #include "core/safe_path.h"
 #include "package/zip_writer.h"
+#include "builder_commands.h"
 #include "builder_host.h"
 #include "text_check.h"
 
@@ -184,10 +189,7 @@ std::string NameFault(const std::string& entry_name) {
          "dot or blank at the end of a part): ";
 }
 
-struct Options {
-  std::string top, member = "game.pak", setup, main_program;
-  bool convert_utf8 = false;
-};
+using Options = BuildOptions;
 
 int Build(const std::string& folder, const std::string& out_zip, const Options& options) {
   const std::string& top_argument = options.top;
@@ -412,6 +414,11 @@ int Usage() {
                "                             [--setup FILE | --main-program NAME] [--convert-utf8]\n"
                "       package_builder list <package.zip> [--setup FILE | --main-program NAME]\n"
                "       package_builder text <file>... [--convert-utf8]\n"
+#ifdef PACKAGE_BUILDER_SIGNING
+               "       package_builder keygen <folder>\n"
+               "       package_builder publish <folder> <site> --settings FILE\n"
+               "                               (--key PRIVATE.pem | --unsigned) [--convert-utf8]\n"
+#endif
                "  --setup FILE         the setup description (online_setup.txt): its [setup]\n"
                "                       exefilename must be in the package (default: main.exe)\n"
                "  --main-program NAME  the same without a setup description\n"
@@ -422,9 +429,18 @@ int Usage() {
 
 }  // namespace
 
+int BuildPackage(const std::string& folder, const std::string& out_zip,
+                 const BuildOptions& options) {
+  return Build(folder, out_zip, options);
+}
+
 int main(int argc, char** argv) {
   if (argc < 3) return Usage();
   const std::string command = argv[1];
+#ifdef PACKAGE_BUILDER_SIGNING
+  if (command == "keygen") return KeygenCommand(argc - 1, argv + 1);
+  if (command == "publish") return PublishCommand(argc - 1, argv + 1);
+#endif
   const int first_option = command == "build" ? 4 : command == "list" ? 3 : 2;
   if (argc < first_option) return Usage();
   Options options;
