@@ -335,7 +335,6 @@ class Download {
     return Mismatch(true);
   }
 
-
   // Closes the file; false when the last bytes could not be written out.
   static bool CloseChecked(ScopedStdioFile* file) {
     FILE* f = file->release();
