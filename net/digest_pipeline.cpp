@@ -5,22 +5,66 @@
 
 #include <algorithm>
 
+#include "core/signed_manifest.h"
 #include "system/scoped_handle.h"
 
-DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
-                               uint64_t prefix_length)
-    : storage_(chunks, std::vector<char>(chunk_bytes)) {
-  for (auto& s : storage_) free_.push_back(s.data());
-  worker_ = std::thread([this, prefix_path, prefix_length] { Run(prefix_path, prefix_length); });
+namespace {
+
+constexpr size_t kPrefixReadBytes = 256 * 1024;
+
+// Reads the first `length` bytes of the file at `path` into `take`, piece by
+// piece; false when fewer could be read. The file is only ever appended to
+// meanwhile.
+bool ReadPrefix(const std::string& path, uint64_t length,
+                const std::function<void(const char*, size_t)>& take) {
+  if (length == 0) return true;
+  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  if (!file) return false;
+  std::vector<char> buffer(kPrefixReadBytes);
+  for (uint64_t done = 0; done < length;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
+    const size_t got = ::fread(buffer.data(), 1, want, file.get());
+    take(buffer.data(), got);
+    done += got;
+    if (got < want) return false;
+  }
+  return true;
 }
 
-DigestPipeline::~DigestPipeline() {
+}  // namespace
+
+DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
+                               uint64_t prefix_length, const ManifestFile* expected)
+    : storage_(chunks, std::vector<char>(chunk_bytes)),
+      expectedSize_(expected ? expected->size : 0),
+      expectedSha256_(expected ? expected->sha256 : Sha256Digest{}),
+      checking_(expected != nullptr) {
+  for (auto& s : storage_) free_.push_back(s.data());
+  if (expected && expected->blockSize != 0) {
+    blocks_ = std::make_unique<BlockDigests>(expected->size, expected->blockSize, expected->blocks);
+    if (!blocks_->usable()) blocks_.reset();
+  }
+  const size_t lanes = 1 + (checking_ ? 1 : 0) + (blocks_ ? 1 : 0);
+  for (size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
+  // Every lane exists before any starts: a lane frees a chunk by counting them.
+  lanes_[0]->thread = std::thread([=] { RunMd5(lanes_[0].get(), prefix_path, prefix_length); });
+  if (checking_)
+    lanes_[1]->thread =
+        std::thread([=] { RunSha256(lanes_[1].get(), prefix_path, prefix_length); });
+  if (blocks_)
+    lanes_[2]->thread = std::thread([=] { RunBlocks(lanes_[2].get(), prefix_path, prefix_length); });
+}
+
+DigestPipeline::~DigestPipeline() { Close(); }
+
+void DigestPipeline::Close() {
   {
     std::lock_guard<std::mutex> lock(mu_);
     closing_ = true;
   }
   cv_.notify_all();
-  if (worker_.joinable()) worker_.join();
+  for (auto& lane : lanes_)
+    if (lane->thread.joinable()) lane->thread.join();
 }
 
 char* DigestPipeline::Acquire() {
@@ -40,8 +84,13 @@ char* DigestPipeline::Acquire() {
 // chunks.
 void DigestPipeline::Submit(char* buffer, size_t n) {
   std::lock_guard<std::mutex> lock(mu_);
-  queued_.push_back({buffer, n});
-  if (worker_waiting_) cv_.notify_all();
+  queued_.push_back({buffer, n, static_cast<int>(lanes_.size())});
+  for (auto& lane : lanes_) {
+    if (lane->waiting) {
+      cv_.notify_all();
+      break;
+    }
+  }
 }
 
 void DigestPipeline::Release(char* buffer) {
@@ -55,7 +104,7 @@ void DigestPipeline::Release(char* buffer) {
 void DigestPipeline::Mark() {
   {
     std::lock_guard<std::mutex> lock(mu_);
-    queued_.push_back({nullptr, 0});  // a marker, not bytes
+    queued_.push_back({nullptr, 0, static_cast<int>(lanes_.size())});
   }
   cv_.notify_all();
 }
@@ -70,54 +119,58 @@ bool DigestPipeline::TakeMark(std::string* md5, uint64_t* total) {
 }
 
 bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    closing_ = true;
-  }
-  cv_.notify_all();
-  if (worker_.joinable()) worker_.join();
+  Close();
   *md5 = md5_;
   *total = total_;
   return ok_;
 }
 
-void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
-  uint64_t total = 0;
-  bool ok = true;
-  if (prefix_length > 0) {
-    // The part on disk before this transfer; only ever appended to meanwhile.
-    ScopedStdioFile file(::_fsopen(prefix_path.c_str(), "rb", _SH_DENYNO));
-    std::vector<char> buffer(256 * 1024);
-    while (ok && total < prefix_length) {
-      size_t want = static_cast<size_t>(
-          std::min<uint64_t>(buffer.size(), prefix_length - total));
-      size_t got = file ? ::fread(buffer.data(), 1, want, file.get()) : 0;
-      ctx_.Update(buffer.data(), got);
-      total += got;
-      if (got < want) ok = false;
-    }
-  }
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    hashed_ = total;
-    ok_ = ok;
-    busy_ = false;
-  }
-  cv_.notify_all();
+bool DigestPipeline::MatchesExpected() const {
+  return checking_ && ok_ && badBlock_.load() == kNoBadBlock && total_ == expectedSize_ &&
+         shaTotal_ == expectedSize_ && sha256_ == expectedSha256_;
+}
+
+void DigestPipeline::Serve(Lane* lane, const std::function<void(const Chunk&)>& take) {
   for (;;) {
     Chunk chunk;
     {
       std::unique_lock<std::mutex> lock(mu_);
-      if (queued_.empty() && !closing_) {
-        worker_waiting_ = true;
-        cv_.wait(lock, [this] { return !queued_.empty() || closing_; });
-        worker_waiting_ = false;
+      auto ready = [&] { return lane->next < first_ + queued_.size() || closing_; };
+      if (!ready()) {
+        lane->waiting = true;
+        cv_.wait(lock, ready);
+        lane->waiting = false;
       }
-      if (queued_.empty()) break;  // closing and nothing left
-      chunk = queued_.front();
-      queued_.pop_front();
-      busy_ = true;
+      if (lane->next == first_ + queued_.size()) return;  // closing and nothing left
+      chunk = queued_[static_cast<size_t>(lane->next - first_)];
     }
+    take(chunk);
+    std::lock_guard<std::mutex> lock(mu_);
+    --queued_[static_cast<size_t>(lane->next - first_)].pending;
+    ++lane->next;
+    bool freed = false;
+    while (!queued_.empty() && queued_.front().pending == 0) {
+      if (queued_.front().data) free_.push_back(queued_.front().data);
+      queued_.pop_front();
+      ++first_;
+      freed = true;
+    }
+    if (freed && producer_waiting_) cv_.notify_all();
+  }
+}
+
+void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t prefix_length) {
+  uint64_t total = 0;
+  const bool ok = ReadPrefix(prefix_path, prefix_length, [&](const char* data, size_t n) {
+    ctx_.Update(data, n);
+    total += n;
+  });
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    hashed_ = total;
+    if (!ok) ok_ = false;
+  }
+  Serve(lane, [this](const Chunk& chunk) {
     if (chunk.data == nullptr) {
       // A copy is finalised, so the running digest goes on unchanged.
       MD5_CTX copy(ctx_);
@@ -127,19 +180,61 @@ void DigestPipeline::Run(std::string prefix_path, uint64_t prefix_length) {
       markMd5_ = Md5Hex(digest);
       markTotal_ = hashed_;
       markReady_ = true;
-      busy_ = false;
-      continue;
+      return;
     }
     ctx_.Update(chunk.data, chunk.size);
     std::lock_guard<std::mutex> lock(mu_);
     hashed_ += chunk.size;
-    busy_ = false;
-    free_.push_back(chunk.data);
-    if (producer_waiting_) cv_.notify_all();
-  }
+  });
   unsigned char digest[16];
   ctx_.Final(digest);
   std::lock_guard<std::mutex> lock(mu_);
   md5_ = Md5Hex(digest);
   total_ = hashed_;
+}
+
+void DigestPipeline::RunSha256(Lane* lane, const std::string& prefix_path,
+                               uint64_t prefix_length) {
+  uint64_t total = 0;
+  auto take = [&](const char* data, size_t n) {
+    sha_.Update(data, n);
+    total += n;
+  };
+  const bool ok = ReadPrefix(prefix_path, prefix_length, take);
+  Serve(lane, [&](const Chunk& chunk) {
+    if (chunk.data) take(chunk.data, chunk.size);
+  });
+  const Sha256Digest digest = sha_.Final();
+  std::lock_guard<std::mutex> lock(mu_);
+  if (!ok) ok_ = false;
+  sha256_ = digest;
+  shaTotal_ = total;
+}
+
+void DigestPipeline::RunBlocks(Lane* lane, const std::string& prefix_path,
+                               uint64_t prefix_length) {
+  std::vector<BlockCheck> completed;
+  auto take = [&](const char* data, size_t n) {
+    if (badBlock_.load() != kNoBadBlock) return;  // the rest is fetched again anyway
+    completed.clear();
+    blocks_->Feed(data, n, &completed);
+    for (const BlockCheck& c : completed) {
+      if (!c.matched) {
+        badBlock_ = c.index * blocks_->block_size();
+        return;
+      }
+    }
+  };
+  bool ok = true;
+  if (!blocks_->Start(prefix_length)) {
+    blocks_->Start(0);
+    ok = ReadPrefix(prefix_path, prefix_length, take);
+  }
+  Serve(lane, [&](const Chunk& chunk) {
+    if (chunk.data) take(chunk.data, chunk.size);
+  });
+  if (!ok) {
+    std::lock_guard<std::mutex> lock(mu_);
+    ok_ = false;
+  }
 }

@@ -20,8 +20,10 @@
 #include "system/setup_messages.h"
 #include "net/download_client.h"
 #include "core/gbk_text.h"
+#include "core/signed_manifest.h"
 #include "net/digest_pipeline.h"
 #include "net/download_hooks.h"
+#include "net/download_verify.h"
 #include "core/download_math.h"
 #include "net/resume_cache.h"
 #include "net/scoped_internet.h"
@@ -64,6 +66,10 @@ constexpr DWORD kDefaultOptionalDeadlineMs = kOptionalBudgetMs + 15000;
 constexpr DWORD kOptionalPollMs = 50;
 constexpr DWORD kOptionalStopGraceMs = 1000;
 constexpr char kErrorCaption[] = "错误";
+// Blocks of a signed file that fail their digest are fetched again at most
+// this often in one call: a line or mirror that keeps sending wrong bytes
+// must not hold the installation for ever.
+constexpr int kMaxRefetches = 3;
 
 std::atomic<download_hooks::InternetOpenFn> g_internet_open{&::InternetOpenA};
 std::atomic<DWORD> g_connect_timeout_ms{kDefaultConnectTimeoutMs};
@@ -159,11 +165,14 @@ class Download {
         maxAttempts_(max_attempts),
         startTick_(::GetTickCount()),
         agencyKey_(use_agency_cache_file ? controller->agencyIds.StandaloneAgencyID : ""),
+        expected_(controller->expectedFile),
         rng_(::GetTickCount() ^ ::GetCurrentThreadId()) {}
 
   Outcome Run(const char* destination, bool absolute, std::string* result_path) {
     for (;;) {
       Outcome o = Attempt(destination, absolute, result_path);
+      // A copy found complete through its record was not read by this call.
+      if (o == Outcome::kSuccess && expected_ && !verified_) o = VerifyCopy();
       if (o == Outcome::kRestart) continue;
       if (o != Outcome::kRetry) return o;
       if (!BackOff()) return Outcome::kFailure;
@@ -177,6 +186,8 @@ class Download {
 
  private:
   bool Stopped() const { return c_->stopRequest.load(); }
+  // A download nobody waits for (its caller reports what went wrong).
+  bool Optional() const { return maxAttempts_ > 0; }
 
   // Waits before the next try; the stop request is looked at every 100 ms.
   // False when the stop came meanwhile.
@@ -265,18 +276,63 @@ class Download {
 
   // Stores what reached the disk so a later attempt or run can go on from it.
   // The digest hashed along the transfer is used when it covers exactly the
-  // file on disk; otherwise the file is read again.
-  void StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
+  // file on disk; otherwise the file is read again. The file is closed. True
+  // when a block of a signed file failed its digest: the file was cut back to
+  // that block's start, and the record vouches for the bytes before it.
+  bool StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
                    DigestPipeline* digest, bool digest_usable, uint64_t expected_size) {
     KnownDigest known;
     const KnownDigest* use = nullptr;
-    if (digest->Finish(&known.md5, &known.size) && digest_usable &&
-        known.size == expected_size && FileSize(target_) == expected_size)
+    const bool hashed = digest->Finish(&known.md5, &known.size);
+    const uint64_t bad = digest->BadBlockStart();
+    if (bad != DigestPipeline::kNoBadBlock) {
+      ++refetches_;
+      if (bad == 0 || !CutFile(target_, bad)) {
+        DeleteLocalCopy();
+        return true;
+      }
+    } else if (hashed && digest_usable && known.size == expected_size &&
+               FileSize(target_) == expected_size) {
       use = &known;
+    }
     if (have_state)
       RefreshCacheRecord(request, state, use);
     else
       SaveNewCacheRecord(url_, request, target_, agencyKey_, length, use);
+    return bad != DigestPipeline::kNoBadBlock;
+  }
+
+  // The file and the record of a signed file that failed its check: nothing
+  // of it may be resumed from.
+  void DeleteLocalCopy() {
+    ::DeleteFileA(target_.c_str());
+    ClearCacheRecordOf(url_, agencyKey_);
+  }
+
+  // A signed file that cannot be had: the call fails, and keeps nothing.
+  Outcome Reject() {
+    DeleteLocalCopy();
+    error_ = Optional() ? std::string()
+                        : gbk::FormatCut(kErrorTextBytes, "安装包校验失败:%s", url_.c_str());
+    return Outcome::kFailure;
+  }
+
+  // A finished file that is not the signed one. A part kept from before this
+  // answer may be what is wrong: once, all of it is fetched again from 0.
+  Outcome Mismatch(bool had_prefix) {
+    if (!had_prefix || restartedWhole_) return Reject();
+    restartedWhole_ = true;
+    DeleteLocalCopy();
+    skipRecordOnce_ = true;
+    return Outcome::kRestart;
+  }
+
+  Outcome VerifyCopy() {
+    if (MatchesManifestFile(target_, *expected_)) {
+      verified_ = true;
+      return Outcome::kSuccess;
+    }
+    return Mismatch(true);
   }
 
   // Closes the file; false when the last bytes could not be written out.
@@ -322,13 +378,52 @@ class Download {
   };
   using Step = std::optional<Outcome>;  // empty: go on with the next step
 
+  // A signed file: a copy on disk that already is the file needs nothing
+  // from the network. A resumed part keeps only the whole blocks that match
+  // their digests (without block digests, the final check covers it).
+  Step CheckLocalCopy(AttemptState* a) {
+    if (!checkedOnDisk_) {
+      checkedOnDisk_ = true;
+      if (MatchesManifestFile(target_, *expected_)) {
+        verified_ = true;
+        return Outcome::kSuccess;
+      }
+    }
+    if (!a->have_state) return std::nullopt;
+    CacheRecord* record = a->state.record.get();
+    const uint64_t local = static_cast<uint64_t>(record->localSize);
+    KnownDigest kept;
+    if (local < expected_->size && expected_->blockSize != 0) {
+      VerifiedPrefix v = VerifyPrefixBlocks(target_, local, *expected_);
+      if (v.length < VerifiedResumeOffset(local, expected_->size, expected_->blockSize))
+        ++refetches_;  // a block failed, not only a partial one left off
+      kept.size = v.length;
+      kept.md5 = v.md5;
+    } else if (local < expected_->size) {
+      kept.size = local;
+    }
+    // Longer than the file, or all of it and still not the file: from 0.
+    if (kept.size == local) return std::nullopt;
+    if (kept.size == 0 || !CutFile(target_, kept.size)) {
+      ClearCacheRecord(*record);
+      a->have_state = false;
+      return std::nullopt;
+    }
+    SaveCacheRecord(record, &kept);
+    return std::nullopt;
+  }
+
   Outcome Attempt(const char* destination, bool absolute, std::string* result_path) {
+    if (expected_ && refetches_ > kMaxRefetches) return Reject();
     const bool use_record = !skipRecordOnce_;
     skipRecordOnce_ = false;
     AttemptState a;
     if (!ChooseTarget(destination, absolute, use_record, &a.state, &a.have_state))
       return Outcome::kFailure;
     if (result_path) *result_path = target_;
+    if (expected_) {
+      if (Step s = CheckLocalCopy(&a)) return *s;
+    }
     const std::string headers = a.have_state ? BuildRequestHeaders(a.state) : kPlainHeaders;
     a.asked_range = headers.find("Range:") != std::string::npos;
     if (Step s = OpenSession(&a)) return *s;
@@ -421,6 +516,11 @@ class Download {
     ParseContentLength(QueryHeaderText(a->request.get(), HTTP_QUERY_CONTENT_LENGTH, false), &length);
     const uint64_t before =
         a->appending && a->status == 206 ? static_cast<uint64_t>(a->state.record->localSize) : 0;
+    if (expected_) {
+      // A signed file ends at its size, whatever the answer announces.
+      const uint64_t rest = expected_->size > before ? expected_->size - before : 0;
+      if (length == 0 || length > rest) length = rest;
+    }
     if (!FitsDownloadLimit(before, length)) {
       // More than the record and the package can describe: fetching it
       // could never end in a usable file.
@@ -482,7 +582,7 @@ class Download {
   // line), is written, handed to the digest and reported as one chunk.
   Outcome Transfer(AttemptState* a) {
     HINTERNET request = a->request.get();
-    DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, a->offset);
+    DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, a->offset, expected_);
     uint32_t written = 0;
     uint32_t received = 0;
     uint32_t received_at_report = 0;
@@ -546,6 +646,14 @@ class Download {
         StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
         return Outcome::kFailure;
       }
+      if (digest.BadBlockStart() != DigestPipeline::kNoBadBlock) {
+        // Nothing more of this answer is worth having: the rest from that block on.
+        if (buffer) digest.Release(buffer);
+        buffer = nullptr;
+        if (!CloseChecked(&a->file)) return disk_failure();
+        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        return Outcome::kRestart;
+      }
       if (buffer == nullptr) {
         buffer = digest.Acquire();
         fill = 0;
@@ -589,7 +697,10 @@ class Download {
         error_ = TooLargeText(on_disk() + fill);
         return Outcome::kFailure;
       }
-      if (ok && n > 0) {
+      // A signed file ends at its size: nothing past it reaches the disk.
+      const bool full = expected_ && on_disk() + fill >= expected_->size;
+      if (full) fill = static_cast<DWORD>(expected_->size - on_disk());
+      if (ok && n > 0 && !full) {
         if ((fill == kTransferBufferBytes || ::GetTickCount() - fill_tick >= kGatherMs) &&
             !write_buffer()) {
           return disk_failure();
@@ -597,9 +708,13 @@ class Download {
         continue;
       }
       if (!write_buffer()) return disk_failure();
-      if (ok && (a->length == 0 || written >= a->length)) {
+      if (full || (ok && (a->length == 0 || written >= a->length))) {
         if (!CloseChecked(&a->file)) return disk_failure();
-        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        if (StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk()))
+          return Outcome::kRestart;
+        if (!expected_) return Outcome::kSuccess;
+        if (!digest.MatchesExpected()) return Mismatch(a->offset > 0);
+        verified_ = true;
         return Outcome::kSuccess;
       }
       // A body that ends before its announced length is an interrupted
@@ -624,6 +739,7 @@ class Download {
   const int maxAttempts_;  // 0: no limit
   const DWORD startTick_;
   const std::string agencyKey_;
+  const ManifestFile* const expected_;  // the signed record the file is held to, or null
   std::minstd_rand rng_;
   std::string target_;
   std::string error_;
@@ -632,6 +748,10 @@ class Download {
   std::string pending_;
   bool skipRecordOnce_ = false;
   int64_t retryAfterMs_ = -1;  // what the last retried answer asked to wait, -1: nothing
+  int refetches_ = 0;           // blocks of a signed file fetched again
+  bool restartedWhole_ = false; // a signed file failed once and was fetched again from 0
+  bool checkedOnDisk_ = false;  // the target was compared with the signed file
+  bool verified_ = false;       // the file on disk is the signed one
 };
 
 }  // namespace
@@ -731,6 +851,7 @@ namespace {
 // and record stay in their usual places, and a stopped transfer resumes later.
 struct OptionalCall {
   DownloadClient client;
+  std::optional<ManifestFile> expected;  // the caller's record may be gone when this ends
   std::string destination;
   std::string url;
   std::string result_path;
@@ -758,6 +879,10 @@ int DownloadOptionalFile(const char* destination, std::string* result_path,
   std::memcpy(call->client.installFolder, controller->installFolder,
               sizeof call->client.installFolder);
   call->client.agencyIds = controller->agencyIds;
+  if (controller->expectedFile) {
+    call->expected = *controller->expectedFile;
+    call->client.expectedFile = &*call->expected;
+  }
   call->destination = destination;
   call->url = url;
   call->destination_is_absolute = destination_is_absolute;

@@ -9,8 +9,11 @@
 #include <climits>
 #include <vector>
 
+#include "core/block_digests.h"
 #include "core/gbk_text.h"
 #include "core/md5.h"
+#include "core/sha256.h"
+#include "core/signed_manifest.h"
 #include "net/resume_cache.h"
 #include "system/scoped_handle.h"
 
@@ -100,4 +103,64 @@ bool TrimToRecord(const CacheRecord& record) {
   LARGE_INTEGER cut;
   cut.QuadPart = record.localSize;
   return ::SetFilePointerEx(file.get(), cut, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
+}
+
+bool MatchesManifestFile(const std::string& path, const ManifestFile& file) {
+  ScopedStdioFile f(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  if (!f || ::_fseeki64(f.get(), 0, SEEK_END) != 0) return false;
+  const int64_t length = ::_ftelli64(f.get());
+  if (length < 0 || static_cast<uint64_t>(length) != file.size ||
+      ::_fseeki64(f.get(), 0, SEEK_SET) != 0)
+    return false;
+  std::vector<unsigned char> buffer(kHashBufferBytes);
+  Sha256 sha;
+  for (uint64_t left = file.size; left > 0;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
+    const size_t got = ::fread(buffer.data(), 1, want, f.get());
+    if (got != want) return false;
+    sha.Update(buffer.data(), got);
+    left -= got;
+  }
+  return sha.Final() == file.sha256;
+}
+
+VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
+                                  const ManifestFile& file) {
+  VerifiedPrefix kept;
+  BlockDigests blocks(file.size, file.blockSize, file.blocks);
+  ScopedStdioFile f(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  if (!blocks.usable() || !f) return kept;
+  const uint64_t end = VerifiedResumeOffset(length, file.size, file.blockSize);
+  std::vector<unsigned char> buffer(kHashBufferBytes);
+  std::vector<BlockCheck> completed;
+  MD5_CTX md5;
+  MD5_CTX at_kept;  // the digest of the bytes up to the last block that matched
+  for (uint64_t at = 0; at < end;) {
+    // Pieces never cross a block's end, so each completes one block at most.
+    const uint64_t block_end = std::min(end, (at / file.blockSize + 1) * file.blockSize);
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(block_end - at, buffer.size()));
+    if (::fread(buffer.data(), 1, want, f.get()) != want) break;
+    completed.clear();
+    blocks.Feed(buffer.data(), want, &completed);
+    md5.Update(buffer.data(), want);
+    at += want;
+    if (completed.empty()) continue;
+    if (!completed.front().matched) break;
+    kept.length = at;
+    at_kept = md5;
+  }
+  unsigned char digest[16];
+  at_kept.Final(digest);
+  kept.md5 = Md5Hex(digest);
+  return kept;
+}
+
+bool CutFile(const std::string& path, uint64_t length) {
+  ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER cut;
+  cut.QuadPart = static_cast<LONGLONG>(length);
+  return file && ::SetFilePointerEx(file.get(), cut, nullptr, FILE_BEGIN) &&
+         ::SetEndOfFile(file.get());
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 class CacheRecord;
+struct ManifestFile;
 
 // The outcome of hashing a whole file.
 struct FileDigest {
@@ -35,3 +36,23 @@ bool IsCacheRecordValid(const CacheRecord& record);
 // recorded MD5, and the record is otherwise sound, the file is cut back to
 // them. True when the file was cut.
 bool TrimToRecord(const CacheRecord& record);
+
+// Whether the file at `path` is exactly the file of a signed record: its
+// size, then its SHA-256 (a file of another size is not read).
+bool MatchesManifestFile(const std::string& path, const ManifestFile& file);
+
+// What a resumed download keeps of a file whose first `length` bytes a resume
+// record vouches for, held to the block digests of a signed record: the
+// whole blocks from the start that match, up to VerifiedResumeOffset (core/
+// block_digests.h), and the MD5 of those bytes. 0 when the record has no
+// usable block digests.
+struct VerifiedPrefix {
+  uint64_t length = 0;
+  std::string md5;
+};
+VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
+                                  const ManifestFile& file);
+
+// Cuts the file at `path` to its first `length` bytes; false when it could
+// not be opened or cut.
+bool CutFile(const std::string& path, uint64_t length);

@@ -82,6 +82,14 @@ void ClearCacheRecord(const CacheRecord& record) {
     file.WriteString(s, key, "");
 }
 
+void ClearCacheRecordOf(const std::string& url, const std::string& agency_key) {
+  const std::string cache_file = CacheFileForUrl(url, agency_key);
+  if (cache_file.empty()) return;
+  CacheRecord record(cache_file);
+  record.section = url;
+  ClearCacheRecord(record);
+}
+
 bool OpenResumeState(const std::string& url, const std::string& local_path,
                      const std::string& agency_key, ResumeState* state) {
   state->record.reset();

@@ -56,6 +56,8 @@ bool LoadCacheRecord(CacheRecord* record, const std::string& url);
 void SaveCacheRecord(CacheRecord* record, const KnownDigest* known = nullptr);
 // Writes the empty text to the six keys (the section stays, and loads as absent).
 void ClearCacheRecord(const CacheRecord& record);
+// The same for the URL's record in the cache file of `agency_key`.
+void ClearCacheRecordOf(const std::string& url, const std::string& agency_key);
 
 // Finds a valid record for the URL. A record for another local path (when
 // `local_path` is not empty; compared ignoring case) is cleared and not used.

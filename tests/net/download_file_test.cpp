@@ -13,6 +13,7 @@
 #include "core/gbk_text.h"
 #include "net/download_hooks.h"
 #include "core/md5.h"
+#include "core/signed_manifest.h"
 #include "net_test_support.h"
 #include "scripted_server.h"
 #include "system/seams.h"
@@ -72,6 +73,14 @@ class DownloadFileTest : public ::testing::Test {
   }
 
   std::string Target(const char* name) const { return install_.path() + "\\\\" + name; }
+
+  // The text of the cache file that holds this server's records.
+  std::string CacheFileText() const {
+    std::string key = server_.BaseUrl().substr(7);
+    std::replace(key.begin(), key.end(), '.', '_');
+    std::replace(key.begin(), key.end(), ':', '_');
+    return ReadFileBytes(temp_.path() + key + "\\cachefile_AG01.cfg");
+  }
 
   ScopedTempRedirect temp_;
   TempFolder install_;
@@ -966,4 +975,114 @@ TEST_F(SlowLineTest, DISABLED_StopAndProgressFollowALineThatSlowsMidTransfer) {
   d.line.slowAfterBytes = (7 << 19) + 4096;
   d.stop_after = d.line.slowAfterBytes + 2048;
   Check({c, d});
+}
+
+namespace {
+constexpr size_t kBlock = 64 * 1024;
+
+// The signed record of `body`, with blocks of `block` bytes (0: none).
+ManifestFile SignedRecord(const std::string& body, size_t block) {
+  ManifestFile f;
+  f.size = body.size();
+  f.sha256 = Sha256Of(body.data(), body.size());
+  f.blockSize = block;
+  for (size_t at = 0; block != 0 && at < body.size(); at += block)
+    f.blocks.push_back(Sha256Of(body.data() + at, std::min(block, body.size() - at)));
+  return f;
+}
+}  // namespace
+
+TEST_F(DownloadFileTest, SignedFileIsHeldToItsRecord) {
+  // More than two transfer buffers, so a bad block is met while bytes still come.
+  const std::string body = PatternBody(40 * kBlock + 1000, 50);
+  const std::string bad = [&] {
+    std::string b = body;
+    b[5 * kBlock + 7] ^= 1;
+    return b;
+  }();
+  const std::string longer = body + PatternBody(5000, 51);
+  auto answer = [](const std::string& text, bool length) {
+    ScriptedAnswer a{"200 OK", {{"ETag", "\"v1\""}, {"Last-Modified", kLastModified}}, text};
+    a.contentLength = length;
+    return a;
+  };
+  // setup: `first` bytes of `served` came by an earlier run without a
+  // record to hold them to (0: none); `tamper`: the signed download's first
+  // answer has one byte changed there.
+  struct Case {
+    const char* what;
+    size_t block;  // 0: no block digests
+    const std::string* served;
+    size_t first;
+    long tamper;
+    bool queued;  // `served` once as a queued answer, with `length` or not
+    int result;
+    std::vector<std::string> ranges;  // of the signed download's requests
+  } cases[] = {
+      {"a block changed on the way is fetched again from its start", kBlock, &body, 0,
+       30 * kBlock + 5, false, 0, {"", "bytes=1966080-"}},
+      {"a block that stays bad: three more tries, then nothing kept", kBlock, &bad, 0, -1, false,
+       1, {"", "bytes=327680-", "bytes=327680-", "bytes=327680-"}},
+      {"a longer body is cut at the signed size", kBlock, &longer, 0, -1, true, 0, {""}},
+      {"a resumed part with a bad block goes on from that block", kBlock, &bad,
+       20 * kBlock + 100, -1, false, 0, {"bytes=327680-"}},
+      {"a resumed part ending inside a block goes on from that block", kBlock, &body,
+       20 * kBlock + 100, -1, false, 0, {"bytes=1310720-"}},
+      {"without blocks a bad resumed part is fetched once more from 0", 0, &bad, 20 * kBlock, -1,
+       false, 0, {"bytes=1310720-", ""}},
+      {"without blocks a wrong body fails at once", 0, &bad, 0, -1, false, 1, {""}},
+      {"the signed file already on disk needs no request", kBlock, &body, body.size(), -1,
+       false, 0, {}},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = "/signed" + std::to_string(++n) + ".bin";
+    const ManifestFile record = SignedRecord(body, c.block);
+    DownloadArgs once = Relative(path.c_str() + 1, false);
+    once.report = false;
+    server_.ServeResource(path, c.first > 0 || c.queued ? body : *c.served);
+    if (c.first > 0) {
+      server_.QueueAnswer(path, Truncated(*c.served, c.first));
+      Run(path, once);
+    }
+    if (c.queued) server_.QueueAnswer(path, answer(*c.served, c.block != 0));
+    Fault f;
+    f.corruptAt = c.tamper;
+    server_.QueueFault(path, f);
+    const size_t before = server_.RequestsFor(path).size();
+    const size_t boxes_before = boxes_.shown().size();
+    c_.expectedFile = &record;
+    DownloadRun r = Run(path, Relative(path.c_str() + 1, false));
+    c_.expectedFile = nullptr;
+    EXPECT_EQ(r.result, c.result) << c.what;
+    std::vector<std::string> ranges;
+    auto requests = server_.RequestsFor(path);
+    for (size_t i = before; i < requests.size(); ++i) ranges.push_back(requests[i].range);
+    EXPECT_EQ(ranges, c.ranges) << c.what;
+    if (c.result == 0) {
+      EXPECT_TRUE(ReadFileBytes(r.path) == body) << c.what;
+      continue;
+    }
+    EXPECT_EQ(std::string(c_.errorText), "安装包校验失败:" + Url(path)) << c.what;
+    ASSERT_EQ(boxes_.shown().size(), boxes_before + 1) << c.what;
+    EXPECT_EQ(rec_.States(), (std::vector<int>{0})) << c.what;
+    EXPECT_FALSE(FileExists(r.path)) << c.what;
+    EXPECT_EQ(CacheFileText().find(r.path), std::string::npos) << c.what;
+  }
+
+  // The agency program (no blocks): cut at its size, or deleted when wrong,
+  // without a text (its caller tells).
+  const ManifestFile record = SignedRecord(body, 0);
+  for (const std::string* served : {&longer, &bad}) {
+    const std::string path = "/agency" + std::to_string(++n) + ".exe";
+    server_.QueueAnswer(path, answer(*served, false));
+    c_.expectedFile = &record;
+    std::string got;
+    const int result = DownloadOptionalFile(Target(path.c_str() + 1).c_str(), &got, &c_,
+                                            Url(path).c_str(), true, true);
+    c_.expectedFile = nullptr;
+    EXPECT_EQ(result, served == &longer ? 0 : -1);
+    EXPECT_EQ(FileExists(got) && ReadFileBytes(got) == body, served == &longer);
+    EXPECT_STREQ(c_.errorText, "");
+  }
 }

@@ -191,6 +191,7 @@ void ScriptedServer::Serve(SOCKET s) {
   const std::string path = PathOnly(req.target);
 
   ScriptedAnswer answer;
+  size_t origin = 0;  // the resource offset of the answer's first body byte
   Fault fault;
   bool have_fault = false;
   {
@@ -233,6 +234,7 @@ void ScriptedServer::Serve(SOCKET s) {
                                     std::to_string(res.body.size() - 1) + "/" +
                                     std::to_string(res.body.size())});
           answer.body = res.body.substr(from);
+          origin = from;
         }
       }
     } else if (fallback_) {
@@ -243,6 +245,9 @@ void ScriptedServer::Serve(SOCKET s) {
     }
   }
 
+  if (have_fault && fault.corruptAt >= 0 && static_cast<size_t>(fault.corruptAt) >= origin &&
+      static_cast<size_t>(fault.corruptAt) - origin < answer.body.size())
+    answer.body[static_cast<size_t>(fault.corruptAt) - origin] ^= 0x5A;
   if (answer.chunked) {
     // Chunks of 4 KiB; faults then count the encoded bytes.
     std::string encoded;

@@ -55,6 +55,9 @@ struct Fault {
   size_t slowAfterBytes = 0;
   size_t slowBytes = 0;
   DWORD slowMs = 0;
+  // >= 0: the byte at this offset of the resource (of the body, for a queued
+  // answer) goes out changed, when the answer holds it.
+  long corruptAt = -1;
 };
 
 class ScriptedServer {

@@ -1,9 +1,11 @@
 // Benchmark driver.
 //   bench_download md5 <file>          digest of a file the way a cache record takes it
-//   bench_download get <url> <file> [<warm-up url>]
+//   bench_download get <url> <file> [<warm-up url> [<signed copy>]]
 //                                      download into <file>, then the same call again
-//                                      (the record check of a complete copy); a small
-//                                      warm-up download first pays WinINet's start-up
+//                                      (the check of a complete copy); a small warm-up
+//                                      download first pays WinINet's start-up. With a
+//                                      signed copy (the served file), both calls are held
+//                                      to its manifest record: size, SHA-256, 4 MiB blocks
 //   bench_download bare <url> <file> [<warm-up url>]
 //                                      the ceiling: a bare InternetReadFile loop into a
 //                                      file, no digest, no record, no reports
@@ -15,7 +17,12 @@
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "core/block_digests.h"
+#include "core/signed_manifest.h"
 
 #include "net/download_client.h"
 #include "net/download_file.h"
@@ -60,14 +67,40 @@ int Digest(const char* path) {
   return record.localMd5.empty() ? 1 : 0;
 }
 
-int Get(const char* url, const char* target, const char* warm_url) {
+// The manifest record a publisher would sign for the file at `path`.
+std::optional<ManifestFile> RecordOf(const char* path) {
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return std::nullopt;
+  ManifestFile record;
+  record.name = "pkg.bin";
+  record.blockSize = kDefaultVerifyBlockSize;
+  std::vector<char> block(kDefaultVerifyBlockSize);
+  Sha256 whole;
+  size_t n;
+  while ((n = std::fread(block.data(), 1, block.size(), f)) > 0) {
+    whole.Update(block.data(), n);
+    record.blocks.push_back(Sha256Of(block.data(), n));
+    record.size += n;
+  }
+  std::fclose(f);
+  record.sha256 = whole.Final();
+  return record;
+}
+
+int Get(const char* url, const char* target, const char* warm_url, const char* signed_copy) {
   DownloadClient controller;  // no window: the reports go to this thread's queue
   std::string path;
+  std::optional<ManifestFile> record;
+  if (signed_copy != nullptr && !(record = RecordOf(signed_copy))) {
+    std::fprintf(stderr, "cannot read %s\n", signed_copy);
+    return 1;
+  }
   if (warm_url != nullptr) {
     const std::string warm_target = std::string(target) + ".warm";
     DownloadFile(warm_target.c_str(), &path, &controller, warm_url, true, false, false, false);
     ::DeleteFileA(warm_target.c_str());
   }
+  controller.expectedFile = record ? &*record : nullptr;
   const PROCESS_MEMORY_COUNTERS idle = Memory();
   download_hooks::TakeCheckpointStats();
   const double b0 = MachineBusy();
@@ -132,10 +165,12 @@ int Bare(const char* url, const char* target, const char* warm_url) {
 
 int main(int argc, char** argv) {
   if (argc == 3 && std::strcmp(argv[1], "md5") == 0) return Digest(argv[2]);
-  if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "get") == 0)
-    return Get(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
+  if (argc >= 4 && argc <= 6 && std::strcmp(argv[1], "get") == 0)
+    return Get(argv[2], argv[3], argc >= 5 ? argv[4] : nullptr, argc == 6 ? argv[5] : nullptr);
   if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "bare") == 0)
     return Bare(argv[2], argv[3], argc == 5 ? argv[4] : nullptr);
-  std::fprintf(stderr, "usage: bench_download md5 <file> | get <url> <file> [<warm-up url>]\n");
+  std::fprintf(stderr,
+               "usage: bench_download md5 <file> | get <url> <file> [<warm-up url> [<signed copy>]]"
+               " | bare <url> <file> [<warm-up url>]\n");
   return 2;
 }
