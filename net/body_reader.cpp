@@ -1,13 +1,31 @@
 #include "net/body_reader.h"
 
 #include <algorithm>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
+namespace {
+
+// The platform's own lock and condition: under Wine they wait on the host's
+// futexes, where a runtime's condition variable costs a round trip through
+// the server for every hand-over, and a fast line hands over hundreds a second.
+class Guard {
+ public:
+  explicit Guard(SRWLOCK* lock) : lock_(lock) { ::AcquireSRWLockExclusive(lock_); }
+  ~Guard() { if (lock_) ::ReleaseSRWLockExclusive(lock_); }
+  void Unlock() { ::ReleaseSRWLockExclusive(lock_); lock_ = nullptr; }
+  void Lock(SRWLOCK* lock) { lock_ = lock; ::AcquireSRWLockExclusive(lock_); }
+  Guard(const Guard&) = delete;
+  Guard& operator=(const Guard&) = delete;
+
+ private:
+  SRWLOCK* lock_;
+};
+
+}  // namespace
+
 struct BodyReader::Shared {
-  std::mutex mu;
-  std::condition_variable cv;
+  SRWLOCK mu = SRWLOCK_INIT;
+  CONDITION_VARIABLE cv = CONDITION_VARIABLE_INIT;
   HINTERNET request = nullptr;  // borrowed until given up, then owned
   HINTERNET session = nullptr;  // owned once given up
   std::vector<char> storage;    // the buffer of a read given up
@@ -29,12 +47,14 @@ BodyReader::BodyReader(HINTERNET request) : shared_(std::make_shared<Shared>()) 
 }
 
 BodyReader::~BodyReader() {
+  bool given_up = false;
   {
-    std::lock_guard<std::mutex> lock(shared_->mu);
+    Guard lock(&shared_->mu);
     shared_->quit = true;
+    given_up = shared_->givenUp;
   }
-  shared_->cv.notify_all();
-  if (shared_->givenUp)
+  ::WakeAllConditionVariable(&shared_->cv);
+  if (given_up)
     shared_->thread.detach();
   else if (shared_->thread.joinable())
     shared_->thread.join();
@@ -42,7 +62,7 @@ BodyReader::~BodyReader() {
 
 void BodyReader::Start(char* buffer, DWORD want, DWORD at_least) {
   {
-    std::lock_guard<std::mutex> lock(shared_->mu);
+    Guard lock(&shared_->mu);
     shared_->buffer = buffer;
     shared_->want = want;
     shared_->atLeast = at_least;
@@ -50,70 +70,74 @@ void BodyReader::Start(char* buffer, DWORD want, DWORD at_least) {
     shared_->done = false;
     shared_->started = true;
   }
-  shared_->cv.notify_all();
+  ::WakeAllConditionVariable(&shared_->cv);
 }
 
 bool BodyReader::Wait(DWORD ms, Result* result) {
-  std::unique_lock<std::mutex> lock(shared_->mu);
-  if (!shared_->cv.wait_for(lock, std::chrono::milliseconds(ms), [this] { return shared_->done; }))
-    return false;
+  Guard lock(&shared_->mu);
+  const DWORD start = ::GetTickCount();
+  while (!shared_->done) {
+    const DWORD waited = ::GetTickCount() - start;
+    if (waited >= ms) return false;
+    ::SleepConditionVariableSRW(&shared_->cv, &shared_->mu, ms - waited, 0);
+  }
   *result = shared_->result;
   shared_->done = false;
   return true;
 }
 
 DWORD BodyReader::asked() const {
-  std::lock_guard<std::mutex> lock(shared_->mu);
+  Guard lock(&shared_->mu);
   return shared_->asked;
 }
 
 void BodyReader::GiveUp(std::vector<char> buffer_storage, HINTERNET request, HINTERNET session) {
   bool finished = false;
   {
-    std::lock_guard<std::mutex> lock(shared_->mu);
+    Guard lock(&shared_->mu);
     shared_->storage = std::move(buffer_storage);
     shared_->request = request;
     shared_->session = session;
     shared_->givenUp = true;
     finished = !shared_->started;  // the read ended meanwhile: nobody else closes them
   }
-  if (finished) shared_->cv.notify_all();
+  if (finished) ::WakeAllConditionVariable(&shared_->cv);
 }
 
 void BodyReader::Run(std::shared_ptr<Shared> s) {
-  std::unique_lock<std::mutex> lock(s->mu);
+  Guard lock(&s->mu);
   for (;;) {
-    s->cv.wait(lock, [&] { return s->started || s->quit; });
+    while (!s->started && !s->quit) ::SleepConditionVariableSRW(&s->cv, &s->mu, INFINITE, 0);
     if (!s->started) break;  // quit between reads
     char* buffer = s->buffer;
     DWORD want = s->want;
     const DWORD at_least = s->atLeast;
     HINTERNET request = s->request;
-    lock.unlock();
+    lock.Unlock();
     // What has arrived, but at least `at_least`: the query returns once a
     // byte is there, the read then never waits for more than was asked.
     DWORD available = 0;
     if (at_least < want && ::InternetQueryDataAvailable(request, &available, 0, 0) &&
         available < want)
       want = std::max<DWORD>({available, at_least, 1});
-    lock.lock();
+    lock.Lock(&s->mu);
     s->asked = want;
-    lock.unlock();
+    lock.Unlock();
     Result r;
     r.ok = ::InternetReadFile(request, buffer, want, &r.bytes) != FALSE;
     r.error = r.ok ? 0 : ::GetLastError();
     if (r.bytes > want) r.bytes = 0;
-    lock.lock();
+    lock.Lock(&s->mu);
     s->result = r;
     s->started = false;
     s->done = true;
-    s->cv.notify_all();
+    ::WakeAllConditionVariable(&s->cv);
     if (s->givenUp) break;
   }
   const bool owned = s->givenUp;
   HINTERNET request = s->request;
   HINTERNET session = s->session;
-  lock.unlock();
+  lock.Unlock();
   if (owned) {
     // Given up: nobody else closes them any more.
     if (request) ::InternetCloseHandle(request);
