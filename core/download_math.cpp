@@ -57,6 +57,12 @@ uint32_t ReadSizer::bytes_per_second() const {
   return windows_ > 2 ? (previous_ < last_ ? previous_ : last_) : 0;
 }
 
+bool ReadStalled(uint32_t asked, uint32_t bytes_per_second, uint32_t waited_ms) {
+  if (asked == 0 || bytes_per_second == 0) return false;
+  const uint64_t needs = uint64_t{asked} * 1000 / bytes_per_second;
+  return waited_ms > needs + kReadStallMs;
+}
+
 uint32_t BackoffDelayMs(int failures, double jitter) {
   uint32_t delay = kFirstBackoffMs;
   for (int i = 1; i < failures && delay < kMaxBackoffMs; ++i) delay *= 2;

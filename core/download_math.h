@@ -45,6 +45,14 @@ class ReadSizer {
   uint32_t last_ = 0;
 };
 
+// Whether a read that has waited `waited_ms` is given up: it asked for
+// `asked` bytes (0: it still waits for the first byte to arrive, which says
+// nothing of bytes held back), sized by a line of `bytes_per_second`, and has
+// waited kReadStallMs longer than that speed needs for them. The line has
+// slowed under it then; a read that no speed sized (0) waited for nothing.
+constexpr uint32_t kReadStallMs = 1000;
+bool ReadStalled(uint32_t asked, uint32_t bytes_per_second, uint32_t waited_ms);
+
 // Pause before retry number `failures` (1 = first retry): 1 s doubling up to
 // 30 s, shortened by up to a fifth by `jitter` (0 <= jitter < 1).
 uint32_t BackoffDelayMs(int failures, double jitter);

@@ -101,6 +101,23 @@ void DigestPipeline::Release(char* buffer) {
   cv_.notify_all();
 }
 
+std::vector<char> DigestPipeline::Forfeit(char* buffer) {
+  std::vector<char> taken;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    for (auto& s : storage_) {
+      if (s.data() != buffer) continue;
+      const size_t size = s.size();
+      taken = std::move(s);
+      s = std::vector<char>(size);
+      free_.push_back(s.data());
+      break;
+    }
+  }
+  cv_.notify_all();
+  return taken;
+}
+
 void DigestPipeline::Mark() {
   {
     std::lock_guard<std::mutex> lock(mu_);

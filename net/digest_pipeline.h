@@ -49,6 +49,10 @@ class DigestPipeline {
   // Gives an acquired buffer back unhashed.
   void Release(char* buffer);
 
+  // Takes an acquired buffer out of the pipeline for good, with its storage
+  // (a read given up may still write into it); a new buffer takes its place.
+  std::vector<char> Forfeit(char* buffer);
+
   // Asks for the digest of exactly the bytes handed over so far (prefix
   // included), without waiting: the hashing thread takes it when it gets
   // there, and hashing goes on. An earlier mark not yet taken is replaced.

@@ -21,6 +21,7 @@
 #include "net/download_client.h"
 #include "core/gbk_text.h"
 #include "core/signed_manifest.h"
+#include "net/body_reader.h"
 #include "net/digest_pipeline.h"
 #include "net/download_hooks.h"
 #include "net/download_verify.h"
@@ -312,8 +313,8 @@ class Download {
   // A signed file that cannot be had: the call fails, and keeps nothing.
   Outcome Reject() {
     DeleteLocalCopy();
-    error_ = Optional() ? std::string()
-                        : gbk::FormatCut(kErrorTextBytes, "安装包校验失败:%s", url_.c_str());
+    // An optional file's caller tells a refused copy from an unreachable one by it.
+    error_ = gbk::FormatCut(kErrorTextBytes, "安装包校验失败:%s", url_.c_str());
     return Outcome::kFailure;
   }
 
@@ -640,6 +641,26 @@ class Download {
       if (percent >= 0) PostProgress(c_->window, percent);
       return true;
     };
+    // The reads run on a thread of their own; one that the user's stop or a
+    // slowed line leaves waiting is given up, with the buffer it writes into
+    // and its handles, and what earlier reads gathered is kept.
+    BodyReader reader(request);
+    struct ReadInFlight {
+      BodyReader* reader;
+      DigestPipeline* digest;
+      AttemptState* a;
+      char* buffer = nullptr;  // set once the read in flight is given up
+      ~ReadInFlight() {
+        if (buffer)
+          reader->GiveUp(digest->Forfeit(buffer), a->request.release(), a->session.release());
+      }
+    } in_flight{&reader, &digest, a};
+    auto leave_read = [&] {
+      char* left = buffer;
+      buffer = digest.Acquire();
+      std::memcpy(buffer, left, fill);
+      in_flight.buffer = left;
+    };
     for (;;) {
       if (Stopped()) {
         if (!write_buffer() || !CloseChecked(&a->file)) return disk_failure();
@@ -665,18 +686,35 @@ class Download {
       // buffer in few calls instead of one for every few KiB the platform holds.
       // A line that brings the whole request within that quarter second needs
       // no query: its answer could not make the request smaller.
-      DWORD want = kTransferBufferBytes - fill;
-      DWORD available = 0;
-      const DWORD quarter = sizer.bytes_per_second() / 4;
-      if (quarter < want && ::InternetQueryDataAvailable(request, &available, 0, 0) &&
-          available < want)
-        want = std::min(want, std::max<DWORD>({available, quarter, 1}));
-      DWORD n = 0;
-      const BOOL ok = ::InternetReadFile(request, buffer + fill, want, &n);
-      DWORD read_error = ok ? 0 : ::GetLastError();
+      const DWORD want = kTransferBufferBytes - fill;
+      const uint32_t speed_now = sizer.bytes_per_second();
+      reader.Start(buffer + fill, want, speed_now / 4);
+      const DWORD read_tick = ::GetTickCount();
+      BodyReader::Result result;
+      while (!reader.Wait(kStopPollMs, &result)) {
+        const bool stalled = ReadStalled(reader.asked(), speed_now, ::GetTickCount() - read_tick);
+        if (!Stopped() && !stalled) continue;
+        leave_read();
+        if (!write_buffer() || !CloseChecked(&a->file)) return disk_failure();
+        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        if (Stopped()) return Outcome::kFailure;
+        // The line slowed under a read sized for its earlier speed: go on
+        // over a new request, whose reads follow the speed it has now.
+        if (written > 0) return Outcome::kRestart;
+        const std::string text = NetworkErrorText(ErrorStep::kRead, ERROR_INTERNET_TIMEOUT);
+        if (!retry_) {
+          error_ = text;
+          return Outcome::kFailure;
+        }
+        NoteRetry(text);
+        PostSpeed(c_->window, 0);
+        return Outcome::kRetry;
+      }
+      const BOOL ok = result.ok;
+      const DWORD n = result.bytes;
+      DWORD read_error = result.error;
       // A read that fails may still report what it received (Wine does on a
       // reset): those bytes are kept, so the retry asks only for the rest.
-      if (n > want) n = 0;
       if (ok || n > 0) {
         received += n;
         const DWORD now = ::GetTickCount();

@@ -91,6 +91,23 @@ TEST(ReadSizer, TakesTheLowerOfTwoWindowsSoABurstDoesNotCount) {
   }
 }
 
+TEST(ReadSizer, AReadIsGivenUpOnlyWhenTheLineSlowedUnderIt) {
+  const struct Case {
+    uint32_t asked, speed, waited;
+    bool stalled;
+  } cases[] = {
+      {1 << 20, 400u << 20, 1002, false},  // needs 2 ms: a second's grace beyond it
+      {1 << 20, 400u << 20, 1003, true},
+      {1 << 20, 1 << 20, 2000, false},     // a 1 MiB/s line needs its second
+      {1 << 20, 1 << 20, 2001, true},
+      {0, 400u << 20, 60000, false},       // still waiting for the first byte
+      {4096, 0, 60000, false},             // no speed sized it: it asked what had come
+      {UINT32_MAX, 1, UINT32_MAX, false},  // no wrap in what it needs
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ReadStalled(c.asked, c.speed, c.waited), c.stalled) << c.asked << " " << c.waited;
+}
+
 TEST(Backoff, DoublesFromOneSecondUpToThirtyWithBoundedJitter) {
   struct Case {
     int failures;
