@@ -1,8 +1,15 @@
 #include "core/sha256.h"
 
+#include <atomic>
 #include <cstring>
 
 #include "core/hex_text.h"
+
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define SHA256_HAVE_X86_PATH 1
+#endif
 
 namespace {
 
@@ -31,7 +38,78 @@ inline void StoreBe32(unsigned char* p, uint32_t v) {
   p[3] = static_cast<unsigned char>(v);
 }
 
+#if SHA256_HAVE_X86_PATH
+// The SHA extensions keep the state as ABEF/CDGH pairs; rnds2 runs two rounds
+// from the low two lanes of the message+constant word.
+__attribute__((target("sha,sse4.1,ssse3"))) void TransformShaNi(uint32_t state[8],
+                                                                 const unsigned char* data,
+                                                                 size_t blocks) {
+  const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
+  __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state)), 0xB1);
+  __m128i s1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4)), 0x1B);
+  __m128i s0 = _mm_alignr_epi8(tmp, s1, 8);
+  s1 = _mm_blend_epi16(s1, tmp, 0xF0);
+  for (; blocks; --blocks, data += 64) {
+    const __m128i save0 = s0, save1 = s1;
+    __m128i m[4];
+    for (int g = 0; g < 16; ++g) {
+      __m128i& w = m[g & 3];
+      if (g < 4) {
+        w = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), swap);
+      } else {
+        const __m128i w7 = _mm_alignr_epi8(m[(g + 3) & 3], m[(g + 2) & 3], 4);
+        w = _mm_sha256msg2_epu32(_mm_add_epi32(_mm_sha256msg1_epu32(w, m[(g + 1) & 3]), w7),
+                                 m[(g + 3) & 3]);
+      }
+      __m128i k = _mm_add_epi32(w, _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRound + 4 * g)));
+      s1 = _mm_sha256rnds2_epu32(s1, s0, k);
+      s0 = _mm_sha256rnds2_epu32(s0, s1, _mm_shuffle_epi32(k, 0x0E));
+    }
+    s0 = _mm_add_epi32(s0, save0);
+    s1 = _mm_add_epi32(s1, save1);
+  }
+  tmp = _mm_shuffle_epi32(s0, 0x1B);
+  s1 = _mm_shuffle_epi32(s1, 0xB1);
+  s0 = _mm_blend_epi16(tmp, s1, 0xF0);
+  s1 = _mm_alignr_epi8(s1, tmp, 8);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state), s0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(state + 4), s1);
+}
+
+bool CpuHasShaNi() {
+  unsigned a, b, c, d;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  const bool sha = (b >> 29) & 1;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  return sha && (c & bit_SSE4_1) && (c & bit_SSSE3);
+}
+#endif
+
+std::atomic<bool> g_force_portable{false};
+
+bool UseShaNi() {
+#if SHA256_HAVE_X86_PATH
+  static const bool has = CpuHasShaNi();
+  return has && !g_force_portable.load(std::memory_order_relaxed);
+#else
+  return false;
+#endif
+}
+
 }  // namespace
+
+void Sha256ForcePortableForTesting(bool force) { g_force_portable.store(force); }
+bool Sha256UsesShaExtensions() { return UseShaNi(); }
+
+void Sha256::Blocks(const unsigned char* data, size_t blocks) {
+#if SHA256_HAVE_X86_PATH
+  if (UseShaNi()) {
+    TransformShaNi(state_, data, blocks);
+    return;
+  }
+#endif
+  for (; blocks; --blocks, data += 64) Transform(data);
+}
 
 Sha256::Sha256() { Reset(); }
 
@@ -54,12 +132,14 @@ void Sha256::Update(const void* data, size_t size) {
       return;
     }
     std::memcpy(buffer_ + index, input, part);
-    Transform(buffer_);
+    Blocks(buffer_, 1);
     input += part;
     size -= part;
   }
   // Whole blocks straight from the caller's bytes; only a tail is kept.
-  for (; size >= 64; input += 64, size -= 64) Transform(input);
+  Blocks(input, size / 64);
+  input += size & ~size_t{63};
+  size &= 63;
   if (size) std::memcpy(buffer_, input, size);
 }
 

@@ -21,6 +21,7 @@ class Sha256 {
  private:
   void Reset();
   void Transform(const unsigned char block[64]);
+  void Blocks(const unsigned char* data, size_t blocks);
 
   uint32_t state_[8];
   uint64_t bytes_;  // message length so far
@@ -31,3 +32,8 @@ class Sha256 {
 std::string Sha256Hex(const unsigned char digest[kSha256Size]);
 // Convenience: the digest of a byte string in one call.
 Sha256Digest Sha256Of(const void* data, size_t size);
+// Tests run both transforms: true keeps the portable one even where the CPU
+// has the SHA extensions.
+void Sha256ForcePortableForTesting(bool force);
+// Whether digests are being made with the x86 SHA extensions right now.
+bool Sha256UsesShaExtensions();

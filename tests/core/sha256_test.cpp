@@ -35,12 +35,20 @@ TEST(Sha256, KnownDigests) {
       {std::string(119, 'a'), "31eba51c313a5c08226adf18d4a359cfdfd8d2e816b13f4af952f7ea6584dcfb"},
       {std::string(120, 'a'), "2f3d335432c70b580af0e8e1b3674a7c020d683aa5f73aaaedfdc55af904c21c"},
   };
-  for (const Case& c : cases) EXPECT_EQ(HexOf(c.in), c.hex) << c.in.size();
+  // Both transforms: the SHA extensions one (where the CPU has it) and the portable one.
+  for (bool portable : {false, true}) {
+    Sha256ForcePortableForTesting(portable);
+    for (const Case& c : cases) EXPECT_EQ(HexOf(c.in), c.hex) << c.in.size() << " portable " << portable;
+  }
+  Sha256ForcePortableForTesting(false);
 }
 
 // Every split point of messages around the block edges, in two pieces and
 // then in three (a piece that fills the buffer exactly, then whole blocks).
 TEST(Sha256, SplitUpdatesGiveTheOneShotDigest) {
+  for (bool portable : {false, true}) {
+  Sha256ForcePortableForTesting(portable);
+  SCOPED_TRACE(portable ? "portable" : "fastest");
   for (size_t length : {1u, 55u, 56u, 63u, 64u, 65u, 119u, 120u, 127u, 128u, 129u, 200u}) {
     std::string data;
     for (size_t i = 0; i < length; ++i) data += static_cast<char>(i * 13 + 5);
@@ -66,4 +74,6 @@ TEST(Sha256, SplitUpdatesGiveTheOneShotDigest) {
   unsigned char d[kSha256Size];
   ctx.Final(d);
   EXPECT_EQ(Sha256Hex(d), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  }
+  Sha256ForcePortableForTesting(false);
 }
