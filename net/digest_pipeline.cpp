@@ -44,15 +44,20 @@ DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::str
     blocks_ = std::make_unique<BlockDigests>(expected->size, expected->blockSize, expected->blocks);
     if (!blocks_->usable()) blocks_.reset();
   }
-  const size_t lanes = 1 + (checking_ ? 1 : 0) + (blocks_ ? 1 : 0);
+  // With per-block digests the signed size and every block's digest fix each
+  // byte, so the whole-file SHA-256 would only repeat that work.
+  wholeSha_ = checking_ && !blocks_;
+  const size_t lanes = 1 + (wholeSha_ ? 1 : 0) + (blocks_ ? 1 : 0);
   for (size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
   // Every lane exists before any starts: a lane frees a chunk by counting them.
   lanes_[0]->thread = std::thread([=] { RunMd5(lanes_[0].get(), prefix_path, prefix_length); });
-  if (checking_)
+  if (wholeSha_)
     lanes_[1]->thread =
         std::thread([=] { RunSha256(lanes_[1].get(), prefix_path, prefix_length); });
-  if (blocks_)
-    lanes_[2]->thread = std::thread([=] { RunBlocks(lanes_[2].get(), prefix_path, prefix_length); });
+  if (blocks_) {
+    Lane* lane = lanes_.back().get();
+    lane->thread = std::thread([=] { RunBlocks(lane, prefix_path, prefix_length); });
+  }
 }
 
 DigestPipeline::~DigestPipeline() { Close(); }
@@ -143,8 +148,9 @@ bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
 }
 
 bool DigestPipeline::MatchesExpected() const {
-  return checking_ && ok_ && badBlock_.load() == kNoBadBlock && total_ == expectedSize_ &&
-         shaTotal_ == expectedSize_ && sha256_ == expectedSha256_;
+  if (!checking_ || !ok_ || badBlock_.load() != kNoBadBlock || total_ != expectedSize_) return false;
+  if (!wholeSha_) return blocks_->complete() && !blocks_->any_bad();
+  return shaTotal_ == expectedSize_ && sha256_ == expectedSha256_;
 }
 
 void DigestPipeline::Serve(Lane* lane, const std::function<void(const Chunk&)>& take) {

@@ -119,4 +119,5 @@ class DigestPipeline {
   Sha256Digest sha256_{};
   std::atomic<uint64_t> badBlock_{kNoBadBlock};
   const bool checking_;
+  bool wholeSha_ = false;  // no per-block digests: the whole-file pass judges
 };
