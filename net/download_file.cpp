@@ -41,9 +41,11 @@ constexpr DWORD kRequestFlags = 0x84000100;
 // through the platform, and large ones keep a loopback or LAN transfer near
 // the speed of the digest (a quarter of the buffer measured about 15 % slower
 // there). A slow line still writes and reports every kGatherMs. At most
-// kDigestChunks of them (4 MiB) wait for the hashing thread.
+// kDigestChunks of them (8 MiB, the one being read and the one being written
+// among them) wait for the hashing threads, which smooths out the moments a
+// digest thread waits for a core.
 constexpr DWORD kTransferBufferBytes = 1 << 20;
-constexpr size_t kDigestChunks = 4;
+constexpr size_t kDigestChunks = 8;
 // Bytes gathered in the buffer are written out at the latest after this long,
 // so progress and the checkpoints follow a slow line too.
 constexpr DWORD kGatherMs = 250;
@@ -275,13 +277,29 @@ class Download {
     return true;
   }
 
+  // What one attempt holds once its request is open (closed in reverse order:
+  // the file, then the request, then the session).
+  struct AttemptState {
+    ResumeState state;
+    bool have_state = false;
+    bool asked_range = false;
+    bool appending = false;
+    ScopedInternetHandle session;
+    ScopedInternetHandle request;
+    DWORD status = 0;
+    DWORD length = 0;    // the answer's length, 0 when it gave none
+    AnswerValidators validators;
+    uint32_t offset = 0; // bytes already in the file before this answer
+    ScopedStdioFile file;
+  };
+
   // Stores what reached the disk so a later attempt or run can go on from it.
   // The digest hashed along the transfer is used when it covers exactly the
   // file on disk; otherwise the file is read again. The file is closed. True
   // when a block of a signed file failed its digest: the file was cut back to
   // that block's start, and the record vouches for the bytes before it.
-  bool StoreResume(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
-                   DigestPipeline* digest, bool digest_usable, uint64_t expected_size) {
+  bool StoreResume(AttemptState* a, DigestPipeline* digest, bool digest_usable,
+                   uint64_t expected_size) {
     KnownDigest known;
     const KnownDigest* use = nullptr;
     const bool hashed = digest->Finish(&known.md5, &known.size);
@@ -296,10 +314,10 @@ class Download {
                FileSize(target_) == expected_size) {
       use = &known;
     }
-    if (have_state)
-      RefreshCacheRecord(request, state, use);
+    if (a->have_state)
+      RefreshCacheRecord(a->validators, &a->state, use);
     else
-      SaveNewCacheRecord(url_, request, target_, agencyKey_, length, use);
+      SaveNewCacheRecord(url_, a->validators, target_, agencyKey_, a->length, use);
     return bad != DigestPipeline::kNoBadBlock;
   }
 
@@ -344,8 +362,7 @@ class Download {
 
   // Stores a record for the bytes of the latest checkpoint once the digest
   // thread has reached them (it never holds the transfer up for that).
-  void StoreCheckpoint(HINTERNET request, bool have_state, ResumeState* state, DWORD length,
-                       DigestPipeline* digest) {
+  void StoreCheckpoint(AttemptState* a, DigestPipeline* digest) {
     KnownDigest known;
     if (!digest->TakeMark(&known.md5, &known.size)) return;
     LARGE_INTEGER t0, t1, freq;
@@ -353,30 +370,16 @@ class Download {
     // The file only grows during the transfer, and its first known.size bytes
     // were flushed before the mark: the record vouches for them alone. A
     // longer file is cut back to them by the next run.
-    if (have_state)
-      RefreshCacheRecord(request, state, &known);
+    if (a->have_state)
+      RefreshCacheRecord(a->validators, &a->state, &known);
     else
-      SaveNewCacheRecord(url_, request, target_, agencyKey_, length, &known);
+      SaveNewCacheRecord(url_, a->validators, target_, agencyKey_, a->length, &known);
     ::QueryPerformanceCounter(&t1);
     ::QueryPerformanceFrequency(&freq);
     ++g_checkpoint_count;
     g_checkpoint_us += static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
   }
 
-  // What one attempt holds once its request is open (closed in reverse order:
-  // the file, then the request, then the session).
-  struct AttemptState {
-    ResumeState state;
-    bool have_state = false;
-    bool asked_range = false;
-    bool appending = false;
-    ScopedInternetHandle session;
-    ScopedInternetHandle request;
-    DWORD status = 0;
-    DWORD length = 0;    // the answer's length, 0 when it gave none
-    uint32_t offset = 0; // bytes already in the file before this answer
-    ScopedStdioFile file;
-  };
   using Step = std::optional<Outcome>;  // empty: go on with the next step
 
   // A signed file: a copy on disk that already is the file needs nothing
@@ -508,7 +511,8 @@ class Download {
       error_ = StatusErrorText(a->status);
       return Outcome::kFailure;
     }
-    const bool changed = !a->have_state || ResourceChanged(a->state, a->request.get());
+    a->validators = QueryValidators(a->request.get());
+    const bool changed = !a->have_state || ResourceChanged(a->state, a->validators);
     if (a->have_state && !changed && a->state.record->localSize == a->state.record->totalSize)
       return Outcome::kSuccess;  // complete and current: nothing to transfer
     a->appending = a->have_state && !changed;
@@ -580,9 +584,9 @@ class Download {
 
   // Moves the body into the file. Reads take what has arrived and gather in
   // one buffer; a full buffer, or one that has waited kGatherMs (a slow
-  // line), is written, handed to the digest and reported as one chunk.
+  // line), is written, handed to the digest and reported as one chunk, while
+  // the next read already runs: the line and the disk work side by side.
   Outcome Transfer(AttemptState* a) {
-    HINTERNET request = a->request.get();
     DigestPipeline digest(kTransferBufferBytes, kDigestChunks, target_, a->offset, expected_);
     uint32_t written = 0;
     uint32_t received = 0;
@@ -594,30 +598,34 @@ class Download {
     char* buffer = nullptr;  // being filled, `fill` bytes so far
     DWORD fill = 0;
     DWORD fill_tick = 0;
+    char* ready = nullptr;  // gathered, written once the next read is under way
+    DWORD ready_fill = 0;
     auto on_disk = [&] { return static_cast<uint64_t>(a->offset) + written; };
     auto disk_failure = [&] {
       // A full disk or a lost drive: the record tells what really reached it.
-      if (buffer) digest.Release(buffer);
-      buffer = nullptr;
+      for (char** b : {&buffer, &ready}) {
+        if (*b) digest.Release(*b);
+        *b = nullptr;
+      }
       CloseChecked(&a->file);
-      StoreResume(request, a->have_state, &a->state, a->length, &digest, false, on_disk());
+      StoreResume(a, &digest, false, on_disk());
       error_ = gbk::FormatCut(kErrorTextBytes, "写入文件失败:%s, 请检查磁盘空间！",
                               target_.c_str());
       return Outcome::kFailure;
     };
-    // Writes the gathered bytes; false when the disk did not take them.
-    auto write_buffer = [&] {
-      if (buffer == nullptr) return true;
-      if (fill == 0) {
-        digest.Release(buffer);
-        buffer = nullptr;
+    // Writes gathered bytes; false when the disk did not take them.
+    auto write_chunk = [&](char** chunk, DWORD* size) {
+      if (*chunk == nullptr) return true;
+      if (*size == 0) {
+        digest.Release(*chunk);
+        *chunk = nullptr;
         return true;
       }
-      if (download_hooks::WriteFile(buffer, fill, a->file.get()) != fill) return false;
-      digest.Submit(buffer, fill);
-      buffer = nullptr;
-      written += fill;
-      fill = 0;
+      if (download_hooks::WriteFile(*chunk, *size, a->file.get()) != *size) return false;
+      digest.Submit(*chunk, *size);
+      *chunk = nullptr;
+      written += *size;
+      *size = 0;
       const DWORD tick = ::GetTickCount();
       if (on_disk() - checkpoint_bytes >= g_checkpoint_bytes.load() ||
           tick - checkpoint_tick >= g_checkpoint_ms.load()) {
@@ -635,16 +643,19 @@ class Download {
         checkpoint_bytes = on_disk();
         checkpoint_tick = ::GetTickCount();
       }
-      StoreCheckpoint(request, a->have_state, &a->state, a->length, &digest);
+      StoreCheckpoint(a, &digest);
       failures_ = 0;  // the connection works again: back-off starts over
       const int percent = DownloadPercent(a->length, a->offset, written);
       if (percent >= 0) PostProgress(c_->window, percent);
       return true;
     };
+    auto write_buffer = [&] {
+      return write_chunk(&ready, &ready_fill) && write_chunk(&buffer, &fill);
+    };
     // The reads run on a thread of their own; one that the user's stop or a
     // slowed line leaves waiting is given up, with the buffer it writes into
     // and its handles, and what earlier reads gathered is kept.
-    BodyReader reader(request);
+    BodyReader reader(a->request.get());
     struct ReadInFlight {
       BodyReader* reader;
       DigestPipeline* digest;
@@ -664,15 +675,17 @@ class Download {
     for (;;) {
       if (Stopped()) {
         if (!write_buffer() || !CloseChecked(&a->file)) return disk_failure();
-        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        StoreResume(a, &digest, true, on_disk());
         return Outcome::kFailure;
       }
       if (digest.BadBlockStart() != DigestPipeline::kNoBadBlock) {
         // Nothing more of this answer is worth having: the rest from that block on.
-        if (buffer) digest.Release(buffer);
-        buffer = nullptr;
+        for (char** b : {&buffer, &ready}) {
+          if (*b) digest.Release(*b);
+          *b = nullptr;
+        }
         if (!CloseChecked(&a->file)) return disk_failure();
-        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        StoreResume(a, &digest, true, on_disk());
         return Outcome::kRestart;
       }
       if (buffer == nullptr) {
@@ -690,13 +703,18 @@ class Download {
       const uint32_t speed_now = sizer.bytes_per_second();
       reader.Start(buffer + fill, want, speed_now / 4);
       const DWORD read_tick = ::GetTickCount();
+      if (!write_chunk(&ready, &ready_fill)) {
+        in_flight.buffer = buffer;  // the disk failed: the read is given up
+        buffer = nullptr;
+        return disk_failure();
+      }
       BodyReader::Result result;
       while (!reader.Wait(kStopPollMs, &result)) {
         const bool stalled = ReadStalled(reader.asked(), speed_now, ::GetTickCount() - read_tick);
         if (!Stopped() && !stalled) continue;
         leave_read();
         if (!write_buffer() || !CloseChecked(&a->file)) return disk_failure();
-        StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+        StoreResume(a, &digest, true, on_disk());
         if (Stopped()) return Outcome::kFailure;
         // The line slowed under a read sized for its earlier speed: go on
         // over a new request, whose reads follow the speed it has now.
@@ -739,16 +757,17 @@ class Download {
       const bool full = expected_ && on_disk() + fill >= expected_->size;
       if (full) fill = static_cast<DWORD>(expected_->size - on_disk());
       if (ok && n > 0 && !full) {
-        if ((fill == kTransferBufferBytes || ::GetTickCount() - fill_tick >= kGatherMs) &&
-            !write_buffer()) {
-          return disk_failure();
+        if (fill == kTransferBufferBytes || ::GetTickCount() - fill_tick >= kGatherMs) {
+          ready = buffer;
+          ready_fill = fill;
+          buffer = nullptr;
         }
         continue;
       }
       if (!write_buffer()) return disk_failure();
       if (full || (ok && (a->length == 0 || written >= a->length))) {
         if (!CloseChecked(&a->file)) return disk_failure();
-        if (StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk()))
+        if (StoreResume(a, &digest, true, on_disk()))
           return Outcome::kRestart;
         if (!expected_) return Outcome::kSuccess;
         if (!digest.MatchesExpected()) return Mismatch(a->offset > 0);
@@ -760,7 +779,7 @@ class Download {
       if (ok) read_error = ERROR_INTERNET_CONNECTION_RESET;
       const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
       if (!CloseChecked(&a->file)) return disk_failure();
-      StoreResume(request, a->have_state, &a->state, a->length, &digest, true, on_disk());
+      StoreResume(a, &digest, true, on_disk());
       if (retry_) {
         NoteRetry(text);
         PostSpeed(c_->window, 0);

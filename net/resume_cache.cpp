@@ -140,30 +140,35 @@ bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag
   return ValidatorsDiffer(record.etag, record.lastModified, answer_etag, answer_last_modified);
 }
 
-bool ResourceChanged(const ResumeState& state, HINTERNET request) {
-  if (!state.usable || !state.record) return true;
-  const std::string last_modified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
-  const std::string etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
-  return ValidatorsChanged(*state.record, etag, last_modified);
+AnswerValidators QueryValidators(HINTERNET request) {
+  return {QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false),
+          QueryHeaderText(request, HTTP_QUERY_ETAG, true)};
 }
 
-bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
+bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer) {
+  if (!state.usable || !state.record) return true;
+  return ValidatorsChanged(*state.record, answer.etag, answer.lastModified);
+}
+
+bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+                        const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known) {
   CacheRecord record(CacheFileForUrl(url, agency_key));
   record.section = url;
-  record.lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
-  record.etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
+  record.lastModified = answer.lastModified;
+  record.etag = answer.etag;
   record.totalSize = static_cast<int>(answer_length);
   record.localPath = local_path;
   SaveCacheRecord(&record, known);
   return true;
 }
 
-void RefreshCacheRecord(HINTERNET request, ResumeState* state, const KnownDigest* known) {
+void RefreshCacheRecord(const AnswerValidators& answer, ResumeState* state,
+                        const KnownDigest* known) {
   if (!state->usable || !state->record) return;
-  state->record->lastModified = QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false);
-  state->record->etag = QueryHeaderText(request, HTTP_QUERY_ETAG, true);
+  state->record->lastModified = answer.lastModified;
+  state->record->etag = answer.etag;
   SaveCacheRecord(state->record.get(), known);
 }
 

@@ -75,16 +75,24 @@ std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes);
 // ValidatorsDiffer (core/header_text.h) for the record's validators.
 bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
                        const std::string& answer_last_modified);
-// ValidatorsChanged against the answer on `request`; true without a usable record.
-bool ResourceChanged(const ResumeState& state, HINTERNET request);
+// An answer's validators, read once when it arrives: the body's reads may
+// then use the request on a thread of their own while records are stored.
+struct AnswerValidators {
+  std::string lastModified;
+  std::string etag;  // without its quotes
+};
+AnswerValidators QueryValidators(HINTERNET request);
+// ValidatorsChanged against the answer's; true without a usable record.
+bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer);
 
 // Stores a new record for a download that had no resume state.
-bool SaveNewCacheRecord(const std::string& url, HINTERNET request, const std::string& local_path,
+bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+                        const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known = nullptr);
 // Takes the answer's validators into the state's record and stores it; the
 // total size is the record's (the caller sets it when an answer was whole).
-void RefreshCacheRecord(HINTERNET request, ResumeState* state,
+void RefreshCacheRecord(const AnswerValidators& answer, ResumeState* state,
                         const KnownDigest* known = nullptr);
 
 // The remembered install folder for the setup description's URL and agency key.
