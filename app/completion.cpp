@@ -2,23 +2,20 @@
 // agency record, end statistics request, delete-path record, launch, quit.
 #include <windows.h>
 
+#include <shlobj.h>
+
 #include <string>
 
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
 #include "core/gbk_text.h"
+#include "core/safe_path.h"
+#include "core/uninstall_contract.h"
 #include "config/machine_id.h"
 #include "net/servers.h"
 #include "system/ccommon.h"
 
 namespace {
-
-// Shell folder ids.
-constexpr int kUserDesktop = 0x10;
-constexpr int kCommonDesktop = 0x19;
-constexpr int kUserPrograms = 0x02;
-constexpr int kCommonPrograms = 0x17;
-constexpr int kDesktopKind = 0;
 
 void WriteProfile(const char* section, const char* key, const char* value, const std::string& path) {
   ::WritePrivateProfileStringA(section, key, value, path.c_str());
@@ -31,28 +28,40 @@ void XGameSetup::CompleteInstall() {
   gbk::CopyToBuffer(shortcut_name, sizeof shortcut_name, g_productName);
   const char* game = setupInfo.gameName;
 
-  CCommon::DelShortcutEx(shortcut_name, kUserDesktop, false);
-  CCommon::DelShortcutEx(shortcut_name, kCommonDesktop, false);
-  CCommon::CreateShortcut(shortcut_name, mainProgramPath, kDesktopKind, false);
+  // The uninstaller removes only single names (core/safe_path.h): what it
+  // would refuse is not made, so nothing it cannot find is left behind.
+  namespace uc = uninstall_contract;
+  const bool shortcut_ok = StaysInsideFolder(shortcut_name, NameRule::kSingleName);
+  const bool group_ok = StaysInsideFolder(game, NameRule::kSingleName);
+  if (shortcut_ok) {
+    CCommon::DelShortcutEx(shortcut_name, CSIDL_DESKTOPDIRECTORY, false);
+    CCommon::DelShortcutEx(shortcut_name, CSIDL_COMMON_DESKTOPDIRECTORY, false);
+    CCommon::CreateShortcut(shortcut_name, mainProgramPath, CSIDL_DESKTOPDIRECTORY, false);
+  }
 
   std::string link = gbk::FormatCut(259, "%s\\%s", game, shortcut_name);
-  std::string uninstall_link = gbk::FormatCut(259, "%s\\%s卸载", game, shortcut_name);
-  CCommon::DelShortcutEx(link.c_str(), kUserPrograms, false);
-  CCommon::DelShortcutEx(uninstall_link.c_str(), kUserPrograms, false);
-  CCommon::DelShortcutEx(game, kUserPrograms, true);
-  CCommon::DelShortcutEx(game, kCommonPrograms, true);
+  std::string uninstall_link = gbk::FormatCut(259, "%s\\%s%s", game, shortcut_name, uc::kUninstallLinkSuffix);
+  if (group_ok) {
+    if (shortcut_ok) {
+      CCommon::DelShortcutEx(link.c_str(), CSIDL_PROGRAMS, false);
+      CCommon::DelShortcutEx(uninstall_link.c_str(), CSIDL_PROGRAMS, false);
+    }
+    CCommon::DelShortcutEx(game, CSIDL_PROGRAMS, true);
+    CCommon::DelShortcutEx(game, CSIDL_COMMON_PROGRAMS, true);
+    CCommon::CreateShortcut(game, mainProgramPath, CSIDL_PROGRAMS, true);
+    if (shortcut_ok) {
+      CCommon::CreateShortcut(link.c_str(), mainProgramPath, CSIDL_PROGRAMS, false);
+      CCommon::CreateShortcut(uninstall_link.c_str(), uninstallerPath, CSIDL_PROGRAMS, false);
+    }
+  }
 
-  CCommon::CreateShortcut(game, mainProgramPath, kUserPrograms, true);
-  CCommon::CreateShortcut(link.c_str(), mainProgramPath, kUserPrograms, false);
-  CCommon::CreateShortcut(uninstall_link.c_str(), uninstallerPath, kUserPrograms, false);
-
-  std::string uninstall_ini = gbk::Format("%suninstall\\uninstall.ini", installFolder);
+  std::string uninstall_ini = gbk::Format("%s%s", installFolder, uc::kDataFileBelowInstall);
   CCommon::RegisterUninstall(game, game, setupInfo.publisher, setupInfo.contact, uninstallerPath,
                              uninstall_ini.c_str());
-  WriteProfile("config", "setupdir", installFolder, uninstall_ini);
-  WriteProfile("config", "gamename", game, uninstall_ini);
-  WriteProfile("config", "shortcutname", shortcut_name, uninstall_ini);
-  WriteProfile("config", "ProductTitle", setupInfo.productTitle, uninstall_ini);
+  WriteProfile(uc::kSection, uc::kSetupDirKey, installFolder, uninstall_ini);
+  WriteProfile(uc::kSection, uc::kGameNameKey, game, uninstall_ini);
+  WriteProfile(uc::kSection, uc::kShortcutNameKey, shortcut_name, uninstall_ini);
+  WriteProfile(uc::kSection, uc::kProductTitleKey, setupInfo.productTitle, uninstall_ini);
 
   FinishAndLaunch(mainProgramPath);
   ::PostQuitMessage(0);

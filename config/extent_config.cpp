@@ -4,7 +4,7 @@
 
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
-#include "config/protected_folders.h"
+#include "system/protected_folders.h"
 
 namespace {
 

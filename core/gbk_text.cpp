@@ -175,6 +175,24 @@ std::vector<size_t> FindAllChars(std::string_view s, char c) {
   return found;
 }
 
+bool EndsInCutCharacter(std::string_view s) {
+  bool cut = false;
+  ForEachChar(s, [&](size_t i, size_t width) {
+    cut = width == 1 && IsLeadByte(static_cast<unsigned char>(s[i]));
+    return true;
+  });
+  return cut;
+}
+
+std::vector<size_t> FindPathSeparators(std::string_view path) {
+  std::vector<size_t> found;
+  ForEachChar(path, [&](size_t i, size_t width) {
+    if (width == 1 && (path[i] == '\\' || path[i] == '/')) found.push_back(i);
+    return true;
+  });
+  return found;
+}
+
 std::string Trim(std::string_view s) {
   auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   size_t b = 0, e = s.size();

@@ -54,6 +54,15 @@ size_t FindLastChar(std::string_view s, char c);
 // separators of a GBK path ("a\乗\b" has two, not three).
 std::vector<size_t> FindAllChars(std::string_view s, char c);
 
+// Indexes of every "\\" and "/" that separates path components, in order: a
+// trail byte 0x5C belongs to its character. Every walk over a GBK path's
+// components goes through here.
+std::vector<size_t> FindPathSeparators(std::string_view path);
+
+// True when the last byte is a lead byte with no trail byte after it: the
+// text was cut inside a character.
+bool EndsInCutCharacter(std::string_view s);
+
 // True when a path ends in "/" or in a "\" that is a character of its own,
 // not the trail byte of a double-byte character such as 乗 (0x81 0x5C).
 bool EndsWithPathSeparator(std::string_view path);

@@ -4,6 +4,7 @@
 
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
+#include "core/uninstall_contract.h"
 
 namespace release_record {
 namespace {
@@ -11,8 +12,8 @@ namespace {
 // Files the installer writes itself: a release that happened to ship one
 // must not take the installer's copy away with it.
 const char* const kInstallerFiles[] = {
-    "uninstall\\uninstall.ini", kRecordName,       "Config\\Agency.ini",
-    "Config\\onlinesetup.ini",  "WindowsSys.ini",
+    uninstall_contract::kDataFileBelowInstall, kRecordName, "Config\\Agency.ini",
+    "Config\\onlinesetup.ini", "WindowsSys.ini",
 };
 
 void FinishComponent(std::string* out, std::string* part) {
@@ -51,25 +52,22 @@ std::string FormatRecord(const std::vector<std::string>& paths) {
 }
 
 std::string CleanPath(std::string_view path) {
-  if (!StaysInsideFolder(path)) return std::string();
-  std::string out, part;
-  for (size_t i = 0; i < path.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(path[i]);
-    if (gbk::IsLeadByte(c)) {
-      if (i + 1 >= path.size()) return std::string();  // a cut character
-      part += path[i];
-      part += path[++i];
-    } else if (c < 0x20 || c == '*' || c == '?') {
-      return std::string();
-    } else if (c == '\\' || c == '/') {
-      FinishComponent(&out, &part);
-    } else {
-      part += static_cast<char>(c);
-    }
+  if (!StaysInsideFolder(path) || gbk::EndsInCutCharacter(path)) return std::string();
+  // Control characters, '*' and '?' lie below every trail byte.
+  for (char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?') return std::string();
   }
-  const bool names_folder = part.empty();
-  FinishComponent(&out, &part);
-  return names_folder ? std::string() : out;
+  if (path.empty() || gbk::EndsWithPathSeparator(path)) return std::string();  // a folder
+  std::string out, part;
+  std::vector<size_t> ends = gbk::FindPathSeparators(path);
+  ends.push_back(path.size());
+  size_t start = 0;
+  for (size_t at : ends) {
+    part.assign(path.substr(start, at - start));
+    FinishComponent(&out, &part);
+    start = at + 1;
+  }
+  return out;
 }
 
 std::vector<std::string> StalePaths(const std::vector<std::string>& previous,

@@ -42,22 +42,27 @@ bool IsForbiddenInName(unsigned char c) {
          c == '/';
 }
 
-}  // namespace
-
-InstallName CheckInstallName(std::string_view relative) {
-  if (!StaysInsideFolder(relative)) return InstallName::kLeavesFolder;
+// The characters and component ends CheckInstallName refuses.
+bool WindowsKeepsName(std::string_view relative) {
   for (size_t i = 0; i < relative.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(relative[i]);
     if (gbk::IsLeadByte(c) && i + 1 < relative.size()) {
       ++i;
       continue;
     }
-    if (IsForbiddenInName(c)) return InstallName::kCannotCreate;
+    if (IsForbiddenInName(c)) return false;
     // Trail bytes are 0x40 and above: a dot or blank here is a character.
     const bool component_ends = i + 1 == relative.size() || relative[i + 1] == '\\';
-    if ((c == '.' || c == ' ') && component_ends) return InstallName::kCannotCreate;
+    if ((c == '.' || c == ' ') && component_ends) return false;
   }
-  return InstallName::kFits;
+  return true;
+}
+
+}  // namespace
+
+InstallName CheckInstallName(std::string_view relative) {
+  if (!StaysInsideFolder(relative)) return InstallName::kLeavesFolder;
+  return WindowsKeepsName(relative) ? InstallName::kFits : InstallName::kCannotCreate;
 }
 
 size_t FindFolderOverFile(const std::vector<std::string_view>& paths) {
@@ -100,7 +105,7 @@ std::string SanitizeMemberName(std::string_view input) {
   return name;
 }
 
-bool StaysInsideFolder(std::string_view relative) {
+bool StaysInsideFolder(std::string_view relative, NameRule rule) {
   if (relative.find(':') != std::string_view::npos) return false;
   if (relative.size() >= 2 && IsSeparator(relative[0]) && IsSeparator(relative[1])) return false;
   size_t start = 0;
@@ -111,5 +116,10 @@ bool StaysInsideFolder(std::string_view relative) {
     if (IsDotsComponent(part) || IsDeviceComponent(part)) return false;
     start = end + 1;
   }
-  return true;
+  if (rule == NameRule::kInstallPath) return true;
+  // Only separators, dots and blanks: the folder itself (a lead byte is none of them).
+  if (relative.find_first_not_of("\\/. ") == std::string_view::npos) return false;
+  if (rule == NameRule::kEntryPath) return true;
+  return gbk::FindPathSeparators(relative).empty() && WindowsKeepsName(relative) &&
+         relative.front() != ' ' && !gbk::EndsInCutCharacter(relative);
 }

@@ -31,10 +31,22 @@ InstallName CheckInstallName(std::string_view relative);
 // letters, as Windows does. npos when there is none.
 size_t FindFolderOverFile(const std::vector<std::string_view>& paths);
 
+// What a name appended below a folder is for; each rule adds to the one above.
+enum class NameRule {
+  kInstallPath,  // a path of the package: "" and "\\" name the folder itself
+  kEntryPath,    // an entry below the folder (a download, a shortcut, a group
+                 // that may be deleted): never the folder itself, "." included
+  kSingleName,   // one component kept as written (a Start-menu group, a shortcut,
+                 // an uninstall key): no separator, nothing CheckInstallName
+                 // refuses, no blank at either end, no cut character
+};
+
 // True when `relative`, appended below a folder, cannot leave it: no colon
 // (drive letters, streams), no component made only of dots and blanks with two
 // or more dots, no device name (CON, NUL, COM1, LPT1... with or without an
-// extension), and not starting with two separators. Components split at "\"
-// and "/" byte by byte, which finds every component Windows would see.
-// An empty path counts as inside.
-bool StaysInsideFolder(std::string_view relative);
+// extension, which Windows can neither create nor delete as files), and not
+// starting with two separators; one leading separator is allowed. Separators
+// are whole characters (a trail byte 0x5C is none), but climbing and device
+// components are also looked for between every 0x5C and "/" byte, as a
+// program reading the name in another code page would split it.
+bool StaysInsideFolder(std::string_view relative, NameRule rule = NameRule::kInstallPath);

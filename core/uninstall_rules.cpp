@@ -1,6 +1,7 @@
 #include "core/uninstall_rules.h"
 
 #include "core/gbk_text.h"
+#include "core/uninstall_contract.h"
 
 namespace uninstall {
 namespace {
@@ -12,22 +13,14 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 // Splits a normalised folder ("C:\a\b\") into its components after the drive.
-std::vector<std::string> Components(std::string_view folder) {
-  std::vector<std::string> parts;
-  std::string current;
-  for (size_t i = 3; i < folder.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(folder[i]);
-    if (gbk::IsLeadByte(c) && i + 1 < folder.size()) {
-      current += folder[i];
-      current += folder[++i];
-    } else if (c == '\\') {
-      parts.push_back(current);
-      current.clear();
-    } else {
-      current += folder[i];
-    }
+std::vector<std::string_view> Components(std::string_view folder) {
+  std::vector<std::string_view> parts;
+  size_t start = 3;
+  for (size_t at : gbk::FindPathSeparators(folder)) {
+    if (at >= start) parts.push_back(folder.substr(start, at - start));
+    start = at + 1;
   }
-  if (!current.empty()) parts.push_back(current);
+  if (start < folder.size()) parts.push_back(folder.substr(start));
   return parts;
 }
 
@@ -77,41 +70,29 @@ bool ParseCommandLine(std::string_view line, Options* out) {
 
 std::string DataFileBeside(std::string_view program_path) {
   std::string folder = ParentFolder(gbk::Trim(program_path));
-  return folder.empty() ? std::string() : folder + "uninstall.ini";
+  return folder.empty() ? std::string() : folder + uninstall_contract::kDataFileName;
 }
 
 std::string NormalizeFolder(std::string_view path) {
   std::string out;
-  for (size_t i = 0; i < path.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(path[i]);
-    if (gbk::IsLeadByte(c) && i + 1 < path.size()) {
-      out += path[i];
-      out += path[++i];
-      continue;
-    }
-    char sep = (c == '/') ? '\\' : static_cast<char>(c);
-    if (sep == '\\' && !out.empty() && out.back() == '\\' &&
-        gbk::FindLastChar(out, '\\') == out.size() - 1) {
-      continue;  // a run of separators counts as one
-    }
-    out += sep;
+  bool ends_with_separator = false;
+  size_t start = 0;
+  for (size_t at : gbk::FindPathSeparators(path)) {
+    out.append(path.substr(start, at - start));
+    if (at > start) ends_with_separator = false;
+    if (!ends_with_separator) out += '\\';  // a run of separators counts as one
+    ends_with_separator = true;
+    start = at + 1;
   }
-  if (!out.empty() && gbk::FindLastChar(out, '\\') != out.size() - 1) out += '\\';
+  out.append(path.substr(start));
+  if (!out.empty() && (start < path.size() || !ends_with_separator)) out += '\\';
   return out;
 }
 
 std::string ParentFolder(std::string_view path) {
-  std::string normal(path);
-  for (size_t i = 0; i < normal.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(normal[i]))) {
-      ++i;
-    } else if (normal[i] == '/') {
-      normal[i] = '\\';
-    }
-  }
-  size_t slash = gbk::FindLastChar(normal, '\\');
-  if (slash == std::string::npos) return std::string();
-  return NormalizeFolder(std::string_view(normal).substr(0, slash + 1));
+  const std::vector<size_t> separators = gbk::FindPathSeparators(path);
+  if (separators.empty()) return std::string();
+  return NormalizeFolder(path.substr(0, separators.back() + 1));
 }
 
 bool IsInsideFolder(std::string_view path, std::string_view folder) {
@@ -133,18 +114,18 @@ FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view set
   if (wanted.size() < 3 || !IsAsciiLetter(wanted[0]) || wanted[1] != ':' || wanted[2] != '\\') {
     return FolderVerdict::kNotAbsolute;
   }
-  for (const std::string& part : Components(wanted)) {
+  for (std::string_view part : Components(wanted)) {
     if (part == "." || part == "..") return FolderVerdict::kNotAbsolute;
   }
   if (wanted.size() == 3) return FolderVerdict::kDriveRoot;
 
   // The data file must sit in <install>\uninstall\, where the installer puts it.
   std::string data_folder = ParentFolder(gbk::Trim(ini_path));
-  static const char kUninstallSuffix[] = "\\uninstall\\";
-  const size_t suffix_len = sizeof(kUninstallSuffix) - 1;
+  const std::string data_suffix = std::string("\\") + uninstall_contract::kDataFolder + "\\";
+  const size_t suffix_len = data_suffix.size();
   if (data_folder.size() <= suffix_len ||
       !gbk::EqualsIgnoreCase(std::string_view(data_folder).substr(data_folder.size() - suffix_len),
-                             kUninstallSuffix)) {
+                             data_suffix)) {
     return FolderVerdict::kIniMisplaced;
   }
   std::string holder = data_folder.substr(0, data_folder.size() - suffix_len + 1);
@@ -157,25 +138,6 @@ FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view set
   }
   *install_folder = wanted;
   return FolderVerdict::kOk;
-}
-
-bool IsSafeName(std::string_view name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  if (name.front() == ' ' || name.back() == ' ') return false;
-  for (size_t i = 0; i < name.size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(name[i]);
-    if (gbk::IsLeadByte(c)) {
-      if (i + 1 >= name.size()) return false;  // a cut character
-      ++i;
-      continue;
-    }
-    if (c < 0x20) return false;
-    switch (c) {
-      case '\\': case '/': case ':': case '*': case '?': case '"': case '<': case '>': case '|':
-        return false;
-    }
-  }
-  return true;
 }
 
 bool EntryBelongsTo(std::string_view uninstall_string, std::string_view ini_path) {

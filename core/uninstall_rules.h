@@ -70,11 +70,6 @@ FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view set
                                  const std::vector<std::string>& protected_folders,
                                  std::string* install_folder);
 
-// A name the uninstaller may append to a shell folder or a registry key: not
-// empty, not "." or "..", no separators or characters that files cannot
-// carry, no blanks at either end.
-bool IsSafeName(std::string_view name);
-
 // True when an uninstall entry's UninstallString names this data file (so a
 // newer installation of the same game elsewhere keeps its entry). An entry
 // without an UninstallString counts as this one's.

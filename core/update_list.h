@@ -21,7 +21,3 @@ struct UpdateEntry {
 // Checks an entry before anything is downloaded; returns the error text to
 // show, or an empty string when the entry can be carried out.
 std::string ValidateUpdateEntry(const UpdateEntry& entry);
-
-// True when `name` stays below the install folder: relative, no drive letter
-// or colon, no UNC prefix, no ".." component. One leading backslash is allowed.
-bool IsSafeRelativeName(const std::string& name);

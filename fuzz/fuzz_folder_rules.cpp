@@ -2,6 +2,7 @@
 // window's folder rules and the uninstaller's containment checks.
 #include "fuzz_util.h"
 #include "core/window_rules.h"
+#include "core/safe_path.h"
 #include "core/uninstall_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -14,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string normal = uninstall::NormalizeFolder(path);
   (void)uninstall::ParentFolder(path);
   (void)uninstall::IsInsideFolder(path, game);
-  (void)uninstall::IsSafeName(game);
+  (void)StaysInsideFolder(game, NameRule::kSingleName);
   (void)uninstall::EntryBelongsTo(path, game);
   (void)normal;
   return 0;

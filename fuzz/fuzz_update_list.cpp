@@ -1,9 +1,11 @@
 // An update list's first entry as the server may send it: the action number,
 // then source, destination and command separated by NULs. A destination the
 // checks accept must stay below the install folder.
+#include <algorithm>
 #include <string>
 
 #include "core/download_math.h"
+#include "core/safe_path.h"
 #include "core/update_list.h"
 #include "fuzz_util.h"
 
@@ -11,14 +13,15 @@ namespace {
 
 // Byte-wise view of the rule for names without double-byte characters.
 bool AsciiNameClimbs(std::string name) {
-  if (!name.empty() && name[0] == '\\') name.erase(0, 1);
+  if (!name.empty() && (name[0] == '\\' || name[0] == '/')) name.erase(0, 1);
   if (name.empty() || name[0] == '\\' || name[0] == '/') return true;
   if (name.find(':') != std::string::npos) return true;
   size_t start = 0;
   for (size_t i = 0; i <= name.size(); ++i) {
     if (i < name.size() && name[i] != '\\' && name[i] != '/') continue;
     const std::string part = name.substr(start, i - start);
-    if (part.size() > 1 && part.find_first_not_of(". ") == std::string::npos) return true;
+    const bool dots_only = part.find_first_not_of(". ") == std::string::npos;
+    if (dots_only && std::count(part.begin(), part.end(), '.') >= 2) return true;
     start = i + 1;
   }
   return false;
@@ -36,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   e.destfile = ExactCopy(dest);
   e.cmd = ExactCopy(cmd);
   const std::string error = ValidateUpdateEntry(e);
-  const bool safe = IsSafeRelativeName(e.destfile);
+  const bool safe = StaysInsideFolder(e.destfile, NameRule::kEntryPath);
   if (error.empty() && (e.action & (UPDATE_ACTION_COMMAND | UPDATE_ACTION_DOWNLOAD)) &&
       !e.destfile.empty() && !safe)
     __builtin_trap();

@@ -9,14 +9,16 @@
 
 class CCommon {
  public:
-  // kind 2: the user's Start-menu programs; anything else: the user's desktop.
+  // kind CSIDL_PROGRAMS: the user's Start-menu programs; anything else: the
+  // user's desktop.
   // With folder_only, only the folder special\name is created.
   static bool CreateShortcut(const char* name, const char* target, int kind, bool folder_only);
   // Deletes special\name.lnk (csidl is a shell folder id), or the whole
   // folder special\name with delete_folder.
   static void DelShortcutEx(const char* name, int csidl, bool delete_folder);
   // Writes the entry under HKEY_LOCAL_MACHINE, or under HKEY_CURRENT_USER
-  // (same key path) when the machine's list cannot be written.
+  // (same key path) when the machine's list cannot be written. Nothing is
+  // written for a key name that is no single name (NameRule::kSingleName).
   static void RegisterUninstall(const char* key_name, const char* display_name,
                                 const char* publisher, const char* contact,
                                 const char* uninstaller_path, const char* uninstall_argument);
@@ -47,7 +49,4 @@ class CCommon {
   static std::string ShortcutWorkingDirectory(const std::string& target);
   // "\"%s\" \"/U:%s\"" with the argument, "\"%s\"" without one.
   static std::string UninstallCommand(const std::string& uninstaller, const char* argument);
-  // A shortcut or group name must stay below its special folder: not empty,
-  // not rooted, no drive, no ".." component.
-  static bool IsNameBelowFolder(const std::string& name);
 };

@@ -9,8 +9,6 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool IsLink(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
@@ -43,15 +41,7 @@ void DeleteTree(const std::string& folder) {
 std::vector<std::string> CCommon::MakeDirPathSteps(const std::string& path) {
   std::vector<std::string> steps;
   const std::string work = path + "\\";
-  size_t i = 0;
-  while (i < work.size()) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(work[i])) && i + 1 < work.size()) {
-      i += 2;  // a trail byte 0x5C is not a separator
-      continue;
-    }
-    if (IsSeparator(work[i])) steps.push_back(work.substr(0, i + 1));
-    ++i;
-  }
+  for (size_t at : gbk::FindPathSeparators(work)) steps.push_back(work.substr(0, at + 1));
   return steps;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/gbk_text.h"
+#include "core/safe_path.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 
@@ -21,30 +22,6 @@ bool SpecialFolderPath(int csidl, std::string* path) {
 
 }  // namespace
 
-bool CCommon::IsNameBelowFolder(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/') return false;
-  if (name.find(':') != std::string::npos) return false;  // drive or stream
-  // Path normalisation drops trailing dots and blanks, so ".. " or "..."
-  // may climb as well as "..".
-  auto climbs = [](const std::string& part) {
-    return part.find("..") != std::string::npos &&
-           part.find_first_not_of(". ") == std::string::npos;
-  };
-  size_t start = 0;
-  for (size_t i = 0; i <= name.size(); ++i) {
-    if (i < name.size() && gbk::IsLeadByte(static_cast<unsigned char>(name[i])) &&
-        i + 1 < name.size()) {
-      ++i;  // a trail byte 0x5C is not a separator
-      continue;
-    }
-    if (i == name.size() || name[i] == '\\' || name[i] == '/') {
-      if (climbs(name.substr(start, i - start))) return false;
-      start = i + 1;
-    }
-  }
-  return true;
-}
-
 std::string CCommon::ShortcutWorkingDirectory(const std::string& target) {
   std::string dir = target;
   if (!dir.empty() && dir[0] >= 'a' && dir[0] <= 'z') dir[0] = static_cast<char>(dir[0] - 'a' + 'A');
@@ -57,9 +34,9 @@ bool CCommon::CreateShortcut(const char* name, const char* target, int kind, boo
   ScopedComInit com;
   if (!com.ok()) return false;
   std::string path;
-  if (!SpecialFolderPath(kind == 2 ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY, &path)) return false;
+  if (!SpecialFolderPath(kind == CSIDL_PROGRAMS ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY, &path)) return false;
   // A name from the server must not lead out of the special folder.
-  if (!name || !IsNameBelowFolder(name)) return false;
+  if (!name || !StaysInsideFolder(name, NameRule::kEntryPath)) return false;
   path += "\\";
   path += name;
   if (folder_only) {
@@ -92,7 +69,7 @@ void CCommon::DelShortcutEx(const char* name, int csidl, bool delete_folder) {
   std::string path;
   if (!SpecialFolderPath(csidl, &path)) return;
   // An empty or climbing name would aim at the special folder itself or above it.
-  if (!name || !IsNameBelowFolder(name)) return;
+  if (!name || !StaysInsideFolder(name, NameRule::kEntryPath)) return;
   path += "\\";
   path += name;
   if (delete_folder) {

@@ -5,6 +5,8 @@
 #include <cstring>
 
 #include "core/gbk_text.h"
+#include "core/safe_path.h"
+#include "core/uninstall_contract.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 
@@ -40,7 +42,7 @@ ScopedRegKey OpenForWriting(HKEY root, const std::string& path) {
 }  // namespace
 
 std::string CCommon::UninstallKeyPath(const std::string& key_name) {
-  return "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + key_name;
+  return uninstall_contract::kUninstallKeyPrefix + key_name;
 }
 
 std::string CCommon::UninstallCommand(const std::string& uninstaller, const char* argument) {
@@ -73,6 +75,8 @@ void CCommon::RegisterUninstall(const char* key_name, const char* display_name,
   // other texts may be empty (a description without "Publisher" is valid); the
   // entry is still written so the product can be removed.
   if (Missing(key_name) || !display_name || !publisher || !contact || !uninstaller_path) return;
+  // A nested key is listed by nobody and refused by the uninstaller.
+  if (!StaysInsideFolder(key_name, NameRule::kSingleName)) return;
   const std::string path = UninstallKeyPath(key_name);
   const std::string command = UninstallCommand(uninstaller_path, uninstall_argument);
   // Without administrator rights the machine's list refuses the entry; the

@@ -9,7 +9,7 @@
 
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
-#include "config/protected_folders.h"
+#include "system/protected_folders.h"
 #include "../system/wine_links.h"
 #include "debug_trace_recorder.h"
 #include "test_seams.h"

@@ -148,7 +148,7 @@ TEST_F(ShellTest, NamesThatLeaveTheSpecialFolderAreRefused) {
   WriteFileBytes(programs.File("keep.lnk"), "x");
   CreateDirectoryA(programs.File("group").c_str(), nullptr);
   WriteFileBytes(desktop.File("sibling.lnk"), "x");
-  for (const char* name : {"", "..", "group\\..", "..\\..\\x"}) {
+  for (const char* name : {"", ".", "..", "group\\..", "..\\..\\x"}) {
     SCOPED_TRACE(name);
     CCommon::DelShortcutEx(name, CSIDL_PROGRAMS, true);
     EXPECT_TRUE(FileExists(programs.File("keep.lnk")));
@@ -300,6 +300,10 @@ TEST(UninstallEntry, NothingWrittenWhenAPieceIsMissing) {
                           0, KEY_READ, &parent),
             ERROR_SUCCESS);
   EXPECT_NE(RegQueryValueExA(parent, "DisplayName", nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  // A nested key (product name "A\B") is listed by nobody and the uninstaller refuses it.
+  CCommon::RegisterUninstall("测试\\棋牌", n, "p", "c", "u", nullptr);
+  HKEY nested;
+  EXPECT_NE(RegOpenKeyExA(parent, "测试", 0, KEY_READ, &nested), ERROR_SUCCESS);
   RegCloseKey(parent);
 }
 

@@ -21,30 +21,6 @@ TEST(ShortcutText, WorkingDirectoryFromTarget) {
   for (const Case& c : cases) EXPECT_EQ(CCommon::ShortcutWorkingDirectory(c.target), c.dir) << c.target;
 }
 
-TEST(ShortcutText, NamesMustStayBelowTheirFolder) {
-  struct Case {
-    const char* name;
-    bool ok;
-  } cases[] = {
-      {"欢乐棋牌游戏", true},
-      {"欢乐棋牌游戏\\欢乐棋牌", true},
-      {"group/title", true},
-      {"a..b", true},
-      {".hidden", true},
-      {"", false},
-      {"..", false},
-      {"..\\x", false},
-      {"group\\..\\..\\x", false},
-      {"group\\.. ", false},
-      {"...", false},
-      {"\\x", false},
-      {"/x", false},
-      {"C:\\x", false},
-      {"x:stream", false},
-  };
-  for (const Case& c : cases) EXPECT_EQ(CCommon::IsNameBelowFolder(c.name), c.ok) << c.name;
-}
-
 TEST(UninstallText, CommandQuotesPathAndArgument) {
   struct Case {
     const char* path;

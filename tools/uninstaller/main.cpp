@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/gbk_text.h"
+#include "system/protected_folders.h"
 #include "system/seams.h"
 #include "uninstall_actions.h"
 #include "core/uninstall_rules.h"
@@ -120,7 +121,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   uninstall::UninstallData data = uninstall::ReadUninstallData(options.ini_path);
   std::string folder;
   uninstall::FolderVerdict verdict = uninstall::CheckInstallFolder(
-      options.ini_path, data.setupdir, uninstall::ProtectedFolders(), &folder);
+      options.ini_path, data.setupdir, ProtectedFolders(), &folder);
   if (verdict != uninstall::FolderVerdict::kOk) {
     Tell(options, VerdictText(verdict, data.setupdir), MB_ICONERROR);
     return 1;

@@ -7,6 +7,8 @@
 #include <tlhelp32.h>
 
 #include "core/gbk_text.h"
+#include "core/safe_path.h"
+#include "core/uninstall_contract.h"
 #include "system/ccommon.h"
 #include "system/close_window.h"
 #include "system/remove_link.h"
@@ -16,15 +18,11 @@
 namespace uninstall {
 namespace {
 
-// Shell folder ids of the places the installer puts shortcuts.
-const int kUserDesktop = 0x10;
-const int kCommonDesktop = 0x19;
-const int kUserPrograms = 0x02;
-const int kCommonPrograms = 0x17;
+namespace uc = uninstall_contract;
 
 std::string ReadValue(const std::string& ini, const char* key) {
   char buffer[260] = {};
-  GetPrivateProfileStringA("config", key, "", buffer, sizeof(buffer), ini.c_str());
+  GetPrivateProfileStringA(uc::kSection, key, "", buffer, sizeof(buffer), ini.c_str());
   return buffer;
 }
 
@@ -141,39 +139,11 @@ bool EndProgram(HANDLE process, DWORD pid) {
 
 UninstallData ReadUninstallData(const std::string& ini_path) {
   UninstallData data;
-  data.setupdir = ReadValue(ini_path, "setupdir");
-  data.gamename = ReadValue(ini_path, "gamename");
-  data.shortcutname = ReadValue(ini_path, "shortcutname");
-  data.product_title = ReadValue(ini_path, "ProductTitle");
+  data.setupdir = ReadValue(ini_path, uc::kSetupDirKey);
+  data.gamename = ReadValue(ini_path, uc::kGameNameKey);
+  data.shortcutname = ReadValue(ini_path, uc::kShortcutNameKey);
+  data.product_title = ReadValue(ini_path, uc::kProductTitleKey);
   return data;
-}
-
-std::vector<std::string> ProtectedFolders() {
-  static const int kIds[] = {
-      CSIDL_WINDOWS,         CSIDL_SYSTEM,          CSIDL_PROGRAM_FILES,
-      CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE,    CSIDL_DESKTOPDIRECTORY,
-      CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_APPDATA,
-      CSIDL_LOCAL_APPDATA,   CSIDL_COMMON_APPDATA,  CSIDL_PROGRAMS,
-      CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU,       CSIDL_COMMON_STARTMENU,
-      CSIDL_STARTUP,         CSIDL_COMMON_DOCUMENTS,
-  };
-  std::vector<std::string> folders;
-  for (int id : kIds) {
-    char path[MAX_PATH] = {};
-    if (SUCCEEDED(SHGetFolderPathA(nullptr, id, nullptr, SHGFP_TYPE_CURRENT, path)) && path[0]) {
-      folders.push_back(path);
-    }
-  }
-  char temp[MAX_PATH + 1] = {};
-  DWORD n = GetTempPathA(sizeof(temp), temp);
-  if (n > 0 && n < sizeof(temp)) folders.push_back(temp);
-  // Users' profiles as a whole (C:\Users, C:\Documents and Settings).
-  char profiles[MAX_PATH] = {};
-  if (SUCCEEDED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profiles))) {
-    std::string parent = ParentFolder(profiles);
-    if (parent.size() > 3) folders.push_back(parent);
-  }
-  return folders;
 }
 
 std::vector<std::string> CloseProgramsInside(const std::string& folder, const std::string& keep) {
@@ -205,25 +175,25 @@ std::vector<std::string> CloseProgramsInside(const std::string& folder, const st
 
 bool RemoveShortcuts(const UninstallData& data) {
   bool all_safe = true;
-  bool shortcut_ok = IsSafeName(data.shortcutname);
-  bool group_ok = IsSafeName(data.gamename);
+  bool shortcut_ok = StaysInsideFolder(data.shortcutname, NameRule::kSingleName);
+  bool group_ok = StaysInsideFolder(data.gamename, NameRule::kSingleName);
   if (shortcut_ok) {
-    CCommon::DelShortcutEx(data.shortcutname.c_str(), kUserDesktop, false);
-    CCommon::DelShortcutEx(data.shortcutname.c_str(), kCommonDesktop, false);
+    CCommon::DelShortcutEx(data.shortcutname.c_str(), CSIDL_DESKTOPDIRECTORY, false);
+    CCommon::DelShortcutEx(data.shortcutname.c_str(), CSIDL_COMMON_DESKTOPDIRECTORY, false);
   } else {
     all_safe = false;
   }
   if (group_ok) {
     if (shortcut_ok) {
       std::string link = data.gamename + "\\" + data.shortcutname;
-      std::string uninstall_link = link + "卸载";
-      for (int id : {kUserPrograms, kCommonPrograms}) {
+      std::string uninstall_link = link + uc::kUninstallLinkSuffix;
+      for (int id : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
         CCommon::DelShortcutEx(link.c_str(), id, false);
         CCommon::DelShortcutEx(uninstall_link.c_str(), id, false);
       }
     }
-    CCommon::DelShortcutEx(data.gamename.c_str(), kUserPrograms, true);
-    CCommon::DelShortcutEx(data.gamename.c_str(), kCommonPrograms, true);
+    CCommon::DelShortcutEx(data.gamename.c_str(), CSIDL_PROGRAMS, true);
+    CCommon::DelShortcutEx(data.gamename.c_str(), CSIDL_COMMON_PROGRAMS, true);
   } else {
     all_safe = false;
   }
@@ -231,7 +201,7 @@ bool RemoveShortcuts(const UninstallData& data) {
 }
 
 bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path) {
-  if (!IsSafeName(data.gamename)) return false;
+  if (!StaysInsideFolder(data.gamename, NameRule::kSingleName)) return false;
   const std::string key_path = CCommon::UninstallKeyPath(data.gamename);
   bool all_gone = true;
   // The machine's list, or the user's when the installer lacked the rights

@@ -13,10 +13,6 @@ namespace uninstall {
 // [config] setupdir, gamename, shortcutname, ProductTitle of the data file.
 UninstallData ReadUninstallData(const std::string& ini_path);
 
-// Folders that must never be removed, nor any folder that contains them:
-// Windows, Program Files, profiles, desktops, Start menus, the temporary folder.
-std::vector<std::string> ProtectedFolders();
-
 // Ends every running program whose image lies inside `folder` (this process
 // and `keep` excepted), so that its files can be removed: its windows are
 // asked to close, it gets a few seconds, then it is ended. Returns the

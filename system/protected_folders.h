@@ -1,7 +1,8 @@
-// Folders the side configuration's clearing must never touch: the roots of
-// drives and shares, the system's own folders and the user's shell folders,
-// and every folder above one of them. A distribution folder below them (for
-// example a folder on the Desktop) may still be cleared.
+// Folders nothing may clear or remove: the system's own folders, the user's
+// shell folders and the temporary folder. The side configuration's clearing
+// (config/extent_config) and the uninstaller both take this one list; a
+// folder below one of them (a distribution folder on the Desktop, a game in
+// Program Files) is not protected by it.
 #pragma once
 
 #include <string>

@@ -1,4 +1,4 @@
-#include "config/protected_folders.h"
+#include "system/protected_folders.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -25,15 +25,7 @@ std::string Normalised(std::string path) {
 bool IsRoot(const std::string& path) {
   if (path.size() <= 3 && path.size() >= 2 && path[1] == ':') return true;
   if (path.compare(0, 2, "\\\\") != 0) return path == "\\";
-  int separators = 0;
-  for (size_t i = 2; i < path.size(); ++i) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
-      ++i;
-    } else if (path[i] == '\\') {
-      ++separators;
-    }
-  }
-  return separators <= 2;
+  return gbk::FindPathSeparators(path).size() <= 4;  // the two leading ones count
 }
 
 std::string ShellFolder(int csidl) {
@@ -76,10 +68,12 @@ std::vector<std::string> ProtectedFolders() {
     if (!path.empty()) folders.push_back(path);
   };
   for (int csidl : {CSIDL_WINDOWS, CSIDL_SYSTEM, CSIDL_SYSTEMX86, CSIDL_PROGRAM_FILES,
-                    CSIDL_PROGRAM_FILESX86, CSIDL_COMMON_APPDATA, CSIDL_PROFILE,
-                    CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC, CSIDL_MYPICTURES,
-                    CSIDL_MYVIDEO, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA,
-                    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS})
+                    CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_APPDATA,
+                    CSIDL_PROFILE, CSIDL_DESKTOPDIRECTORY, CSIDL_PERSONAL, CSIDL_MYMUSIC,
+                    CSIDL_MYPICTURES, CSIDL_MYVIDEO, CSIDL_APPDATA, CSIDL_LOCAL_APPDATA,
+                    CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_COMMON_DOCUMENTS, CSIDL_PROGRAMS,
+                    CSIDL_COMMON_PROGRAMS, CSIDL_STARTMENU, CSIDL_COMMON_STARTMENU,
+                    CSIDL_STARTUP})
     add(ShellFolder(csidl));
   // A 32-bit program on 64-bit Windows is told the x86 Program Files only.
   for (const char* name : {"ProgramW6432", "ProgramFiles", "ProgramFiles(x86)", "ProgramData",
@@ -88,6 +82,9 @@ std::vector<std::string> ProtectedFolders() {
   add(DownloadsFolder());
   const std::string profile = ShellFolder(CSIDL_PROFILE);
   if (!profile.empty()) add(profile + "\\Downloads");
+  char temp[MAX_PATH + 1] = {};
+  const DWORD n = ::GetTempPathA(sizeof temp, temp);
+  if (n > 0 && n < sizeof temp) add(temp);
   return folders;
 }
 
