@@ -18,8 +18,8 @@
 # run beside the transfer, each on a thread of its own, so the slowest of them
 # is what the platform allows when cores are free for them. Also printed: the
 # machine-wide CPU the transfers take, and the floor it sets on a machine with
-# few cores (the record asks for two SHA-256 passes: the whole file and its
-# blocks).
+# few cores (the record's 4 MiB block digests fix every byte with one SHA-256
+# pass, so the whole-file digest is not computed again).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$root/build}
@@ -97,7 +97,7 @@ for round in 1 2 3 4 5; do
   echo "round $round: machine busy (all cores, all processes): ours ${busy} cpu-s, bare loop ${bare_busy} cpu-s"
   # The transfer's own work plus the digests', spread over every core, is a
   # floor for our time as real as any of them alone.
-  floor=$(awk -v b="$bare" -v m="$sum" -v s="$sha" -v c="$bare_busy" -v n="$cores" 'BEGIN { x = b > m ? b : m; x = x > s ? x : s; y = (c + m + 2 * s) / n; printf "%.3f", (x > y ? x : y) }')
+  floor=$(awk -v b="$bare" -v m="$sum" -v s="$sha" -v c="$bare_busy" -v n="$cores" 'BEGIN { x = b > m ? b : m; x = x > s ? x : s; y = (c + m + s) / n; printf "%.3f", (x > y ? x : y) }')
   best_floor=$(min "$best_floor" "$floor")
   best_ours=$(min "$best_ours" "$ours"); best_ref=$(min "$best_ref" "$ref")
   best_sum=$(min "$best_sum" "$sum"); best_bare=$(min "$best_bare" "$bare")
@@ -110,7 +110,7 @@ above=$(( (peak - idle) >> 20 ))
 echo "our peak memory: $((peak >> 20)) MiB working set, $above MiB above idle (limit 32)"
 echo "checkpoint overhead: ${best_cp}s of ${best_ours}s (a record every 32 MiB or 2 s)"
 echo "curl: ${best_ref}s, ratio to ours $(awk -v r="$best_ref" -v o="$best_ours" 'BEGIN { printf "%.2f", r / o }')"
-echo "floor on this machine ($cores cores): ${best_floor}s = max(bare loop, md5sum, sha256sum, (bare loop's machine-wide cpu-s + md5sum + 2 sha256sum) / $cores); ours against it: $(awk -v f="$best_floor" -v o="$best_ours" 'BEGIN { printf "%.2f", f / o }')"
+echo "floor on this machine ($cores cores): ${best_floor}s = max(bare loop, md5sum, sha256sum, (bare loop's machine-wide cpu-s + md5sum + sha256sum) / $cores); ours against it: $(awk -v f="$best_floor" -v o="$best_ours" 'BEGIN { printf "%.2f", f / o }')"
 echo "md5sum alone: ${best_sum}s; ours against it: $(awk -v m="$best_sum" -v o="$best_ours" 'BEGIN { printf "%.2f", m / o }')"
 echo "sha256sum alone: ${best_sha}s; ours against it: $(awk -v m="$best_sha" -v o="$best_ours" 'BEGIN { printf "%.2f", m / o }')"
 ratio=$(awk -v b="$best_bare" -v m="$best_sum" -v s="$best_sha" -v o="$best_ours" 'BEGIN { x = b > m ? b : m; x = x > s ? x : s; printf "%.2f", x / o }')
