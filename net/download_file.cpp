@@ -505,8 +505,7 @@ class Download {
         retryAfterMs_ =
             RetryAfterMs(QueryHeaderText(a->request.get(), HTTP_QUERY_RETRY_AFTER, false),
                          QueryHeaderText(a->request.get(), HTTP_QUERY_DATE, false));
-        NoteRetry(StatusErrorText(a->status));
-        return Outcome::kRetry;
+        return RetryOrFail(StatusErrorText(a->status));
       }
       error_ = StatusErrorText(a->status);
       return Outcome::kFailure;
@@ -559,12 +558,7 @@ class Download {
         skipRecordOnce_ = true;
         return Outcome::kRestart;
       }
-      if (retry_) {
-        NoteRetry(StatusErrorText(a->status));
-        return Outcome::kRetry;
-      }
-      error_ = StatusErrorText(a->status);
-      return Outcome::kFailure;
+      return RetryOrFail(StatusErrorText(a->status));
     }
     // A whole body: the record's total becomes this answer's length.
     if (plan == BodyPlan::kFromScratch && a->have_state)
@@ -719,14 +713,7 @@ class Download {
         // The line slowed under a read sized for its earlier speed: go on
         // over a new request, whose reads follow the speed it has now.
         if (written > 0) return Outcome::kRestart;
-        const std::string text = NetworkErrorText(ErrorStep::kRead, ERROR_INTERNET_TIMEOUT);
-        if (!retry_) {
-          error_ = text;
-          return Outcome::kFailure;
-        }
-        NoteRetry(text);
-        PostSpeed(c_->window, 0);
-        return Outcome::kRetry;
+        return RetryOrFail(NetworkErrorText(ErrorStep::kRead, ERROR_INTERNET_TIMEOUT));
       }
       const BOOL ok = result.ok;
       const DWORD n = result.bytes;
@@ -780,14 +767,20 @@ class Download {
       const std::string text = NetworkErrorText(ErrorStep::kRead, read_error);
       if (!CloseChecked(&a->file)) return disk_failure();
       StoreResume(a, &digest, true, on_disk());
-      if (retry_) {
-        NoteRetry(text);
-        PostSpeed(c_->window, 0);
-        return Outcome::kRetry;
-      }
+      return RetryOrFail(text);
+    }
+  }
+
+  // A failure a later attempt may mend: retried after the back-off when this
+  // call retries, else the call ends with its text.
+  Outcome RetryOrFail(const std::string& text) {
+    if (!retry_) {
       error_ = text;
       return Outcome::kFailure;
     }
+    NoteRetry(text);
+    PostSpeed(c_->window, 0);
+    return Outcome::kRetry;
   }
 
   DownloadClient* c_;
