@@ -84,15 +84,18 @@ publish "$W/content-2" "$DEMO_WWW/unsigned" 2 --unsigned
 chmod -R a+rX "$DEMO_WWW"
 [ "$(stat -c %s "$DEMO_WWW$PACKAGE")" -gt $((2 * BLOCK)) ] || demo_fail "the package spans less than three blocks"
 
-build_installer() {  # build_installer DIR [PUBLIC.pem]: one installer for the proxy's address
-  (cd "$ROOT" && quiet "$(basename "$1")" env TARGET_ARCH="$("$ROOT/scripts/wine-arch.sh")" BUILD_DIR="$1" \
+# Both installers come from one build folder: the second build only
+# recompiles what the key changes.
+build_installer() {  # build_installer NAME [PUBLIC.pem]: one installer for the proxy's address
+  (cd "$ROOT" && quiet "$1" env TARGET_ARCH="$("$ROOT/scripts/wine-arch.sh")" BUILD_DIR="$W/build-installer" \
     BUILD_TARGETS=online_setup bash scripts/build.sh -DPUBLISHER_KEY_FILE="${2:-}" \
     -DDOWNLOAD_SERVER_URL="$PROXY" -DAGENCY_TEXT_SERVER_URL="$PROXY")
+  cp "$W/build-installer/online_setup.exe" "$W/$1.exe"
 }
-build_installer "$W/build-keyed" "$W/keys/publisher-public.pem"
-build_installer "$W/build-unkeyed"
-KEYED=$W/build-keyed/online_setup.exe
-UNKEYED=$W/build-unkeyed/online_setup.exe
+build_installer keyed "$W/keys/publisher-public.pem"
+build_installer unkeyed
+KEYED=$W/keyed.exe
+UNKEYED=$W/unkeyed.exe
 echo "     ($((SECONDS - started)) s)"
 
 demo_prefix_ready
