@@ -15,6 +15,7 @@
 #include "system/close_window.h"
 #include "system/release_cleanup.h"
 #include "system/seams.h"
+#include "system/trace.h"
 
 namespace {
 
@@ -64,7 +65,7 @@ std::string FetchAgencyProgram(XGameSetup* c, const std::string& url, const Sign
   std::string temp = TempFolder();
   if (temp.empty()) return std::string();
   std::string target = temp + servers::kAgencyExeName;
-  ::OutputDebugStringA(("log: " + url).c_str());
+  TraceLine("log: " + url);
   std::string local;
   // Optional: a few tries, then the packaged main program stays.
   c->expectedFile = record;

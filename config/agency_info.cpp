@@ -11,6 +11,7 @@
 #include "net/download_client.h"
 #include "net/download_file.h"
 #include "net/servers.h"
+#include "system/trace.h"
 
 char g_productName[100] = {};
 
@@ -30,7 +31,7 @@ bool ParseAgencyIds(AgencyIds* ids) {
                                   ids->FromID.c_str(), ids->AgencyID.c_str(),
                                   ids->StandaloneAgencyID.c_str(), ids->PageID.c_str(),
                                   ids->PCID.c_str());
-  ::OutputDebugStringA(trace.c_str());
+  TraceLine(trace);
   return true;
 }
 
@@ -38,7 +39,7 @@ int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
   const std::string url = gbk::FormatCut(kTextMax, servers::kAgencyTextUrlFormat,
                                          servers::AgencyTextBaseUrl().c_str(),
                                          client->agencyIds.StandaloneAgencyID.c_str());
-  ::OutputDebugStringA(("log: " + url).c_str());
+  TraceLine("log: " + url);
 
   std::string text_path;
   if (DownloadFile(nullptr, &text_path, client, url.c_str(), false, true, false, false) != 0) {

@@ -5,6 +5,7 @@
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
 #include "system/protected_folders.h"
+#include "system/trace.h"
 
 namespace {
 
@@ -12,7 +13,6 @@ constexpr char kSection[] = "onlinesetup_config";
 constexpr char kSideFileName[] = "tovrel_onlinesetup.ini";
 constexpr char kDeleteTraceName[] = "XExtentConfig::DeleteOtherFileIfNeeded";
 
-void Trace(const std::string& line) { ::OutputDebugStringA(line.c_str()); }
 
 int ReadSwitch(const std::string& ini_path, const char* key) {
   return static_cast<int>(::GetPrivateProfileIntA(kSection, key, 0, ini_path.c_str()));
@@ -20,7 +20,7 @@ int ReadSwitch(const std::string& ini_path, const char* key) {
 
 bool SideFileEnabled(const std::string& ini_path) {
   int value = ReadSwitch(ini_path, "enable");
-  Trace(gbk::Format("kvx-out: %s:%d-%s", "XExtentConfig::IsEnable", value, ini_path.c_str()));
+  TraceLine(gbk::Format("kvx-out: %s:%d-%s", "XExtentConfig::IsEnable", value, ini_path.c_str()));
   return value != 0;
 }
 
@@ -36,25 +36,25 @@ bool XExtentConfig::IsEnable() const { return SideFileEnabled(iniPath_); }
 
 bool XExtentConfig::IsAutoRun() const {
   int value = ReadSwitch(iniPath_, "autorun");
-  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsAutoRun", value));
+  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsAutoRun", value));
   return value != 0;
 }
 
 int XExtentConfig::GetSetupPathMode() const {
   int value = ReadSwitch(iniPath_, "setup_path_mode");
-  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::GetSetupPathMode", value));
+  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::GetSetupPathMode", value));
   return (value == 1 || value == 2) ? value : 0;
 }
 
 std::string XExtentConfig::GetSetupPath() const {
   std::string value = ProfileFile(iniPath_, 128).ReadString(kSection, "setup_path", "");
-  Trace(gbk::Format("kvx-out: %s:%s", "XExtentConfig::GetSetupPath", value.c_str()));
+  TraceLine(gbk::Format("kvx-out: %s:%s", "XExtentConfig::GetSetupPath", value.c_str()));
   return value;
 }
 
 bool XExtentConfig::IsDelOtherFile() const {
   int value = ReadSwitch(iniPath_, "del_otherfile");
-  Trace(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsDelOtherFile", value));
+  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsDelOtherFile", value));
   return value == 1;  // only exactly 1 clears the folder
 }
 
@@ -80,7 +80,7 @@ void XExtentConfig::Collect() {
   DWORD n = ::GetFullPathNameA(folder.c_str(), sizeof full, full, nullptr);
   const std::string checked = (n > 0 && n < sizeof full) ? std::string(full) : folder;
   if (IsProtectedFromClearing(checked, ProtectedFolders())) {
-    Trace(gbk::Format("kvx-log: %s : refuse to clear %s", kDeleteTraceName, checked.c_str()));
+    TraceLine(gbk::Format("kvx-log: %s : refuse to clear %s", kDeleteTraceName, checked.c_str()));
     return;
   }
   WalkFolder(folder, "*.*", exePath_, iniPath_, &files_, &folders_);
@@ -99,20 +99,20 @@ void XExtentConfig::DeleteOtherFileIfNeeded() {
       deleted = ::DeleteFileA(it->c_str());
     }
     if (deleted) {
-      Trace(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
+      TraceLine(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
       it = files_.erase(it);
     } else {
-      Trace(gbk::Format("kvx-log: %s : delete file fail %s, lasterror:%d", kDeleteTraceName,
+      TraceLine(gbk::Format("kvx-log: %s : delete file fail %s, lasterror:%d", kDeleteTraceName,
                         it->c_str(), static_cast<int>(::GetLastError())));
       ++it;
     }
   }
   for (auto it = folders_.begin(); it != folders_.end();) {
     if (::RemoveDirectoryA(it->c_str())) {
-      Trace(gbk::Format("kvx-log: %s : delete dir suc%s", kDeleteTraceName, it->c_str()));
+      TraceLine(gbk::Format("kvx-log: %s : delete dir suc%s", kDeleteTraceName, it->c_str()));
       it = folders_.erase(it);
     } else {
-      Trace(gbk::Format("kvx-log: %s : delete dir fail %s, lasterror:%d", kDeleteTraceName,
+      TraceLine(gbk::Format("kvx-log: %s : delete dir fail %s, lasterror:%d", kDeleteTraceName,
                         it->c_str(), static_cast<int>(::GetLastError())));
       ++it;
     }

@@ -13,6 +13,7 @@
 #include "core/safe_path.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
+#include "system/trace.h"
 
 const char kExtractFailedText[] = "解压文件失败";
 
@@ -30,10 +31,6 @@ namespace {
 // not open is tried again for about two seconds before the step fails.
 constexpr int kOpenAttempts = 10;
 constexpr DWORD kOpenRetryMs = 200;
-
-void Trace(const char* format, std::string_view a, const char* b = "") {
-  ::OutputDebugStringA(gbk::FormatCut(1023, format, std::string(a).c_str(), b).c_str());
-}
 
 enum class EntryKind {
   kFile,      // written below the install folder
@@ -117,7 +114,7 @@ Queued QueueTarget(const std::string& target, PackBodyReader& reader, const Pack
     if (!piece) return Queued::kWhole;
     const size_t n = static_cast<size_t>(std::min<uint64_t>(FileWriteQueue::kPieceSize, size - done));
     if (!reader.Read(static_cast<uint32_t>(span.offset) + done, piece, n)) {
-      Trace("kvx-log: pack unreadable, dropping %s%s", target);
+      TraceLine(gbk::Format("kvx-log: pack unreadable, dropping %s", target.c_str()));
       writer.Abandon();
       return Queued::kPackUnreadable;
     }
@@ -149,7 +146,8 @@ uint64_t SpaceAfterReplacing(const PackDirectory& directory, const std::string& 
 // on the next attempt, and leaving it would double the space the step holds.
 void RemovePack(const std::string& pack_path) {
   ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::DeleteFileA(pack_path.c_str())) Trace("kvx-log: deleted %s%s", pack_path);
+  if (::DeleteFileA(pack_path.c_str()))
+    TraceLine(gbk::Format("kvx-log: deleted %s", pack_path.c_str()));
 }
 
 // A pack left by a run that ended mid-step would be taken for the new one if
@@ -190,7 +188,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   const std::string package_path = JoinPath(folder, package_name ? package_name : "");
   // The user's own stop has no text of its own.
   auto stopped = [&](const std::string& pack_path) {
-    Trace("kvx-out: extraction of %s stopped%s", package_path);
+    TraceLine(gbk::Format("kvx-out: extraction of %s stopped", package_path.c_str()));
     if (!pack_path.empty()) RemovePack(pack_path);
     return Fail(message, std::string());
   };
@@ -200,19 +198,19 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   // failed extraction, not a success.
   std::unique_ptr<PackageArchive> archive = PackageArchive::Open(package_path, kPackagePassword);
   if (!archive) {
-    Trace("kvx-out: cannot open package %s%s", package_path);
+    TraceLine(gbk::Format("kvx-out: cannot open package %s", package_path.c_str()));
     return Fail(message, kExtractFailedText);
   }
   archive->SetBaseFolder(folder);
   ArchiveEntry entry;
   EntryStatus entry_status = archive->GetFirstEntry(&entry);
   if (entry_status != EntryStatus::kOk || entry.uncompressed_size <= 0) {
-    Trace("kvx-out: package %s has no usable first member%s", package_path);
+    TraceLine(gbk::Format("kvx-out: package %s has no usable first member", package_path.c_str()));
     return Fail(message, kExtractFailedText);
   }
   const std::string pack_path = JoinPath(folder, entry.name);
   if (!RemoveStalePack(pack_path)) {
-    Trace("kvx-out: an earlier pack %s cannot be removed%s", pack_path);
+    TraceLine(gbk::Format("kvx-out: an earlier pack %s cannot be removed", pack_path.c_str()));
     return Fail(message, kExtractFailedText);
   }
   const std::string no_room_for_pack =
@@ -224,7 +222,7 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
   archive.reset();
   if (extract_status == ExtractStatus::kStopped) return stopped(pack_path);
   if (extract_status != ExtractStatus::kOk) {
-    Trace("kvx-out: pack %s not extracted%s", entry.name);
+    TraceLine(gbk::Format("kvx-out: pack %s not extracted", entry.name));
     RemovePack(pack_path);
     return Fail(message, kExtractFailedText);
   }
@@ -255,7 +253,8 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
     const PackDirectory::Entry e = directory[i];
     checking.Offer(25 + static_cast<int>(uint64_t{i} * 100 / n) / 4);
     if (!SpanFitsBody(e.span, pack->body_length)) {
-      Trace("kvx-out: pack entry %s has its data outside the pack%s", e.name);
+      TraceLine(gbk::Format("kvx-out: pack entry %s has its data outside the pack",
+                            std::string(e.name).c_str()));
       return fail(kExtractFailedText);
     }
     const EntryTarget t = Classify(e.name);
@@ -303,7 +302,8 @@ bool ExtractPackage(HWND window, const char* package_name, const char* install_f
     const PackDirectory::Entry e = directory[i];
     const EntryTarget t = Classify(e.name);
     if (t.kind == EntryKind::kUnsafe) {
-      Trace("kvx-out: skipped pack entry %s (outside the install folder)%s", e.name);
+      TraceLine(gbk::Format("kvx-out: skipped pack entry %s (outside the install folder)",
+                            std::string(e.name).c_str()));
       continue;
     }
     const std::vector<size_t> seps = gbk::FindAllChars(t.relative, '\\');

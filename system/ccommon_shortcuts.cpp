@@ -10,6 +10,7 @@
 #include "core/safe_path.h"
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
+#include "system/trace.h"
 
 namespace {
 
@@ -82,5 +83,5 @@ void CCommon::DelShortcutEx(const char* name, int csidl, bool delete_folder) {
   std::string trace = gbk::Format("%s - iid(%d):iDelRet = %d, lasterror = %d, dir = %s",
                                   "CCommon::DelShortcutEx", csidl, deleted ? 1 : 0,
                                   static_cast<int>(error), path.c_str());
-  ::OutputDebugStringA(trace.c_str());
+  TraceLine(trace);
 }

@@ -5,15 +5,12 @@
 #include "core/gbk_text.h"
 #include "core/release_record.h"
 #include "system/scoped_handle.h"
+#include "system/trace.h"
 
 namespace {
 
 // A record larger than this is not one the installer wrote.
 constexpr DWORD kMaxRecordBytes = 64u << 20;
-
-void Trace(const char* format, const std::string& path) {
-  ::OutputDebugStringA(gbk::FormatCut(1023, format, path.c_str()).c_str());
-}
 
 std::string ReadRecord(const std::string& path) {
   ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
@@ -69,10 +66,10 @@ bool RemoveStale(const std::string& base, const std::string& relative) {
   if (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;  // not what was installed
   if (a & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), a & ~DWORD{FILE_ATTRIBUTE_READONLY});
   if (!::DeleteFileA(path.c_str())) {
-    Trace("kvx-log: stale file kept (busy) %s", path);
+    TraceLine(gbk::Format("kvx-log: stale file kept (busy) %s", path.c_str()));
     return false;
   }
-  Trace("kvx-log: deleted stale file %s", path);
+  TraceLine(gbk::Format("kvx-log: deleted stale file %s", path.c_str()));
   // Folders left empty go too, deepest first; the first one still holding
   // something ends it.
   for (auto it = ends.rbegin(); it != ends.rend(); ++it) {
@@ -95,7 +92,7 @@ size_t ReplaceReleaseRecord(const std::string& install_folder, const std::vector
   }
   ::CreateDirectoryA(record.substr(0, gbk::FindLastChar(record, '\\')).c_str(), nullptr);
   if (!WriteRecord(record, release_record::FormatRecord(installed))) {
-    Trace("kvx-log: cannot write %s", record);
+    TraceLine(gbk::Format("kvx-log: cannot write %s", record.c_str()));
   }
   return removed;
 }

@@ -1,5 +1,6 @@
 #include "ui/skin_button.h"
 
+#include "system/trace.h"
 #include "ui/skin_rules.h"
 
 namespace {
@@ -10,7 +11,6 @@ HPEN InsidePen(int width, COLORREF colour) {
   return ::CreatePen(PS_INSIDEFRAME, width, colour);
 }
 
-void Trace(const char* text) { ::OutputDebugStringA(text); }
 
 }  // namespace
 
@@ -45,7 +45,7 @@ bool CWINButton::Attach(HWND window) {
   window_ = window;
   parent_ = ::GetParent(window);
   if (!::SetPropA(window, kProperty, this)) {
-    Trace("SetProp ERROR");
+    TraceLine("SetProp ERROR");
     window_ = nullptr;
     return false;
   }
@@ -86,7 +86,7 @@ bool CWINButton::FinishLoad() {
 void CWINButton::ShapeFromStrip() {
   HRGN shape = ::CreateRectRgn(0, 0, 0, 0);
   if (!shape) {
-    Trace("CreateRectRgn wndRgn ERROR");
+    TraceLine("CreateRectRgn wndRgn ERROR");
     return;
   }
   const std::vector<RECT> runs =
@@ -95,10 +95,10 @@ void CWINButton::ShapeFromStrip() {
   for (const RECT& r : runs) {
     ScopedRegion piece(::CreateRectRgn(r.left, r.top, r.right, r.bottom));
     if (!piece) {
-      Trace("CreateRectRgn temp ERROR");
+      TraceLine("CreateRectRgn temp ERROR");
       continue;
     }
-    if (::CombineRgn(shape, shape, piece.get(), RGN_OR) == ERROR) Trace("CombineRgn ERROR");
+    if (::CombineRgn(shape, shape, piece.get(), RGN_OR) == ERROR) TraceLine("CombineRgn ERROR");
   }
   // The window owns the region from here on.
   if (!::SetWindowRgn(window_, shape, TRUE)) ::DeleteObject(shape);
@@ -137,10 +137,10 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 1;
     case WM_CLOSE:
     case WM_CHAR:
-      Trace("WM_CHAR");
+      TraceLine("WM_CHAR");
       break;
     case WM_DRAWITEM:
-      Trace("WM_DRAWITEM");
+      TraceLine("WM_DRAWITEM");
       break;
     case WM_MOUSEMOVE:
       if (!hover_) {
@@ -186,7 +186,7 @@ void CWINButton::OnPaint() {
   ScopedRegion clip(::CreateRectRgn(0, 0, 0, 0));
   if (!clip || ::GetWindowRgn(window_, clip.get()) == ERROR ||
       ::SelectClipRgn(dc, clip.get()) == ERROR)
-    Trace("SelectClipRgn ERROR");
+    TraceLine("SelectClipRgn ERROR");
   Draw(dc);
   ::RestoreDC(dc, saved);
   ::EndPaint(window_, &ps);
@@ -198,7 +198,7 @@ void CWINButton::Draw(HDC dc) {
   const int w = client.right, h = client.bottom;
   ScopedMemoryDc mem(::CreateCompatibleDC(dc));
   if (!mem) {
-    Trace("Create MemDc ERROR");
+    TraceLine("Create MemDc ERROR");
     return;
   }
   ScopedBitmap bmp(::CreateCompatibleBitmap(dc, w > 0 ? w : 1, h > 0 ? h : 1));
@@ -218,8 +218,8 @@ void CWINButton::Draw(HDC dc) {
   }
   ::BitBlt(dc, 0, 0, w, h, mem.get(), 0, 0, SRCCOPY);
   ::SelectObject(mem.get(), old_bmp);
-  if (!::DeleteDC(mem.release())) Trace("DeleteDC(hdcMem) ERROR");
-  if (!::DeleteObject(bmp.release())) Trace("DeleteObject(bmp) ERROR");
+  if (!::DeleteDC(mem.release())) TraceLine("DeleteDC(hdcMem) ERROR");
+  if (!::DeleteObject(bmp.release())) TraceLine("DeleteObject(bmp) ERROR");
 }
 
 void CWINButton::DrawCaption(HDC dc, const RECT& area) {

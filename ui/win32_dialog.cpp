@@ -13,6 +13,7 @@
 #include "net/servers.h"
 #include "system/ccommon.h"
 #include "system/seams.h"
+#include "system/trace.h"
 #include "ui/window_map.h"
 #include "core/window_rules.h"
 #include "ui/worker_wait.h"
@@ -225,7 +226,7 @@ bool Win32Dialog::OnInit() {
   XExtentConfig* extent = controller_.extentConfig.get();
   if (extent && extent->IsEnable() && extent->IsAutoRun()) {
     ::SetTimer(window_, TIMER_AUTOSTART, 1000, nullptr);
-    ::OutputDebugStringA("kvx-out: auto start");
+    TraceLine("kvx-out: auto start");
   }
   return true;
 }
@@ -445,7 +446,7 @@ void Win32Dialog::OnCommand(int id, int notification) {
 void Win32Dialog::OnInstall() {
   if (folderInvalid_) {
     seams::ShowMessageBox(window_, "指定的路径无效", "确认", MB_OK);
-    ::OutputDebugStringA("kvx-out: invalid dir");
+    TraceLine("kvx-out: invalid dir");
     return;
   }
   page_ = PAGE_INSTALLING;
@@ -458,7 +459,7 @@ void Win32Dialog::OnAgreement() {
   // Only web pages are opened: the address comes from a server text, and the
   // shell would just as well start a program named there.
   if (!IsWebAddress(url)) {
-    ::OutputDebugStringA("kvx-out: agreement address refused");
+    TraceLine("kvx-out: agreement address refused");
     return;
   }
   ::ShellExecuteA(nullptr, nullptr, url, nullptr, nullptr, SW_SHOWNORMAL);
