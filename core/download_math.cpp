@@ -9,8 +9,6 @@
 namespace {
 constexpr uint32_t kKibThreshold = 1048576;
 constexpr uint32_t kSpeedReportIntervalMs = 500;
-constexpr uint32_t kFirstBackoffMs = 1000;
-constexpr uint32_t kMaxBackoffMs = 30000;
 }  // namespace
 
 int DownloadPercent(uint32_t answer_length, uint32_t resume_offset, uint32_t bytes_written) {
@@ -62,17 +60,6 @@ bool ReadStalled(uint32_t asked, uint32_t bytes_per_second, uint32_t waited_ms) 
   const uint64_t needs = uint64_t{asked} * 1000 / bytes_per_second;
   return waited_ms > needs + kReadStallMs;
 }
-
-uint32_t BackoffDelayMs(int failures, double jitter) {
-  uint32_t delay = kFirstBackoffMs;
-  for (int i = 1; i < failures && delay < kMaxBackoffMs; ++i) delay *= 2;
-  if (delay > kMaxBackoffMs) delay = kMaxBackoffMs;
-  if (jitter < 0) jitter = 0;
-  if (jitter >= 1) jitter = 0.999;
-  return delay - static_cast<uint32_t>(delay / 5 * jitter);
-}
-
-bool IsRetriableStatus(uint32_t status) { return status == 408 || status == 429 || status >= 500; }
 
 namespace {
 
@@ -136,12 +123,6 @@ int64_t RetryAfterMs(const std::string& retry_after, const std::string& date) {
   int64_t when = 0, now = 0;
   if (!ParseImfFixdate(retry_after, &when) || !ParseImfFixdate(date, &now)) return -1;
   return when > now ? (when - now) * 1000 : 0;
-}
-
-uint32_t RetryDelayMs(int failures, double jitter, int64_t retry_after_ms) {
-  const uint32_t backoff = BackoffDelayMs(failures, jitter);
-  if (retry_after_ms <= backoff) return backoff;
-  return retry_after_ms < kMaxBackoffMs ? static_cast<uint32_t>(retry_after_ms) : kMaxBackoffMs;
 }
 
 bool FitsDownloadLimit(uint64_t resume_offset, uint64_t answer_length) {
@@ -219,23 +200,4 @@ BodyPlan PlanBody(bool appending, uint32_t resume_offset, uint32_t status,
   if (appending && r.first == resume_offset) return BodyPlan::kAppend;
   if (r.first == 0) return BodyPlan::kFromScratch;
   return BodyPlan::kRestartWithoutRange;
-}
-
-bool IsCertificateError(uint32_t error) {
-  switch (error) {
-    case 12037:  // ERROR_INTERNET_SEC_CERT_DATE_INVALID
-    case 12038:  // ERROR_INTERNET_SEC_CERT_CN_INVALID
-    case 12044:  // ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED
-    case 12045:  // ERROR_INTERNET_INVALID_CA
-    case 12055:  // ERROR_INTERNET_SEC_CERT_ERRORS
-    case 12056:  // ERROR_INTERNET_SEC_CERT_NO_REV
-    case 12057:  // ERROR_INTERNET_SEC_CERT_REV_FAILED (Wine's answer for an unknown authority)
-    case 12169:  // ERROR_INTERNET_SEC_INVALID_CERT
-    case 12170:  // ERROR_INTERNET_SEC_CERT_REVOKED
-    case 12175:  // ERROR_INTERNET_SECURITY_CHANNEL_ERROR
-    case 12179:  // ERROR_INTERNET_SEC_CERT_WEAK_SIGNATURE
-      return true;
-    default:
-      return false;
-  }
 }

@@ -1,5 +1,5 @@
 // The arithmetic and small decisions of a file download, kept free of I/O so
-// they can be checked from tables: percentage, speed report, retry back-off,
+// they can be checked from tables: percentage, speed report, Retry-After,
 // the target path, and whether an answer may be appended to the local file.
 #pragma once
 
@@ -53,24 +53,11 @@ class ReadSizer {
 constexpr uint32_t kReadStallMs = 1000;
 bool ReadStalled(uint32_t asked, uint32_t bytes_per_second, uint32_t waited_ms);
 
-// Pause before retry number `failures` (1 = first retry): 1 s doubling up to
-// 30 s, shortened by up to a fifth by `jitter` (0 <= jitter < 1).
-uint32_t BackoffDelayMs(int failures, double jitter);
-
-// An error status that says "try again later" (408, 429, any 5xx): retried
-// with the back-off when the caller retries. Every other 4xx is final.
-bool IsRetriableStatus(uint32_t status);
-
 // The wait a Retry-After value asks for, in ms: delta-seconds, or an
 // IMF-fixdate measured against the answer's own Date (the server's clock, so
 // a wrong local clock does not matter). -1 when absent or not understood, 0
 // for a date already past.
 int64_t RetryAfterMs(const std::string& retry_after, const std::string& date);
-
-// The pause before a retry: the back-off, or longer when the server asked
-// for it, but never beyond the back-off's 30 s cap (a stop is honoured
-// meanwhile anyway). `retry_after_ms` < 0: the server asked nothing.
-uint32_t RetryDelayMs(int failures, double jitter, int64_t retry_after_ms);
 
 // The largest file a download can keep: the resume record stores its sizes
 // as signed 32-bit numbers, and the package's pack is measured in 32 bits.
@@ -107,8 +94,3 @@ enum class BodyPlan {
 // does not hold the whole resource cannot be used.
 BodyPlan PlanBody(bool appending, uint32_t resume_offset, uint32_t status,
                   const std::string& content_range);
-
-// WinINet's certificate failures (untrusted authority, wrong name, expired,
-// revoked, unusable). Retrying cannot mend them, and they must never be
-// passed over, so they end a download at once with a message of their own.
-bool IsCertificateError(uint32_t error);

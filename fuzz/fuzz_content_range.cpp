@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/download_math.h"
+#include "core/retry_policy.h"
 #include "core/header_text.h"
 #include "fuzz_util.h"
 

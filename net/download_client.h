@@ -10,13 +10,14 @@
 #include <atomic>
 
 #include "core/agency_ids.h"
+#include "core/download_failure.h"
 
 struct ManifestFile;
 
 struct DownloadClient {
   HWND window = nullptr;
-  char installFolder[260] = {};
-  char errorText[261] = {};
+  char installFolder[MAX_PATH] = {};           // NUL included
+  char errorText[kErrorTextBufferBytes] = {};  // NUL included
   std::atomic<bool> stopRequest{false};  // one byte, written by the window, read by the worker
   AgencyIds agencyIds;
   // Set by the caller around one download of a file that the publisher's

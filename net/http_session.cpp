@@ -2,14 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <thread>
 
 #include "net/servers.h"
+#include "system/run_with_deadline.h"
 
 namespace {
 
@@ -27,9 +25,7 @@ struct PendingFetch {
   std::shared_ptr<ScopedInternetHandle> session;  // kept open while the helper runs
   std::string url;
   std::mutex mu;
-  std::condition_variable cv;
-  bool done = false;
-  std::atomic<bool> abandoned{false};
+  bool abandoned = false;
   ScopedInternetHandle request;  // handed to the session when the waiter takes it
   long error = 0;
   std::vector<char> text;
@@ -43,7 +39,7 @@ void RunFetch(std::shared_ptr<PendingFetch> f) {
   if (request) {
     char chunk[kChunk];
     DWORD n = 0;
-    while (!f->abandoned && text.size() < kMaxBody &&
+    while (text.size() < kMaxBody &&
            ::InternetReadFile(request.get(), chunk, kChunk, &n) && n > 0) {
       text.insert(text.end(), chunk, chunk + std::min<size_t>(n, kMaxBody - text.size()));
       n = 0;
@@ -52,13 +48,11 @@ void RunFetch(std::shared_ptr<PendingFetch> f) {
   text.push_back('\0');
   {
     std::lock_guard<std::mutex> lock(f->mu);
-    f->done = true;
     f->error = error;
     f->text.swap(text);
     // Nobody waits any more: the request is closed here, with this thread.
     if (!f->abandoned) f->request = std::move(request);
   }
-  f->cv.notify_all();
 }
 
 }  // namespace
@@ -91,14 +85,14 @@ const char* FetchUrlText(HttpSession* s, const char* url) {
   auto f = std::make_shared<PendingFetch>();
   f->session = s->session;
   f->url = url;
-  try {
-    std::thread(RunFetch, f).detach();
-  } catch (const std::system_error&) {
+  const DeadlineWait wait =
+      RunWithDeadline([f] { RunFetch(f); }, g_wait_ms.load(), [](DWORD) { return false; });
+  if (wait == DeadlineWait::kNoThread) {
     s->lastError = ERROR_NOT_ENOUGH_MEMORY;
     return nullptr;
   }
-  std::unique_lock<std::mutex> lock(f->mu);
-  if (!f->cv.wait_for(lock, std::chrono::milliseconds(g_wait_ms.load()), [&] { return f->done; })) {
+  std::lock_guard<std::mutex> lock(f->mu);
+  if (wait == DeadlineWait::kLeft) {
     f->abandoned = true;
     s->lastError = ERROR_INTERNET_TIMEOUT;
     return nullptr;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/download_failure.h"
 #include "core/gbk_text.h"
 #include "core/manifest_signature.h"
 #include "core/sha256.h"
@@ -21,7 +22,7 @@
 namespace signed_download {
 namespace {
 
-constexpr size_t kMessageBytes = 260;
+constexpr size_t kMessageBytes = kErrorTextBufferBytes - 1;  // the error text buffer, NUL aside
 // A signature file is one line of 128 digits; anything much longer is not one.
 constexpr size_t kMaxSignatureFileBytes = 256;
 constexpr DWORD kDateTimeoutMs = 5000;

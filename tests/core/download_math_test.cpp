@@ -108,63 +108,6 @@ TEST(ReadSizer, AReadIsGivenUpOnlyWhenTheLineSlowedUnderIt) {
     EXPECT_EQ(ReadStalled(c.asked, c.speed, c.waited), c.stalled) << c.asked << " " << c.waited;
 }
 
-TEST(Backoff, DoublesFromOneSecondUpToThirtyWithBoundedJitter) {
-  struct Case {
-    int failures;
-    double jitter;
-    uint32_t ms;
-  } cases[] = {
-      {1, 0.0, 1000}, {2, 0.0, 2000}, {3, 0.0, 4000}, {4, 0.0, 8000},   {5, 0.0, 16000},
-      {6, 0.0, 30000}, {7, 0.0, 30000}, {1000, 0.0, 30000}, {0, 0.0, 1000},
-      {1, 0.5, 900}, {6, 0.5, 27000}, {1, 0.9999, 801}, {1, 5.0, 801}, {1, -1.0, 1000},
-  };
-  for (const Case& c : cases) EXPECT_EQ(BackoffDelayMs(c.failures, c.jitter), c.ms) << c.failures;
-}
-
-TEST(Backoff, RetryAfterLengthensThePauseUpToTheCap) {
-  const char kDate[] = "Mon, 07 Dec 2026 04:00:00 GMT";
-  struct Case {
-    const char* value;
-    const char* date;
-    int64_t after_ms;
-    int failures;
-    uint32_t delay_ms;  // with jitter 0
-  } cases[] = {
-      {"", kDate, -1, 1, 1000},
-      {"5", kDate, 5000, 1, 5000},
-      {" 12 ", "", 12000, 3, 12000},
-      {"0", kDate, 0, 2, 2000},                      // never sooner than the back-off
-      {"2", kDate, 2000, 3, 4000},
-      {"120", kDate, 120000, 1, 30000},              // within the cap
-      {"99999999999999999999999", kDate, int64_t{INT32_MAX} * 1000, 1, 30000},
-      {"-5", kDate, -1, 1, 1000},
-      {"5s", kDate, -1, 1, 1000},
-      {"1.5", kDate, -1, 1, 1000},
-      {"Mon, 07 Dec 2026 04:00:20 GMT", kDate, 20000, 1, 20000},
-      {"Tue, 08 Dec 2026 04:00:00 GMT", kDate, 86400000, 1, 30000},
-      {"Thu, 01 Jan 2026 00:00:07 GMT", "Wed, 31 Dec 2025 23:59:59 GMT", 8000, 1, 8000},
-      {"Sun, 01 Mar 2026 00:00:00 GMT", "Sat, 28 Feb 2026 23:59:50 GMT", 10000, 1, 10000},
-      {"Sun, 06 Dec 2026 04:00:00 GMT", kDate, 0, 1, 1000},   // already past
-      {"Mon, 07 Dec 2026 04:00:20 GMT", "", -1, 1, 1000},     // no server clock to measure by
-      {"Mon, 07 Xyz 2026 04:00:20 GMT", kDate, -1, 1, 1000},
-      {"Mon, 07 Dec 2026 04:00:20 UTC", kDate, -1, 1, 1000},
-      {"Mon, 07 Dec 2026 24:00:20 GMT", kDate, -1, 1, 1000},
-      {"Mon, 07 Dec 2026 04:00:20 GMT x", kDate, -1, 1, 1000},
-  };
-  for (const Case& c : cases) {
-    const int64_t after = RetryAfterMs(c.value, c.date);
-    EXPECT_EQ(after, c.after_ms) << c.value;
-    EXPECT_EQ(RetryDelayMs(c.failures, 0.0, after), c.delay_ms) << c.value;
-  }
-  EXPECT_EQ(RetryDelayMs(1, 0.5, 700), 900u);  // the jittered back-off still holds
-}
-
-TEST(RetriableStatus, TryAgainLaterIsRetriedAndOtherClientErrorsAreFinal) {
-  for (uint32_t s : {408u, 429u, 500u, 502u, 503u, 504u, 599u}) EXPECT_TRUE(IsRetriableStatus(s)) << s;
-  for (uint32_t s : {400u, 401u, 403u, 404u, 407u, 409u, 410u, 416u, 428u, 431u, 451u, 499u})
-    EXPECT_FALSE(IsRetriableStatus(s)) << s;
-}
-
 TEST(DownloadLimit, WhatTheResumeRecordCanHoldAndNoWrapAbove4GiB) {
   struct Case {
     uint64_t offset, length;
@@ -288,10 +231,4 @@ TEST(PlanBody, AppendsOnlyAPartialAnswerThatContinuesAtTheOffset) {
     EXPECT_EQ(PlanBody(c.appending, c.offset, c.status, c.range), c.plan)
         << c.appending << " " << c.status << " " << c.range;
   }
-}
-
-TEST(CertificateError, OnlyCertificateFailuresAreFinal) {
-  for (uint32_t e : {12037u, 12038u, 12045u, 12057u, 12169u, 12175u}) EXPECT_TRUE(IsCertificateError(e)) << e;
-  // Time-outs, refused or reset connections and unknown hosts may pass.
-  for (uint32_t e : {0u, 12002u, 12007u, 12029u, 12030u, 12031u, 12152u}) EXPECT_FALSE(IsCertificateError(e)) << e;
 }
