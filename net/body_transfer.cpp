@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include <cstring>
+#include <optional>
 
 #include "core/download_math.h"
 #include "core/signed_manifest.h"
@@ -64,6 +65,7 @@ class BodyTransfer {
   Outcome GiveReadUp();
   void CountReceived(DWORD n);
   Outcome Finish();
+  std::optional<Outcome> TakeRead(const BodyReader::Result& result);
 
   // A read that the user's stop or a slowed line leaves waiting is given up,
   // with the buffer it writes into and its handles.
@@ -195,8 +197,44 @@ Outcome BodyTransfer::Finish() {
   return Outcome::kSuccess;
 }
 
-Outcome BodyTransfer::Run() {
+// What one read brought: gathered, written once the buffer is full or has
+// waited long enough, or the end of the body. Empty: read on.
+std::optional<Outcome> BodyTransfer::TakeRead(const BodyReader::Result& result) {
+  const DWORD n = result.bytes;
+  // A read that fails may still report what it received (Wine does on a
+  // reset): those bytes are kept, so the retry asks only for the rest.
+  if (result.ok || n > 0) CountReceived(n);
+  fill_ += n;
+  if (!FitsDownloadLimit(OnDisk(), fill_)) {
+    // An answer without a length that outgrows what a record can hold.
+    digest_.Release(buffer_);
+    buffer_ = nullptr;
+    CloseChecked(&a_->file);
+    return d_->Settle(
+        DownloadFailure{DownloadStep::kTooLarge, 0, 0, std::to_string(OnDisk() + fill_)});
+  }
+  // A signed file ends at its size: nothing past it reaches the disk.
   const ManifestFile* expected = d_->expected();
+  const bool full = expected && OnDisk() + fill_ >= expected->size;
+  if (full) fill_ = static_cast<DWORD>(expected->size - OnDisk());
+  if (result.ok && n > 0 && !full) {
+    if (fill_ == kTransferBufferBytes || ::GetTickCount() - fill_tick_ >= kGatherMs) {
+      ready_ = buffer_;
+      ready_fill_ = fill_;
+      buffer_ = nullptr;
+    }
+    return std::nullopt;
+  }
+  if (!WriteBoth()) return DiskFailure();
+  if (full || (result.ok && (a_->length == 0 || written_ >= a_->length))) return Finish();
+  // A body that ends before its announced length is an interrupted
+  // transfer, whatever the read said.
+  const DownloadFailure broke = Download::NetworkFailure(
+      DownloadStep::kRead, result.ok ? ERROR_INTERNET_CONNECTION_RESET : result.error);
+  return KeepAndEnd(d_->Settle(broke));
+}
+
+Outcome BodyTransfer::Run() {
   for (;;) {
     if (d_->Stopped()) {
       if (!WriteBoth()) return DiskFailure();
@@ -229,37 +267,7 @@ Outcome BodyTransfer::Run() {
       const bool stalled = ReadStalled(reader_.asked(), speed_now, ::GetTickCount() - read_tick);
       if (d_->Stopped() || stalled) return GiveReadUp();
     }
-    const DWORD n = result.bytes;
-    // A read that fails may still report what it received (Wine does on a
-    // reset): those bytes are kept, so the retry asks only for the rest.
-    if (result.ok || n > 0) CountReceived(n);
-    fill_ += n;
-    if (!FitsDownloadLimit(OnDisk(), fill_)) {
-      // An answer without a length that outgrows what a record can hold.
-      digest_.Release(buffer_);
-      buffer_ = nullptr;
-      CloseChecked(&a_->file);
-      return d_->Settle(
-          DownloadFailure{DownloadStep::kTooLarge, 0, 0, std::to_string(OnDisk() + fill_)});
-    }
-    // A signed file ends at its size: nothing past it reaches the disk.
-    const bool full = expected && OnDisk() + fill_ >= expected->size;
-    if (full) fill_ = static_cast<DWORD>(expected->size - OnDisk());
-    if (result.ok && n > 0 && !full) {
-      if (fill_ == kTransferBufferBytes || ::GetTickCount() - fill_tick_ >= kGatherMs) {
-        ready_ = buffer_;
-        ready_fill_ = fill_;
-        buffer_ = nullptr;
-      }
-      continue;
-    }
-    if (!WriteBoth()) return DiskFailure();
-    if (full || (result.ok && (a_->length == 0 || written_ >= a_->length))) return Finish();
-    // A body that ends before its announced length is an interrupted
-    // transfer, whatever the read said.
-    const DownloadFailure broke = Download::NetworkFailure(
-        DownloadStep::kRead, result.ok ? ERROR_INTERNET_CONNECTION_RESET : result.error);
-    return KeepAndEnd(d_->Settle(broke));
+    if (std::optional<Outcome> end = TakeRead(result)) return *end;
   }
 }
 

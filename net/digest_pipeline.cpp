@@ -36,8 +36,8 @@ bool ReadPrefix(const std::string& path, uint64_t length,
 DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
                                uint64_t prefix_length, const ManifestFile* expected)
     : storage_(chunks, std::vector<char>(chunk_bytes)),
-      expectedSize_(expected ? expected->size : 0),
-      expectedSha256_(expected ? expected->sha256 : Sha256Digest{}),
+      expected_size_(expected ? expected->size : 0),
+      expected_sha256_(expected ? expected->sha256 : Sha256Digest{}),
       checking_(expected != nullptr) {
   for (auto& s : storage_) free_.push_back(s.data());
   if (expected && expected->blockSize != 0) {
@@ -46,12 +46,12 @@ DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::str
   }
   // With per-block digests the signed size and every block's digest fix each
   // byte, so the whole-file SHA-256 would only repeat that work.
-  wholeSha_ = checking_ && !blocks_;
-  const size_t lanes = 1 + (wholeSha_ ? 1 : 0) + (blocks_ ? 1 : 0);
+  whole_sha_ = checking_ && !blocks_;
+  const size_t lanes = 1 + (whole_sha_ ? 1 : 0) + (blocks_ ? 1 : 0);
   for (size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
   // Every lane exists before any starts: a lane frees a chunk by counting them.
   lanes_[0]->thread = std::thread([=] { RunMd5(lanes_[0].get(), prefix_path, prefix_length); });
-  if (wholeSha_)
+  if (whole_sha_)
     lanes_[1]->thread =
         std::thread([=] { RunSha256(lanes_[1].get(), prefix_path, prefix_length); });
   if (blocks_) {
@@ -133,10 +133,10 @@ void DigestPipeline::Mark() {
 
 bool DigestPipeline::TakeMark(std::string* md5, uint64_t* total) {
   std::lock_guard<std::mutex> lock(mu_);
-  if (!markReady_ || !ok_) return false;
-  markReady_ = false;
-  *md5 = markMd5_;
-  *total = markTotal_;
+  if (!mark_ready_ || !ok_) return false;
+  mark_ready_ = false;
+  *md5 = mark_md5_;
+  *total = mark_total_;
   return true;
 }
 
@@ -148,9 +148,9 @@ bool DigestPipeline::Finish(std::string* md5, uint64_t* total) {
 }
 
 bool DigestPipeline::MatchesExpected() const {
-  if (!checking_ || !ok_ || badBlock_.load() != kNoBadBlock || total_ != expectedSize_) return false;
-  if (!wholeSha_) return blocks_->complete() && !blocks_->any_bad();
-  return shaTotal_ == expectedSize_ && sha256_ == expectedSha256_;
+  if (!checking_ || !ok_ || bad_block_.load() != kNoBadBlock || total_ != expected_size_) return false;
+  if (!whole_sha_) return blocks_->complete() && !blocks_->any_bad();
+  return sha_total_ == expected_size_ && sha256_ == expected_sha256_;
 }
 
 void DigestPipeline::Serve(Lane* lane, const std::function<void(const Chunk&)>& take) {
@@ -200,9 +200,9 @@ void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t
       unsigned char digest[16];
       copy.Final(digest);
       std::lock_guard<std::mutex> lock(mu_);
-      markMd5_ = Md5Hex(digest);
-      markTotal_ = hashed_;
-      markReady_ = true;
+      mark_md5_ = Md5Hex(digest);
+      mark_total_ = hashed_;
+      mark_ready_ = true;
       return;
     }
     ctx_.Update(chunk.data, chunk.size);
@@ -231,19 +231,19 @@ void DigestPipeline::RunSha256(Lane* lane, const std::string& prefix_path,
   std::lock_guard<std::mutex> lock(mu_);
   if (!ok) ok_ = false;
   sha256_ = digest;
-  shaTotal_ = total;
+  sha_total_ = total;
 }
 
 void DigestPipeline::RunBlocks(Lane* lane, const std::string& prefix_path,
                                uint64_t prefix_length) {
   std::vector<BlockCheck> completed;
   auto take = [&](const char* data, size_t n) {
-    if (badBlock_.load() != kNoBadBlock) return;  // the rest is fetched again anyway
+    if (bad_block_.load() != kNoBadBlock) return;  // the rest is fetched again anyway
     completed.clear();
     blocks_->Feed(data, n, &completed);
     for (const BlockCheck& c : completed) {
       if (!c.matched) {
-        badBlock_ = c.index * blocks_->block_size();
+        bad_block_ = c.index * blocks_->block_size();
         return;
       }
     }

@@ -63,7 +63,7 @@ class DigestPipeline {
 
   // Where the first block that failed its digest starts, as soon as it is
   // found (never waits); kNoBadBlock while none has.
-  uint64_t BadBlockStart() const { return badBlock_.load(); }
+  uint64_t BadBlockStart() const { return bad_block_.load(); }
 
   // Waits until everything handed over is hashed. True with the digest text
   // and the byte count (prefix included) when every byte could be hashed.
@@ -106,18 +106,18 @@ class DigestPipeline {
   MD5_CTX ctx_;
   uint64_t hashed_ = 0;
   uint64_t total_ = 0;
-  bool markReady_ = false;
-  std::string markMd5_;
-  uint64_t markTotal_ = 0;
+  bool mark_ready_ = false;
+  std::string mark_md5_;
+  uint64_t mark_total_ = 0;
   std::string md5_;
   // The signed record's checks.
-  const uint64_t expectedSize_;
-  const Sha256Digest expectedSha256_;
+  const uint64_t expected_size_;
+  const Sha256Digest expected_sha256_;
   std::unique_ptr<BlockDigests> blocks_;
   Sha256 sha_;
-  uint64_t shaTotal_ = 0;
+  uint64_t sha_total_ = 0;
   Sha256Digest sha256_{};
-  std::atomic<uint64_t> badBlock_{kNoBadBlock};
+  std::atomic<uint64_t> bad_block_{kNoBadBlock};
   const bool checking_;
-  bool wholeSha_ = false;  // no per-block digests: the whole-file pass judges
+  bool whole_sha_ = false;  // no per-block digests: the whole-file pass judges
 };
