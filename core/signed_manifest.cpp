@@ -108,39 +108,49 @@ class Parser {
       return value == kVersion ? ManifestError::kNone : ManifestError::kUnsupportedVersion;
     }
     if (key == kMarkerKey) return ManifestError::kRepeatedKey;
+    if (key == "release" || key == "expires") return ReleaseKey(key, value);
+    if (key == "file") return StartFile(value);
+    const bool file_key = key == "size" || key == "sha256" || key == "block-size" || key == "block";
+    if (!file_key) return ManifestError::kUnknownKey;
+    if (!in_record_) return ManifestError::kMisplacedKey;
+    return FileKey(key, value);
+  }
+
+  // A key of the release itself, before the first file.
+  ManifestError ReleaseKey(std::string_view key, std::string_view value) {
+    if (in_record_) return ManifestError::kMisplacedKey;
     if (key == "release") {
-      if (in_record_) return ManifestError::kMisplacedKey;
       if (have_release_) return ManifestError::kRepeatedKey;
       if (!ParseNumber(value, kMaxManifestNumber, &m_.release) || m_.release == 0)
         return ManifestError::kBadNumber;
       have_release_ = true;
       return ManifestError::kNone;
     }
-    if (key == "expires") {
-      if (in_record_) return ManifestError::kMisplacedKey;
-      if (m_.hasExpiry) return ManifestError::kRepeatedKey;
-      if (!ParseDate(value, &m_.expires)) return ManifestError::kBadDate;
-      m_.hasExpiry = true;
-      return ManifestError::kNone;
+    if (m_.hasExpiry) return ManifestError::kRepeatedKey;
+    if (!ParseDate(value, &m_.expires)) return ManifestError::kBadDate;
+    m_.hasExpiry = true;
+    return ManifestError::kNone;
+  }
+
+  // "file=": the record before it ends, a new one begins.
+  ManifestError StartFile(std::string_view value) {
+    if (!have_release_) return ManifestError::kMissingKey;
+    if (ManifestError error = EndRecord(); error != ManifestError::kNone) {
+      error_line_ = record_line_;
+      return error;
     }
-    if (key == "file") {
-      if (!have_release_) return ManifestError::kMissingKey;
-      if (ManifestError error = EndRecord(); error != ManifestError::kNone) {
-        error_line_ = record_line_;
-        return error;
-      }
-      if (!IsValidName(value)) return ManifestError::kBadName;
-      if (!names_.insert(std::string(value)).second) return ManifestError::kDuplicateFile;
-      m_.files.emplace_back();
-      m_.files.back().name = std::string(value);
-      in_record_ = true;
-      have_size_ = have_sha256_ = have_block_size_ = false;
-      record_line_ = line_;
-      return ManifestError::kNone;
-    }
-    const bool file_key = key == "size" || key == "sha256" || key == "block-size" || key == "block";
-    if (!file_key) return ManifestError::kUnknownKey;
-    if (!in_record_) return ManifestError::kMisplacedKey;
+    if (!IsValidName(value)) return ManifestError::kBadName;
+    if (!names_.insert(std::string(value)).second) return ManifestError::kDuplicateFile;
+    m_.files.emplace_back();
+    m_.files.back().name = std::string(value);
+    in_record_ = true;
+    have_size_ = have_sha256_ = have_block_size_ = false;
+    record_line_ = line_;
+    return ManifestError::kNone;
+  }
+
+  // A key of the file record that is open.
+  ManifestError FileKey(std::string_view key, std::string_view value) {
     ManifestFile& f = m_.files.back();
     if (key == "size") {
       if (have_size_) return ManifestError::kRepeatedKey;

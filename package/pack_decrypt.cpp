@@ -90,28 +90,34 @@ bool ReadAt(HANDLE file, uint64_t at, uint8_t* dst, size_t n) {
   return true;
 }
 
+// Opens the pack and reads its header: false when it cannot be a pack.
+bool OpenPackHeader(const std::string& path, OpenPack* pack) {
+  pack->file.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!pack->file) return false;
+  LARGE_INTEGER file_size{};
+  if (!::GetFileSizeEx(pack->file.get(), &file_size)) return false;
+  // The format counts in 32 bits; anything shorter than the header or longer
+  // than 4 GiB cannot be a pack.
+  if (file_size.QuadPart < static_cast<LONGLONG>(kPackHeaderSize) ||
+      file_size.QuadPart - static_cast<LONGLONG>(kPackHeaderSize) > 0xFFFFFFFFLL) {
+    return false;
+  }
+  uint8_t header[kPackHeaderSize];
+  if (!ReadAt(pack->file.get(), 0, header, sizeof header)) return false;
+  pack->body_length = static_cast<uint64_t>(file_size.QuadPart) - kPackHeaderSize;
+  if (pack->body_length % aes128::kBlockSize != 0) return false;
+  pack->payload_length = uint32_t{header[0]} | (uint32_t{header[1]} << 8) |
+                         (uint32_t{header[2]} << 16) | (uint32_t{header[3]} << 24);
+  return true;
+}
+
 }  // namespace
 
 std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
                                           HWND window, const StopCheck& stop) {
   auto pack = std::make_unique<OpenPack>();
-  pack->file.reset(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!pack->file) return nullptr;
-  LARGE_INTEGER file_size{};
-  if (!::GetFileSizeEx(pack->file.get(), &file_size)) return nullptr;
-  // The format counts in 32 bits; anything shorter than the header or longer
-  // than 4 GiB cannot be a pack.
-  if (file_size.QuadPart < static_cast<LONGLONG>(kPackHeaderSize) ||
-      file_size.QuadPart - static_cast<LONGLONG>(kPackHeaderSize) > 0xFFFFFFFFLL) {
-    return nullptr;
-  }
-  uint8_t header[kPackHeaderSize];
-  if (!ReadAt(pack->file.get(), 0, header, sizeof header)) return nullptr;
-  pack->body_length = static_cast<uint64_t>(file_size.QuadPart) - kPackHeaderSize;
-  if (pack->body_length % aes128::kBlockSize != 0) return nullptr;
-  pack->payload_length = uint32_t{header[0]} | (uint32_t{header[1]} << 8) |
-                         (uint32_t{header[2]} << 16) | (uint32_t{header[3]} << 24);
+  if (!OpenPackHeader(path, pack.get())) return nullptr;
 
   aes128::KeySchedule key;
   const auto raw_key = DerivePackKey(password);

@@ -85,6 +85,20 @@ void PackageArchive::Close() {
   password_.clear();
 }
 
+namespace {
+
+// The open member's local extra field (the attributes' home).
+bool ReadLocalExtra(unzFile zip, std::vector<uint8_t>* extra) {
+  const int extra_size = unzGetLocalExtrafield(zip, nullptr, 0);
+  if (extra_size < 0) return false;
+  if (extra_size == 0) return true;
+  extra->resize(static_cast<size_t>(extra_size));
+  return unzGetLocalExtrafield(zip, extra->data(), static_cast<unsigned>(extra->size())) ==
+         extra_size;
+}
+
+}  // namespace
+
 EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   if (zip_ == nullptr) return EntryStatus::kArgumentError;
   CloseMember();
@@ -107,15 +121,7 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return EntryStatus::kCorrupt;
   member_open_ = true;
   std::vector<uint8_t> extra;
-  int extra_size = unzGetLocalExtrafield(zip_, nullptr, 0);
-  if (extra_size > 0) {
-    extra.resize(static_cast<size_t>(extra_size));
-    if (unzGetLocalExtrafield(zip_, extra.data(), static_cast<unsigned>(extra.size())) !=
-        extra_size) {
-      CloseMember();
-      return EntryStatus::kReadError;
-    }
-  } else if (extra_size < 0) {
+  if (!ReadLocalExtra(zip_, &extra)) {
     CloseMember();
     return EntryStatus::kReadError;
   }
