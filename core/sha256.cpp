@@ -40,8 +40,10 @@ inline void StoreBe32(unsigned char* p, uint32_t v) {
 
 #if SHA256_HAVE_X86_PATH
 // The SHA extensions keep the state as ABEF/CDGH pairs; rnds2 runs two rounds
-// from the low two lanes of the message+constant word.
-__attribute__((target("sha,sse4.1,ssse3"))) void TransformShaNi(uint32_t state[8],
+// from the low two lanes of the message+constant word. 32-bit Windows keeps
+// threads' stacks only 4-byte aligned, and the compiler spills the 16-byte
+// state to the stack with aligned accesses: the stack is realigned on entry.
+__attribute__((target("sha,sse4.1,ssse3"), force_align_arg_pointer)) void TransformShaNi(uint32_t state[8],
                                                                  const unsigned char* data,
                                                                  size_t blocks) {
   const __m128i swap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
