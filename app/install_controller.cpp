@@ -132,109 +132,104 @@ DWORD WINAPI XGameSetup::InstallThread(void* controller) {
   return 0;
 }
 
+namespace {
+
+// A failure the worker reports itself: its text in the error buffer and a
+// message box, then state 0.
+void ErrorExit(XGameSetup* setup, const char* message) {
+  gbk::CopyToBuffer(setup->errorText, sizeof setup->errorText, message);
+  if (setup->errorText[0] != '\0')
+    seams::ShowMessageBox(setup->window, setup->errorText, "错误", MB_OK);
+  else
+    seams::ShowMessageBox(setup->window, "未知错误，下载失败", "错误", MB_OK);
+  PostState(setup->window, SETUP_STATE_ERROR);
+}
+
+// A keyed installer reads the list only as its signed manifest vouches for
+// it. False (reported) when the manifest refuses it or cannot be had.
+bool CheckListIsSigned(XGameSetup* setup, const std::string& list_url,
+                       const std::string& list_path, SignedManifest* manifest) {
+  std::string manifest_url;
+  std::string failure =
+      signed_download::FetchReleaseManifest(setup, list_url, list_path, manifest, &manifest_url);
+  if (failure.empty()) {
+    failure = RefusedReleaseText(*manifest, list_url, manifest_url, setup->setupInfo.gameName);
+    if (!failure.empty()) signed_download::DiscardDownload(list_url, list_path, "");
+  }
+  if (failure.empty()) return true;
+  if (setup->StopRequested())
+    PostState(setup->window, SETUP_STATE_ERROR);  // the user's own stop: no message
+  else
+    ErrorExit(setup, failure.c_str());
+  return false;
+}
+
+// The package, held to its signed record when there is one. False when the
+// download failed (it has reported itself).
+bool DownloadPackage(XGameSetup* setup, const UpdateEntry& entry, const ManifestFile* package) {
+  PostState(setup->window, SETUP_STATE_DOWNLOADING);
+  std::string package_path;
+  setup->expectedFile = package;
+  const int result = DownloadFile(entry.destfile.c_str(), &package_path, setup,
+                                  entry.srcfile.c_str(), false, true, true, true);
+  setup->expectedFile = nullptr;
+  if (result == 0) return true;
+  PostState(setup->window, SETUP_STATE_ERROR);
+  return false;
+}
+
+// A package already in the folder is installed by a keyed installer only as
+// the manifest describes the one at "srcfile". False (reported) otherwise.
+bool CheckLocalPackage(XGameSetup* setup, const UpdateEntry& entry, const ManifestFile* package) {
+  const std::string local = JoinPath(setup->installFolder, entry.destfile);
+  if (package && signed_download::FileMatchesRecord(local, *package)) return true;
+  signed_download::DiscardDownload(entry.srcfile, local, setup->agencyIds.StandaloneAgencyID);
+  ErrorExit(setup, signed_download::VerificationFailedText(entry.srcfile.empty() ? local : entry.srcfile)
+                       .c_str());
+  return false;
+}
+
+}  // namespace
+
 void XGameSetup::RunInstall() {
   ::SetCurrentDirectoryA(installFolder);
   PostState(window, SETUP_STATE_READING_CONFIG);
   ::ResetEvent(workerFinished.get());
   FinishedSignal finished(workerFinished.get());
 
-  auto error_exit = [this](const char* message) {
-    gbk::CopyToBuffer(errorText, sizeof errorText, message);
-    if (errorText[0] != '\0')
-      seams::ShowMessageBox(window, errorText, "错误", MB_OK);
-    else
-      seams::ShowMessageBox(window, "未知错误，下载失败", "错误", MB_OK);
-    PostState(window, SETUP_STATE_ERROR);
-  };
-
   std::string list_url = FindUpdateListUrl(setupInfo.descriptionPath);
-  if (list_url.empty()) {
-    error_exit("从文件中,获取版本对应的更新URL错误.");
-    return;
-  }
+  if (list_url.empty()) return ErrorExit(this, "从文件中,获取版本对应的更新URL错误.");
   PostState(window, SETUP_STATE_READING_CONFIG);
 
   std::string list_path;
   if (DownloadFile(nullptr, &list_path, this, list_url.c_str(), false, true, true, false) != 0)
     return;  // the download has shown its message and posted state 0
 
-  // A keyed installer reads the list only as its signed manifest vouches for it.
   const bool keyed = signed_download::IsKeyed();
   SignedManifest manifest;
-  auto refuse = [&](const std::string& message) {
-    if (StopRequested())
-      PostState(window, SETUP_STATE_ERROR);  // the user's own stop: no message
-    else
-      error_exit(message.c_str());
-  };
-  if (keyed) {
-    std::string manifest_url;
-    std::string failure =
-        signed_download::FetchReleaseManifest(this, list_url, list_path, &manifest, &manifest_url);
-    if (failure.empty()) {
-      failure = RefusedReleaseText(manifest, list_url, manifest_url, setupInfo.gameName);
-      if (!failure.empty()) signed_download::DiscardDownload(list_url, list_path, "");
-    }
-    if (!failure.empty()) {
-      refuse(failure);
-      return;
-    }
-  }
+  if (keyed && !CheckListIsSigned(this, list_url, list_path, &manifest)) return;
 
   UpdateEntry entry = ReadUpdateEntry(list_path);
-  if (entry.action == 0) {
-    PostState(window, SETUP_STATE_INSTALLING);
-    return;
-  }
+  if (entry.action == 0) return PostState(window, SETUP_STATE_INSTALLING);
   if (install_hooks::EntryReadFn hook = g_entry_read_hook.load()) hook(this);
   if (StopRequested()) return;
 
   std::string invalid = ValidateUpdateEntry(entry);
-  if (!invalid.empty()) {
-    error_exit(invalid.c_str());
-    return;
-  }
+  if (!invalid.empty()) return ErrorExit(this, invalid.c_str());
 
   // The package the manifest vouches for (keyed installer only).
   const ManifestFile* package = keyed ? ManifestRecordForUrl(manifest, entry.srcfile) : nullptr;
   if (entry.action & UPDATE_ACTION_DOWNLOAD) {
-    if (keyed && !package) {
-      error_exit(signed_download::VerificationFailedText(entry.srcfile).c_str());
-      return;
-    }
-    PostState(window, SETUP_STATE_DOWNLOADING);
-    std::string package_path;
-    expectedFile = package;
-    const int result = DownloadFile(entry.destfile.c_str(), &package_path, this,
-                                    entry.srcfile.c_str(), false, true, true, true);
-    expectedFile = nullptr;
-    if (result != 0) {
-      PostState(window, SETUP_STATE_ERROR);
-      return;
-    }
-  }
-
-  if (!(entry.action & UPDATE_ACTION_COMMAND)) {
-    PostState(window, SETUP_STATE_INSTALLING);
-    return;
+    if (keyed && !package)
+      return ErrorExit(this, signed_download::VerificationFailedText(entry.srcfile).c_str());
+    if (!DownloadPackage(this, entry, package)) return;
   }
 
   PostState(window, SETUP_STATE_INSTALLING);
+  if (!(entry.action & UPDATE_ACTION_COMMAND)) return;
   PostProgress(window, 0);
-  if (entry.cmd != "DEC") {
-    error_exit("未知的命令参数");
+  if (entry.cmd != "DEC") return ErrorExit(this, "未知的命令参数");
+  if (keyed && !(entry.action & UPDATE_ACTION_DOWNLOAD) && !CheckLocalPackage(this, entry, package))
     return;
-  }
-  if (keyed && !(entry.action & UPDATE_ACTION_DOWNLOAD)) {
-    // A package already in the folder is installed only as the manifest
-    // describes the one at "srcfile".
-    const std::string local = JoinPath(installFolder, entry.destfile);
-    if (!package || !signed_download::FileMatchesRecord(local, *package)) {
-      signed_download::DiscardDownload(entry.srcfile, local, agencyIds.StandaloneAgencyID);
-      error_exit(signed_download::VerificationFailedText(entry.srcfile.empty() ? local : entry.srcfile)
-                     .c_str());
-      return;
-    }
-  }
   RunDecCommand(this, entry, keyed ? &manifest : nullptr);
 }
