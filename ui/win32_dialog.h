@@ -1,5 +1,5 @@
-// Win32Dialog: the installer's only window, a borderless skinned popup with
-// three pages (main, custom folder, installing). It owns the install
+// Win32Dialog: the installer's only window, a borderless skinned popup whose
+// pages are main, custom folder and installing. It owns the install
 // controller, its skin buttons and its pictures; it chooses and checks the
 // install folder, starts the installation and turns the controller's posted
 // reports into the display. Everything runs on the UI thread.

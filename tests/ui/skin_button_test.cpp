@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "png_writer.h"
+#include "res/resource_ids.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -121,7 +122,7 @@ TEST_F(SkinButtonTest, FailedLoadKeepsSizeAndBuiltInLook) {
   ASSERT_TRUE(skin.Attach(button_));
   EXPECT_FALSE(skin.LoadImageFromMemory("nope", 4));
   EXPECT_FALSE(skin.image_loaded());
-  EXPECT_FALSE(skin.LoadImage(::GetModuleHandleA(nullptr), 164));  // not in the test program
+  EXPECT_FALSE(skin.LoadImage(::GetModuleHandleA(nullptr), IDB_INSTALL));  // not in the test program
   EXPECT_EQ(37, WindowSize(button_).cx);
   EXPECT_EQ(31, WindowSize(button_).cy);
   // The built-in look paints without a strip.
