@@ -8,6 +8,7 @@
 #include "app/dec_command.h"
 #include "app/install_hooks.h"
 #include "app/update_list.h"
+#include "app/window_commands.h"
 #include "app/xgamesetup.h"
 #include "config/extent_config.h"
 #include "core/gbk_text.h"
@@ -25,7 +26,6 @@
 
 namespace {
 
-constexpr int kCustomInstallCommand = 1006;
 constexpr char kWorkerStartFailed[] = "无法启动安装过程，请关闭其他程序后重试";
 
 std::atomic<install_hooks::EntryReadFn> g_entry_read_hook{nullptr};
@@ -106,7 +106,7 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
     seams::ShowMessageBox(window,
                           "安装目录系统权限过高, 安装过程中无法创建目录, 请选择其他盘符或修改权限!",
                           "安装提示", MB_ICONERROR);
-    ::PostMessageA(window, WM_COMMAND, kCustomInstallCommand, 0);
+    ::PostMessageA(window, WM_COMMAND, IDC_BTN_CUSTOM, 0);
     return;
   }
 
@@ -123,7 +123,7 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
     // custom page, from which the user can try again or close.
     gbk::CopyToBuffer(errorText, sizeof errorText, kWorkerStartFailed);
     seams::ShowMessageBox(window, kWorkerStartFailed, "错误", MB_OK | MB_ICONERROR);
-    ::PostMessageA(window, WM_COMMAND, kCustomInstallCommand, 0);
+    ::PostMessageA(window, WM_COMMAND, IDC_BTN_CUSTOM, 0);
   }
 }
 

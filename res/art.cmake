@@ -18,10 +18,33 @@ find_program(RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(IMAGEMAGICK_CONVERT convert REQUIRED)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 
-# Picture ids and the SVG names make_svgs.py writes for them.
-set(ART_PICTURES 154_background 155_main 156_close 158_agreement 159_back 160_cancel
-    161_custom 162_default_dir 163_minimize 164_install 166_slide 167_slide 168_slide
-    169_slide 170_slide 179_bar_track 180_bar_fill 181_browse)
+# The pictures come from res/resource_ids.h, one "#define IDB_NAME number"
+# each: picture NAME is drawn into png<number>_<name>.svg (the name in small
+# letters, a trailing _<digit> dropped) and rendered to png<number>.png.
+set(ART_IDS_HEADER ${CMAKE_CURRENT_LIST_DIR}/resource_ids.h)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ART_IDS_HEADER})
+file(STRINGS ${ART_IDS_HEADER} ART_ID_LINES REGEX "^#define IDB_[A-Z0-9_]+ [0-9]+$")
+set(ART_PICTURES)
+set(ART_PICTURE_NAMES)
+foreach(line ${ART_ID_LINES})
+  string(REGEX REPLACE "^#define IDB_([A-Z0-9_]+) ([0-9]+)$" "\\1;\\2" name_id "${line}")
+  list(GET name_id 0 name)
+  list(GET name_id 1 id)
+  string(TOLOWER "${name}" svg_name)
+  string(REGEX REPLACE "_[0-9]+$" "" svg_name "${svg_name}")
+  list(APPEND ART_PICTURES ${id}_${svg_name})
+  list(APPEND ART_PICTURE_NAMES ${name})
+endforeach()
+if(NOT ART_PICTURES)
+  message(FATAL_ERROR "no picture ids in ${ART_IDS_HEADER}")
+endif()
+# The picture resources for online_setup.rc.
+set(ART_PICTURES_RC)
+foreach(pic ${ART_PICTURES})
+  string(REGEX MATCH "^[0-9]+" id ${pic})
+  string(APPEND ART_PICTURES_RC "${id} PNG \"png${id}.png\"\n")
+endforeach()
+file(CONFIGURE OUTPUT ${ART_OUTPUT_DIR}/online_setup_pictures.rc CONTENT "${ART_PICTURES_RC}")
 # brand_colours.h: the window's own text colours, compiled into ui/.
 set(ART_SVGS ${ART_SVG_DIR}/icon.svg ${ART_SVG_DIR}/matte.txt ${ART_SVG_DIR}/brand_colours.h)
 foreach(pic ${ART_PICTURES})
@@ -29,14 +52,15 @@ foreach(pic ${ART_PICTURES})
 endforeach()
 add_custom_command(OUTPUT ${ART_SVGS}
   COMMAND ${Python3_EXECUTABLE} ${ART_SOURCE_DIR}/make_svgs.py --brand ${BRAND_FILE_ABS} --out ${ART_SVG_DIR}
-  DEPENDS ${ART_SOURCE_DIR}/make_svgs.py ${BRAND_FILE_ABS}
+          --ids ${ART_IDS_HEADER}
+  DEPENDS ${ART_SOURCE_DIR}/make_svgs.py ${BRAND_FILE_ABS} ${ART_IDS_HEADER}
   COMMENT "Drawing the artwork of ${BRAND_FILE}" VERBATIM)
 
 set(ART_OUTPUTS)
-foreach(pic ${ART_PICTURES})
-  string(SUBSTRING ${pic} 0 3 id)
+foreach(pic name IN ZIP_LISTS ART_PICTURES ART_PICTURE_NAMES)
+  string(REGEX MATCH "^[0-9]+" id ${pic})
   # Background and progress bar are drawn opaque; everything else keyed.
-  if(id STREQUAL "154" OR id STREQUAL "179" OR id STREQUAL "180")
+  if(name MATCHES "^(BACKGROUND|BAR_TRACK|BAR_FILL)$")
     set(mode opaque)
   else()
     set(mode keyed)
@@ -74,4 +98,4 @@ add_custom_target(online_setup_brand_colours DEPENDS ${ART_SVG_DIR}/brand_colour
 add_dependencies(layer_ui online_setup_brand_colours)
 target_include_directories(layer_ui PRIVATE ${ART_SVG_DIR})
 set_source_files_properties(${CMAKE_CURRENT_LIST_DIR}/online_setup.rc PROPERTIES
-  OBJECT_DEPENDS "${ART_OUTPUTS};${ART_OUTPUT_DIR}/online_setup_servers.h")
+  OBJECT_DEPENDS "${ART_OUTPUTS};${ART_OUTPUT_DIR}/online_setup_servers.h;${ART_OUTPUT_DIR}/online_setup_pictures.rc;${ART_IDS_HEADER}")

@@ -123,19 +123,19 @@ CImage::~CImage() {
 
 void CImage::Destroy() {
   if (dc_) {
-    ::SelectObject(dc_, oldBitmap_);
+    ::SelectObject(dc_, old_bitmap_);
     image_dc_pool::Give(dc_);
     dc_ = nullptr;
-    oldBitmap_ = nullptr;
-    dcUses_ = 0;
+    old_bitmap_ = nullptr;
+    dc_uses_ = 0;
   }
   if (bitmap_) ::DeleteObject(bitmap_);
-  if (keyBitmap_) ::DeleteObject(keyBitmap_);
+  if (key_bitmap_) ::DeleteObject(key_bitmap_);
   bitmap_ = nullptr;
-  keyBitmap_ = nullptr;
+  key_bitmap_ = nullptr;
   bits_ = nullptr;
   width_ = height_ = pitch_ = bpp_ = 0;
-  hasAlpha_ = false;
+  has_alpha_ = false;
   palette_.clear();
 }
 
@@ -224,31 +224,31 @@ bool CImage::LoadFromMemory(const void* bytes, size_t size) {
   height_ = static_cast<int>(height);
   pitch_ = -stride;
   bpp_ = bpp;
-  hasAlpha_ = alpha;
+  has_alpha_ = alpha;
   palette_ = std::move(palette);
   return true;
 }
 
 HDC CImage::GetDC() const {
   if (!bitmap_) return nullptr;
-  if (dcUses_++ == 0) {
+  if (dc_uses_++ == 0) {
     dc_ = image_dc_pool::Take();
     if (!dc_) {
-      dcUses_ = 0;
+      dc_uses_ = 0;
       return nullptr;
     }
-    oldBitmap_ = ::SelectObject(dc_, bitmap_);
+    old_bitmap_ = ::SelectObject(dc_, bitmap_);
   }
   return dc_;
 }
 
 void CImage::ReleaseDC() const {
-  if (dcUses_ <= 0) return;
-  if (--dcUses_ == 0) {
-    ::SelectObject(dc_, oldBitmap_);
+  if (dc_uses_ <= 0) return;
+  if (--dc_uses_ == 0) {
+    ::SelectObject(dc_, old_bitmap_);
     image_dc_pool::Give(dc_);
     dc_ = nullptr;
-    oldBitmap_ = nullptr;
+    old_bitmap_ = nullptr;
   }
 }
 
@@ -276,7 +276,7 @@ bool CImage::AlphaDraw(HDC dc) const {
   }
   BorrowedDc src(*this);
   if (!src.get()) return false;
-  if (!hasAlpha_) return ::BitBlt(dc, 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY) != FALSE;
+  if (!has_alpha_) return ::BitBlt(dc, 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY) != FALSE;
   BLENDFUNCTION blend = {AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
   return ::AlphaBlend(dc, 0, 0, width_, height_, src.get(), 0, 0, width_, height_, blend) != FALSE;
 }
@@ -290,10 +290,10 @@ bool CImage::KeyedCopy(HDC dc, const RECT& dst, const RECT& src_rect, COLORREF k
   const int dw = dst.right - dst.left, dh = dst.bottom - dst.top;
   const int sw = src_rect.right - src_rect.left, sh = src_rect.bottom - src_rect.top;
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return true;
-  if (!keyBitmap_) {
+  if (!key_bitmap_) {
     void* bits = nullptr;
-    keyBitmap_ = CreateDib32(width_, height_, &bits);
-    if (!keyBitmap_ || !bits) return false;
+    key_bitmap_ = CreateDib32(width_, height_, &bits);
+    if (!key_bitmap_ || !bits) return false;
     uint32_t* to = static_cast<uint32_t*>(bits);
     for (int y = height_ - 1; y >= 0; --y) {  // bottom-up, like the picture
       for (int x = 0; x < width_; ++x) {
@@ -304,7 +304,7 @@ bool CImage::KeyedCopy(HDC dc, const RECT& dst, const RECT& src_rect, COLORREF k
   }
   HDC src = image_dc_pool::Take();
   if (!src) return false;
-  HGDIOBJ old = ::SelectObject(src, keyBitmap_);
+  HGDIOBJ old = ::SelectObject(src, key_bitmap_);
   const bool ok = ::TransparentBlt(dc, dst.left, dst.top, dw, dh, src, src_rect.left, src_rect.top,
                                    sw, sh, key) != FALSE;
   ::SelectObject(src, old);

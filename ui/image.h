@@ -39,7 +39,7 @@ class CImage {
   int GetWidth() const { return width_; }
   int GetHeight() const { return height_; }
   int GetPitch() const { return pitch_; }  // negative: bottom-up rows
-  bool HasAlpha() const { return hasAlpha_; }
+  bool HasAlpha() const { return has_alpha_; }
   int GetBPP() const { return bpp_; }  // 1, 4, 8, 24 or 32
   int GetPaletteSize() const { return static_cast<int>(palette_.size()); }
   // A colour left out when the whole picture is drawn (AlphaDraw); the
@@ -75,15 +75,15 @@ class CImage {
   int height_ = 0;
   int pitch_ = 0;
   int bpp_ = 0;
-  bool hasAlpha_ = false;
+  bool has_alpha_ = false;
   std::vector<RGBQUAD> palette_;  // colour table of an indexed picture
   COLORREF transparent_ = CLR_INVALID;
   // 32-bit copy of the picture with every alpha byte 0, made on the first
   // keyed draw: the transparent copy compares whole pixels on some systems,
   // so only a zero alpha makes the colour alone decide; and one depth for
   // every picture keeps palettes out of the comparison.
-  mutable HBITMAP keyBitmap_ = nullptr;
-  mutable HDC dc_ = nullptr;  // borrowed from the pool while dcUses_ > 0
-  mutable HGDIOBJ oldBitmap_ = nullptr;
-  mutable int dcUses_ = 0;
+  mutable HBITMAP key_bitmap_ = nullptr;
+  mutable HDC dc_ = nullptr;  // borrowed from the pool while dc_uses_ > 0
+  mutable HGDIOBJ old_bitmap_ = nullptr;
+  mutable int dc_uses_ = 0;
 };

@@ -15,29 +15,29 @@ HPEN InsidePen(int width, COLORREF colour) {
 }  // namespace
 
 CWINButton::CWINButton()
-    : outlinePen_(InsidePen(1, RGB(255, 255, 255))),
-      hoverBrush_(::CreateSolidBrush(RGB(223, 222, 236))),
-      normalBrush_(::CreateSolidBrush(RGB(222, 223, 236))) {
-  hotPens_[0].reset(InsidePen(3, RGB(250, 196, 88)));
-  hotPens_[1].reset(InsidePen(3, RGB(251, 202, 106)));
-  hotPens_[2].reset(InsidePen(2, RGB(252, 210, 121)));
-  hotPens_[3].reset(InsidePen(2, RGB(229, 151, 0)));
-  focusPens_[0].reset(InsidePen(3, RGB(153, 198, 252)));
-  focusPens_[1].reset(InsidePen(3, RGB(162, 189, 252)));
-  focusPens_[2].reset(InsidePen(2, RGB(162, 201, 255)));
-  focusPens_[3].reset(InsidePen(2, RGB(162, 201, 255)));
+    : outline_pen_(InsidePen(1, RGB(255, 255, 255))),
+      hover_brush_(::CreateSolidBrush(RGB(223, 222, 236))),
+      normal_brush_(::CreateSolidBrush(RGB(222, 223, 236))) {
+  hot_pens_[0].reset(InsidePen(3, RGB(250, 196, 88)));
+  hot_pens_[1].reset(InsidePen(3, RGB(251, 202, 106)));
+  hot_pens_[2].reset(InsidePen(2, RGB(252, 210, 121)));
+  hot_pens_[3].reset(InsidePen(2, RGB(229, 151, 0)));
+  focus_pens_[0].reset(InsidePen(3, RGB(153, 198, 252)));
+  focus_pens_[1].reset(InsidePen(3, RGB(162, 189, 252)));
+  focus_pens_[2].reset(InsidePen(2, RGB(162, 201, 255)));
+  focus_pens_[3].reset(InsidePen(2, RGB(162, 201, 255)));
 }
 
 CWINButton::~CWINButton() { Detach(); }
 
 void CWINButton::Detach() {
   if (window_ && ::IsWindow(window_)) {
-    if (previousProc_)
-      ::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previousProc_));
+    if (previous_proc_)
+      ::SetWindowLongPtrA(window_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_proc_));
     ::RemovePropA(window_, kProperty);
   }
   window_ = nullptr;
-  previousProc_ = nullptr;
+  previous_proc_ = nullptr;
 }
 
 bool CWINButton::Attach(HWND window) {
@@ -54,7 +54,7 @@ bool CWINButton::Attach(HWND window) {
   ::GetClientRect(window, &rc);
   HRGN rounded = ::CreateRoundRectRgn(rc.left, rc.top, rc.right, rc.bottom, 5, 5);
   if (rounded && !::SetWindowRgn(window, rounded, TRUE)) ::DeleteObject(rounded);
-  previousProc_ = reinterpret_cast<WNDPROC>(
+  previous_proc_ = reinterpret_cast<WNDPROC>(
       ::SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWINButton::SharedProc)));
   return true;
 }
@@ -79,7 +79,7 @@ bool CWINButton::FinishLoad() {
     ShapeFromStrip();
     ::InvalidateRect(window_, nullptr, TRUE);
   }
-  imageLoaded_ = true;
+  image_loaded_ = true;
   return true;
 }
 
@@ -149,7 +149,7 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window_, 0};
         ::TrackMouseEvent(&track);
       }
-      if (handCursor && enabled_) {
+      if (hand_cursor && enabled_) {
         // Clears the cursor of the whole standard button class so the system
         // stops resetting the pointer over these buttons.
         ::SetClassLongPtrA(window_, GCLP_HCURSOR, 0);
@@ -173,7 +173,7 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   HWND hwnd = window_;
-  WNDPROC previous = previousProc_;
+  WNDPROC previous = previous_proc_;
   if (msg == WM_NCDESTROY) Detach();
   return previous ? ::CallWindowProcA(previous, hwnd, msg, wp, lp) : ::DefWindowProcA(hwnd, msg, wp, lp);
 }
@@ -208,7 +208,7 @@ void CWINButton::Draw(HDC dc) {
   char text[256] = {};
   ::GetWindowTextA(window_, text, sizeof(text));
   if (text[0]) lstrcpynA(caption_, text, sizeof(caption_));
-  if (imageLoaded_) {
+  if (image_loaded_) {
     const int index = FrameIndex();
     const RECT src = {index * w, 0, index * w + w, h};
     strip_.KeyedDraw(mem.get(), client, src);
@@ -225,15 +225,15 @@ void CWINButton::Draw(HDC dc) {
 void CWINButton::DrawCaption(HDC dc, const RECT& area) {
   if (!caption_[0]) return;
   HGDIOBJ old_font = font_ ? ::SelectObject(dc, font_.get()) : nullptr;
-  ::SetTextColor(dc, enabled_ ? textColour_ : ::GetSysColor(COLOR_GRAYTEXT));
+  ::SetTextColor(dc, enabled_ ? text_colour_ : ::GetSysColor(COLOR_GRAYTEXT));
   RECT r = area;
   ::DrawTextA(dc, caption_, -1, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
   if (old_font) ::SelectObject(dc, old_font);
 }
 
 void CWINButton::DrawBuiltIn(HDC dc, const RECT& client) {
-  HGDIOBJ old_pen = ::SelectObject(dc, outlinePen_.get());
-  HGDIOBJ old_brush = ::SelectObject(dc, hover_ ? hoverBrush_.get() : normalBrush_.get());
+  HGDIOBJ old_pen = ::SelectObject(dc, outline_pen_.get());
+  HGDIOBJ old_brush = ::SelectObject(dc, hover_ ? hover_brush_.get() : normal_brush_.get());
   ::RoundRect(dc, client.left, client.top, client.right, client.bottom, 5, 5);
 
   RECT inner = client;
@@ -246,7 +246,7 @@ void CWINButton::DrawBuiltIn(HDC dc, const RECT& client) {
   }
 
   if (hover_ || focused_) {
-    ScopedPen* pens = (focused_ && !hover_) ? focusPens_ : hotPens_;
+    ScopedPen* pens = (focused_ && !hover_) ? focus_pens_ : hot_pens_;
     ::SelectObject(dc, pens[0].get());
     ::MoveToEx(dc, inner.left, inner.bottom - 1, nullptr);
     ::LineTo(dc, inner.left, inner.top + 1);

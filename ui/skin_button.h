@@ -30,11 +30,11 @@ class CWINButton {
 
   // Takes ownership of the font.
   void SetFont(HFONT font) { font_.reset(font); }
-  void SetTextColour(COLORREF colour) { textColour_ = colour; }
+  void SetTextColour(COLORREF colour) { text_colour_ = colour; }
 
   HWND hwnd() const { return window_; }
   int FrameIndex() const;
-  bool imageLoaded() const { return imageLoaded_; }
+  bool image_loaded() const { return image_loaded_; }
   bool hovered() const { return hover_; }
   bool pressed() const { return pressed_; }
   bool focused() const { return focused_; }
@@ -42,7 +42,7 @@ class CWINButton {
   const CImage& strip() const { return strip_; }
 
   // Written by the window right after attaching.
-  bool handCursor = false;
+  bool hand_cursor = false;
 
  private:
   static LRESULT CALLBACK SharedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -58,19 +58,19 @@ class CWINButton {
 
   HWND window_ = nullptr;  // borrowed: the parent owns the child window
   HWND parent_ = nullptr;
-  WNDPROC previousProc_ = nullptr;
+  WNDPROC previous_proc_ = nullptr;
   CImage strip_;
-  COLORREF textColour_ = 0;
+  COLORREF text_colour_ = 0;
   bool hover_ = false;
   bool pressed_ = false;
   bool enabled_ = true;
   bool focused_ = false;
-  bool imageLoaded_ = false;
+  bool image_loaded_ = false;
   char caption_[256] = {};
   ScopedFont font_;
-  ScopedPen outlinePen_;
-  ScopedPen hotPens_[4];    // left, right, top, bottom
-  ScopedPen focusPens_[4];  // left, right, top, bottom
-  ScopedBrush hoverBrush_;
-  ScopedBrush normalBrush_;
+  ScopedPen outline_pen_;
+  ScopedPen hot_pens_[4];    // left, right, top, bottom
+  ScopedPen focus_pens_[4];  // left, right, top, bottom
+  ScopedBrush hover_brush_;
+  ScopedBrush normal_brush_;
 };

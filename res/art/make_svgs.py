@@ -35,6 +35,34 @@ class BrandError(Exception):
     pass
 
 
+# Picture ids by name (IDB_NAME without "IDB_"), from res/resource_ids.h.
+PICTURE_IDS = {}
+WRITTEN = set()
+
+
+def read_picture_ids(path):
+    """The "#define IDB_NAME number" lines of the resource id header."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError as e:
+        raise BrandError(f"{path}: {e}")
+    ids = {}
+    for line in lines:
+        m = re.fullmatch(r"#define IDB_([A-Z0-9_]+) ([0-9]+)", line)
+        if m:
+            ids[m.group(1)] = int(m.group(2))
+    if not ids:
+        raise BrandError(f"{path}: no picture ids")
+    return ids
+
+
+def picture_svg(name):
+    """The SVG file of picture IDB_<name>; the build renders png<id>.png from it."""
+    base = re.sub(r"_[0-9]+$", "", name).lower()
+    return f"png{PICTURE_IDS[name]}_{base}.svg"
+
+
 def read_brand(path):
     """Reads [brand] from a UTF-8 INI file; every key is required."""
     parser = configparser.ConfigParser(interpolation=None, comment_prefixes=("#", ";"),
@@ -120,6 +148,7 @@ def svg(w, h, body, defs=""):
 def write(name, text):
     with open(os.path.join(OUT, name), "w", encoding="utf-8") as f:
         f.write(text)
+    WRITTEN.add(name)
 
 
 def text(x, y, s, size, fill, anchor="middle", weight="normal", extra=""):
@@ -195,7 +224,7 @@ def background():
     body.append(f'<rect y="282" width="{w}" height="1" fill="{GOLD}" opacity="0.35"/>')
     body.append(f'<rect x="0" y="{h-3}" width="{w}" height="3" fill="{GOLD}" opacity="0.7"/>')
     body.append(f'<rect x="0.5" y="0.5" width="{w-1}" height="{h-1}" fill="none" stroke="{GOLD_DARK}" stroke-width="1"/>')
-    write("png154_background.svg", svg(w, h, "\n".join(body), defs))
+    write(picture_svg("BACKGROUND"), svg(w, h, "\n".join(body), defs))
 
 
 def main_picture():
@@ -221,7 +250,7 @@ def main_picture():
     body.append(coin(240, 205, 16))
     body.append(coin(280, 214, 12))
     body.append(coin(262, 184, 10))
-    write("png155_main.svg", svg(w, h, "\n".join(body), defs))
+    write(picture_svg("MAIN"), svg(w, h, "\n".join(body), defs))
 
 
 SLIDES = [
@@ -271,13 +300,13 @@ def slide(i, title, sub, motif):
             y = 140 + 80 * math.sin(a * math.pi / 2)
             if 0 < y < h - 10:
                 body.append(f'<circle cx="{x}" cy="{y}" r="14" fill="{GOLD}" stroke="{RED_DARK}" stroke-width="2"/>')
-    write(f"png{166+i}_slide.svg", svg(w, h, "\n".join(body), defs))
+    write(picture_svg(f"SLIDE_{i + 1}"), svg(w, h, "\n".join(body), defs))
 
 
 def progress():
     body = (f'<rect x="0" y="0" width="498" height="25" rx="5" fill="{TRACK}"/>'
             f'<rect x="1.5" y="1.5" width="495" height="22" rx="4" fill="{TRACK_INNER}" stroke="{GOLD_DARK}" stroke-width="1.5"/>')
-    write("png179_bar_track.svg", svg(498, 25, body))
+    write(picture_svg("BAR_TRACK"), svg(498, 25, body))
     defs = (f'<linearGradient id="fill" x1="0" y1="0" x2="0" y2="1">'
             f'<stop offset="0" stop-color="{GOLD_LIGHT}"/><stop offset="0.45" stop-color="{GOLD}"/>'
             f'<stop offset="1" stop-color="{FILL_BOTTOM}"/></linearGradient>'
@@ -286,7 +315,7 @@ def progress():
     body = (f'<rect width="492" height="17" fill="url(#fill)"/>'
             f'<rect width="492" height="17" fill="url(#stripe)"/>'
             f'<rect y="0" width="492" height="2" fill="#fff" opacity="0.35"/>')
-    write("png180_bar_fill.svg", svg(492, 17, body, defs))
+    write(picture_svg("BAR_FILL"), svg(492, 17, body, defs))
 
 
 def strip(name, fw, h, draw_frame):
@@ -358,15 +387,15 @@ def install_button():
 def strips():
     def wrap(draw, fw, h):
         return lambda k, x0: draw(k, x0, fw, h)
-    strip("png156_close.svg", 46, 27, wrap(window_button("close"), 46, 27))
-    strip("png163_minimize.svg", 46, 27, wrap(window_button("min"), 46, 27))
-    strip("png164_install.svg", 137, 56, wrap(install_button(), 137, 56))
-    strip("png158_agreement.svg", 57, 15, wrap(link_button("《用户协议》", 11), 57, 15))
-    strip("png159_back.svg", 43, 15, wrap(link_button("‹ 返回"), 43, 15))
-    strip("png160_cancel.svg", 57, 15, wrap(link_button("取消安装"), 57, 15))
-    strip("png161_custom.svg", 71, 15, wrap(link_button("自定义安装 ›"), 71, 15))
-    strip("png162_default_dir.svg", 85, 15, wrap(link_button("恢复默认目录"), 85, 15))
-    strip("png181_browse.svg", 70, 30, wrap(pill_button("浏览...", 13), 70, 30))
+    strip(picture_svg("CLOSE"), 46, 27, wrap(window_button("close"), 46, 27))
+    strip(picture_svg("MINIMIZE"), 46, 27, wrap(window_button("min"), 46, 27))
+    strip(picture_svg("INSTALL"), 137, 56, wrap(install_button(), 137, 56))
+    strip(picture_svg("AGREEMENT"), 57, 15, wrap(link_button("《用户协议》", 11), 57, 15))
+    strip(picture_svg("BACK"), 43, 15, wrap(link_button("‹ 返回"), 43, 15))
+    strip(picture_svg("CANCEL"), 57, 15, wrap(link_button("取消安装"), 57, 15))
+    strip(picture_svg("CUSTOM"), 71, 15, wrap(link_button("自定义安装 ›"), 71, 15))
+    strip(picture_svg("DEFAULT_DIR"), 85, 15, wrap(link_button("恢复默认目录"), 85, 15))
+    strip(picture_svg("BROWSE"), 70, 30, wrap(pill_button("浏览...", 13), 70, 30))
 
 
 def icon():
@@ -381,7 +410,7 @@ def icon():
 
 
 def write_colour_header(path):
-    """The colours the window draws its own texts in, for ui/win32_dialog.cpp."""
+    """The colours the window draws its own texts in, for ui/win32_dialog_paint.cpp."""
     lines = ["// Written by res/art/make_svgs.py from the brand file; do not edit.",
              "#pragma once", "",
              "struct BrandColour {", "  unsigned char r, g, b;", "};", ""]
@@ -395,13 +424,16 @@ def write_colour_header(path):
 
 
 def main(argv):
-    global OUT
+    global OUT, PICTURE_IDS
     ap = argparse.ArgumentParser(description="Writes the installer's artwork SVGs from a brand file.")
     ap.add_argument("--brand", default=os.path.join(HERE, "brand.ini"),
                     help="brand file (default: brand.ini beside this script)")
     ap.add_argument("--out", required=True, help="folder for the SVG files (created when missing)")
+    ap.add_argument("--ids", default=os.path.join(HERE, "..", "resource_ids.h"),
+                    help="resource id header (default: res/resource_ids.h)")
     args = ap.parse_args(argv)
     try:
+        PICTURE_IDS = read_picture_ids(args.ids)
         apply_brand(read_brand(args.brand))
     except BrandError as e:
         print(f"make_svgs: {e}", file=sys.stderr)
@@ -415,6 +447,10 @@ def main(argv):
     progress()
     strips()
     icon()
+    undrawn = sorted(n for n in PICTURE_IDS if picture_svg(n) not in WRITTEN)
+    if undrawn:
+        print(f"make_svgs: no drawing for IDB_{', IDB_'.join(undrawn)} ({args.ids})", file=sys.stderr)
+        return 2
     # The colour that keyed pictures are flattened onto (render.sh).
     with open(os.path.join(OUT, "matte.txt"), "w") as f:
         f.write(RED_MID + "\n")

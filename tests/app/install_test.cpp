@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/install_hooks.h"
+#include "app/window_commands.h"
 #include "system/setup_messages.h"
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
@@ -574,7 +575,7 @@ TEST_F(InstallTest, AFolderThatCannotBeCreatedReturnsToTheCustomPage) {
   EXPECT_EQ(boxes.shown()[0].owner, recorder.hwnd());  // stays above the installing page
   ASSERT_EQ(recorder.messages().size(), 1u);
   EXPECT_EQ(recorder.messages()[0].msg, static_cast<UINT>(WM_COMMAND));
-  EXPECT_EQ(recorder.messages()[0].wParam, 1006u);
+  EXPECT_EQ(recorder.messages()[0].wParam, static_cast<WPARAM>(IDC_BTN_CUSTOM));
   EXPECT_TRUE(server.RequestsFor("/Members/UserAPI.aspx").empty());
 }
 

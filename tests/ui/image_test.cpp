@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "png_writer.h"
+#include "res/resource_ids.h"
 #include "system/scoped_handle.h"
 #include "ui/gdiplus_session.h"
 #include "ui/image_dc_pool.h"
@@ -104,7 +105,7 @@ TEST(CImage, BadInputLeavesTheImageEmpty) {
     EXPECT_EQ(RGB(1, 2, 3), canvas.At(0, 0));
   }
   CImage image;
-  EXPECT_FALSE(image.LoadFromResource(::GetModuleHandleA(nullptr), 154));  // no such resource here
+  EXPECT_FALSE(image.LoadFromResource(::GetModuleHandleA(nullptr), IDB_BACKGROUND));  // not in the test program
   EXPECT_TRUE(image.IsNull());
 }
 

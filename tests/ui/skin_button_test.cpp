@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "png_writer.h"
+#include "res/resource_ids.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -32,7 +33,7 @@ class SkinButtonTest : public ::testing::Test {
     button_ = ::CreateWindowExA(0, "BUTTON", "", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, 10, 20, 37,
                                 31, parent_, reinterpret_cast<HMENU>(1004), wc.hInstance, nullptr);
     ASSERT_NE(nullptr, button_);
-    originalProc_ = ::GetWindowLongPtrA(button_, GWLP_WNDPROC);
+    original_proc_ = ::GetWindowLongPtrA(button_, GWLP_WNDPROC);
     g_commands.clear();
   }
   void TearDown() override {
@@ -47,7 +48,7 @@ class SkinButtonTest : public ::testing::Test {
 
   HWND parent_ = nullptr;
   HWND button_ = nullptr;
-  LONG_PTR originalProc_ = 0;
+  LONG_PTR original_proc_ = 0;
 };
 
 // Frame 0 of a 5 x 4 frame: 'M' is magenta, '.' is red.
@@ -76,7 +77,7 @@ TEST_F(SkinButtonTest, AttachSkinsTheWindow) {
   ASSERT_TRUE(skin.Attach(button_));
   EXPECT_EQ(&skin, ::GetPropA(button_, "CWINBUTTON"));
   EXPECT_EQ(0xB, ::GetWindowLongPtrA(button_, GWL_STYLE) & 0xF);
-  EXPECT_NE(originalProc_, ::GetWindowLongPtrA(button_, GWLP_WNDPROC));
+  EXPECT_NE(original_proc_, ::GetWindowLongPtrA(button_, GWLP_WNDPROC));
   ScopedRegion rgn(::CreateRectRgn(0, 0, 0, 0));
   EXPECT_NE(ERROR, ::GetWindowRgn(button_, rgn.get()));
   // Rounded corners: the corner pixel is cut off, the middle is in.
@@ -89,7 +90,7 @@ TEST_F(SkinButtonTest, LoadSizesToOneFrameAndShapesFromFrameZero) {
   ASSERT_TRUE(skin.Attach(button_));
   const std::string png = ShapedStrip();
   ASSERT_TRUE(skin.LoadImageFromMemory(png.data(), png.size()));
-  EXPECT_TRUE(skin.imageLoaded());
+  EXPECT_TRUE(skin.image_loaded());
   const SIZE size = WindowSize(button_);
   EXPECT_EQ(5, size.cx);
   EXPECT_EQ(4, size.cy);
@@ -120,8 +121,8 @@ TEST_F(SkinButtonTest, FailedLoadKeepsSizeAndBuiltInLook) {
   CWINButton skin;
   ASSERT_TRUE(skin.Attach(button_));
   EXPECT_FALSE(skin.LoadImageFromMemory("nope", 4));
-  EXPECT_FALSE(skin.imageLoaded());
-  EXPECT_FALSE(skin.LoadImage(::GetModuleHandleA(nullptr), 164));  // not in the test program
+  EXPECT_FALSE(skin.image_loaded());
+  EXPECT_FALSE(skin.LoadImage(::GetModuleHandleA(nullptr), IDB_INSTALL));  // not in the test program
   EXPECT_EQ(37, WindowSize(button_).cx);
   EXPECT_EQ(31, WindowSize(button_).cy);
   // The built-in look paints without a strip.
@@ -139,7 +140,7 @@ TEST_F(SkinButtonTest, LoadWhileDisabledChangesNothing) {
   EXPECT_FALSE(skin.enabled());
   const std::string png = ShapedStrip();
   EXPECT_FALSE(skin.LoadImageFromMemory(png.data(), png.size()));
-  EXPECT_FALSE(skin.imageLoaded());
+  EXPECT_FALSE(skin.image_loaded());
   EXPECT_EQ(37, WindowSize(button_).cx);
   EXPECT_EQ(3, skin.FrameIndex());
   ::EnableWindow(button_, TRUE);
@@ -185,7 +186,7 @@ TEST_F(SkinButtonTest, DestroyRestoresTheWindowProcedure) {
     CWINButton skin;
     ASSERT_TRUE(skin.Attach(button_));
   }
-  EXPECT_EQ(originalProc_, ::GetWindowLongPtrA(button_, GWLP_WNDPROC));
+  EXPECT_EQ(original_proc_, ::GetWindowLongPtrA(button_, GWLP_WNDPROC));
   EXPECT_EQ(nullptr, ::GetPropA(button_, "CWINBUTTON"));
   ::SendMessageA(button_, WM_MOUSEMOVE, 0, 0);  // no stale object is reached
 }

@@ -52,7 +52,7 @@ bool FakeBrowse(HWND, const char* title, std::string* chosen) {
 class Win32DialogTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    previousBrowse_ = seams::SetBrowseFolderForTesting(&FakeBrowse);
+    previous_browse_ = seams::SetBrowseFolderForTesting(&FakeBrowse);
     dialog_ = std::make_unique<Win32Dialog>(::GetModuleHandleA(nullptr));
     const RECT rect = {0, 0, 455, 325};
     created_ = dialog_->Create("Win32DialogTest", "在线安装", WS_POPUP, rect, nullptr);
@@ -65,7 +65,7 @@ class Win32DialogTest : public ::testing::Test {
     dialog_.reset();
     if (hwnd_ && ::IsWindow(hwnd_)) ::DestroyWindow(hwnd_);
     TakeQuit();
-    seams::SetBrowseFolderForTesting(previousBrowse_);
+    seams::SetBrowseFolderForTesting(previous_browse_);
   }
 
   void Command(int id, int notification = 0) {
@@ -87,7 +87,7 @@ class Win32DialogTest : public ::testing::Test {
   bool Enabled(int id) { return ::IsWindowEnabled(dialog_->control(id)) != FALSE; }
 
   ScopedMessageBoxRecorder boxes_;
-  seams::BrowseFolderFn previousBrowse_ = nullptr;
+  seams::BrowseFolderFn previous_browse_ = nullptr;
   std::unique_ptr<Win32Dialog> dialog_;
   bool created_ = true;
   HWND hwnd_ = nullptr;
@@ -106,33 +106,18 @@ TEST_F(Win32DialogTest, RenamedInstallerIsToldAndQuits) {
   EXPECT_EQ(hwnd_, shown[0].owner);
   EXPECT_EQ(static_cast<UINT>(MB_OK), shown[0].type);
   EXPECT_EQ(dialog_.get(), WindowMap()[hwnd_]);
-  for (int id : {1000, 1001, 1003, 1004, 1005, 1006, 1007, 1008, 1009, 1010, 1011})
-    EXPECT_NE(nullptr, dialog_->control(id)) << id;
+  for (const ControlRow& row : kControls) EXPECT_NE(nullptr, dialog_->control(row.id)) << row.id;
 }
 
+// Every page command leads to its page, which shows exactly the controls
+// whose rows name it.
 TEST_F(Win32DialogTest, PagesShowTheirControls) {
-  const int all[] = {IDC_BTN_CANCEL, IDC_BTN_CLOSE,  IDC_BTN_MINIMIZE,    IDC_BTN_INSTALL,
-                     IDC_BTN_AGREEMENT, IDC_BTN_CUSTOM, IDC_CHK_AGREE, IDC_BTN_BROWSE,
-                     IDC_BTN_DEFAULT_DIR, IDC_BTN_BACK, IDC_EDIT_PATH};
-  const struct {
-    int command;
-    int page;
-    std::vector<int> visible;
-  } steps[] = {
-      {IDC_BTN_CUSTOM, PAGE_CUSTOM,
-       {IDC_BTN_CLOSE, IDC_BTN_MINIMIZE, IDC_BTN_INSTALL, IDC_BTN_BROWSE, IDC_BTN_DEFAULT_DIR,
-        IDC_BTN_BACK, IDC_EDIT_PATH}},
-      {IDC_BTN_BACK, PAGE_MAIN,
-       {IDC_BTN_CLOSE, IDC_BTN_MINIMIZE, IDC_BTN_INSTALL, IDC_BTN_AGREEMENT, IDC_BTN_CUSTOM,
-        IDC_CHK_AGREE}},
-  };
-  for (const auto& s : steps) {
-    Command(s.command);
-    EXPECT_EQ(s.page, dialog_->page());
-    for (int id : all) {
-      const bool expected = std::find(s.visible.begin(), s.visible.end(), id) != s.visible.end();
-      EXPECT_EQ(expected, Shown(id)) << "page " << s.page << " control " << id;
-    }
+  for (const PageCommand& step : kPageCommands) {
+    Command(step.command);
+    EXPECT_EQ(step.page, dialog_->page()) << "command " << step.command;
+    for (const ControlRow& row : kControls)
+      EXPECT_EQ(ShowsOn(row, step.page), Shown(row.id))
+          << "command " << step.command << " control " << row.id;
     EXPECT_TRUE(Enabled(IDC_BTN_CLOSE));
   }
 }
@@ -154,9 +139,9 @@ TEST_F(Win32DialogTest, AgreementBoxEnablesInstallAndCustom) {
 TEST_F(Win32DialogTest, TypedFolderOnAMissingDriveBlocksInstall) {
   Command(IDC_BTN_CUSTOM);
   Type("Q:\\Nowhere");
-  EXPECT_TRUE(dialog_->folderInvalid());
+  EXPECT_TRUE(dialog_->folder_invalid());
   Command(IDC_BTN_INSTALL);
-  EXPECT_EQ(PAGE_CUSTOM, dialog_->page());
+  EXPECT_EQ(DialogPage::PAGE_CUSTOM, dialog_->page());
   auto shown = boxes_.shown();
   ASSERT_EQ(2u, shown.size());
   EXPECT_EQ("指定的路径无效", shown[1].text);
@@ -165,9 +150,9 @@ TEST_F(Win32DialogTest, TypedFolderOnAMissingDriveBlocksInstall) {
   // A good folder clears the flag; the edit keeps what was typed until it
   // loses the focus.
   Type("C:\\Games");
-  EXPECT_FALSE(dialog_->folderInvalid());
-  EXPECT_STREQ("C:\\Games\\Hall\\", dialog_->currentFolder());
-  EXPECT_GT(dialog_->freeKb(), 0);
+  EXPECT_FALSE(dialog_->folder_invalid());
+  EXPECT_STREQ("C:\\Games\\Hall\\", dialog_->current_folder());
+  EXPECT_GT(dialog_->free_kb(), 0);
   EXPECT_EQ("C:\\Games", EditText());
   Command(IDC_EDIT_PATH, EN_KILLFOCUS);
   EXPECT_EQ("C:\\Games\\Hall\\", EditText());
@@ -190,8 +175,8 @@ TEST_F(Win32DialogTest, TypedFolderRules) {
   };
   for (const auto& c : cases) {
     Type(c.typed);
-    EXPECT_EQ(c.invalid, dialog_->folderInvalid()) << c.typed;
-    EXPECT_STREQ(c.folder, dialog_->currentFolder()) << c.typed;
+    EXPECT_EQ(c.invalid, dialog_->folder_invalid()) << c.typed;
+    EXPECT_STREQ(c.folder, dialog_->current_folder()) << c.typed;
   }
   // The over-long text was replaced by the current folder at once.
   Type("C:\\" + std::string(300, 'x'));
@@ -216,7 +201,7 @@ TEST_F(Win32DialogTest, BrowseComposesTheFolder) {
     g_browse_ok = c.ok;
     g_browse_answer = c.chosen;
     Command(IDC_BTN_BROWSE);
-    EXPECT_STREQ(c.folder, dialog_->currentFolder()) << c.chosen;
+    EXPECT_STREQ(c.folder, dialog_->current_folder()) << c.chosen;
   }
   EXPECT_EQ("将Hall安装到:", g_browse_title);
   EXPECT_EQ("C:\\Hall\\", EditText());
@@ -224,11 +209,11 @@ TEST_F(Win32DialogTest, BrowseComposesTheFolder) {
 
 TEST_F(Win32DialogTest, BrowseClearsAnInvalidTypedFolder) {
   Type("Q:\\Nowhere");
-  ASSERT_TRUE(dialog_->folderInvalid());
+  ASSERT_TRUE(dialog_->folder_invalid());
   g_browse_ok = true;
   g_browse_answer = "C:\\Games";
   Command(IDC_BTN_BROWSE);
-  EXPECT_FALSE(dialog_->folderInvalid());
+  EXPECT_FALSE(dialog_->folder_invalid());
 }
 
 // Browse, leaving the edit and the default-folder button remember the folder
@@ -244,15 +229,15 @@ TEST_F(Win32DialogTest, RememberedFolderFollowsTheChoices) {
   EXPECT_EQ("C:\\Games\\Hall\\", remembered());
 
   Type("C:\\Typed");
-  EXPECT_STREQ("C:\\Typed\\Hall\\", dialog_->currentFolder());
+  EXPECT_STREQ("C:\\Typed\\Hall\\", dialog_->current_folder());
   EXPECT_EQ("C:\\Games\\Hall\\", remembered());
   Command(IDC_EDIT_PATH, EN_KILLFOCUS);
   EXPECT_EQ("C:\\Typed\\Hall\\", remembered());
 
   Command(IDC_BTN_DEFAULT_DIR);
-  EXPECT_STREQ(dialog_->defaultFolder(), dialog_->currentFolder());
-  EXPECT_EQ(dialog_->defaultFolder(), EditText());
-  EXPECT_EQ(dialog_->defaultFolder(), remembered());
+  EXPECT_STREQ(dialog_->default_folder(), dialog_->current_folder());
+  EXPECT_EQ(dialog_->default_folder(), EditText());
+  EXPECT_EQ(dialog_->default_folder(), remembered());
 }
 
 TEST_F(Win32DialogTest, WorkerReportsReachTheDisplay) {
@@ -260,16 +245,16 @@ TEST_F(Win32DialogTest, WorkerReportsReachTheDisplay) {
   EXPECT_EQ(42, dialog_->percent());
   ::SendMessageA(hwnd_, WM_SETUP_SPEED, 0, 1536);
   EXPECT_EQ(1536, dialog_->speed());
-  EXPECT_EQ("正在读取配置文件", dialog_->statusText());
+  EXPECT_EQ("正在读取配置文件", dialog_->status_text());
   ::SendMessageA(hwnd_, WM_SETUP_STATE, 0, 4);
   EXPECT_EQ(4, dialog_->state());
-  EXPECT_EQ("正在下载", dialog_->statusText());
+  EXPECT_EQ("正在下载", dialog_->status_text());
   EXPECT_FALSE(TakeQuit());
   ::SendMessageA(hwnd_, WM_SETUP_STATE, 0, 0);
   WPARAM code = 99;
   EXPECT_TRUE(TakeQuit(&code));
   EXPECT_EQ(0u, code);
-  EXPECT_EQ("错误，请重新下载", dialog_->statusText());
+  EXPECT_EQ("错误，请重新下载", dialog_->status_text());
 }
 
 // Pumps the window's messages for `ms` or until `done` says so.
@@ -292,14 +277,14 @@ TEST_F(Win32DialogTest, CloseComesBackWhenTheWorkerEndsWithNothingToRun) {
   Command(IDC_BTN_INSTALL);
   MSG dropped;
   while (::PeekMessageA(&dropped, hwnd_, WM_COMMAND, WM_COMMAND, PM_REMOVE)) {}
-  ASSERT_EQ(PAGE_INSTALLING, dialog_->page());
+  ASSERT_EQ(DialogPage::PAGE_INSTALLING, dialog_->page());
   dialog_->controller().workerThread.reset(Sleeper(400));
   ::PostMessageA(hwnd_, WM_SETUP_PROGRESS, 0, 100);
   ::PostMessageA(hwnd_, WM_SETUP_STATE, 0, 6);
   EXPECT_FALSE(PumpUntil(200, [&] { return Enabled(IDC_BTN_CLOSE); }));  // still running
   EXPECT_TRUE(PumpUntil(5000, [&] { return Enabled(IDC_BTN_CLOSE); }));
-  EXPECT_EQ(PAGE_INSTALLING, dialog_->page());
-  EXPECT_EQ("正在安装", dialog_->statusText());
+  EXPECT_EQ(DialogPage::PAGE_INSTALLING, dialog_->page());
+  EXPECT_EQ("正在安装", dialog_->status_text());
   EXPECT_FALSE(TakeQuit());
   Command(IDC_BTN_CLOSE);
   EXPECT_TRUE(TakeQuit());
@@ -315,7 +300,7 @@ TEST_F(Win32DialogTest, AWorkerThatCannotStartIsReportedAndLeavesTheWindowClosab
   Command(IDC_BTN_INSTALL);
   install_hooks::SetWorkerStartFailsForTesting(false);
   servers::SetServerBasesForTesting("", "");
-  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == PAGE_CUSTOM; }));
+  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == DialogPage::PAGE_CUSTOM; }));
   EXPECT_TRUE(Enabled(IDC_BTN_CLOSE));
   const auto shown = boxes_.shown();
   ASSERT_EQ(2u, shown.size());
@@ -331,7 +316,7 @@ TEST_F(Win32DialogTest, AWorkerThatCannotStartIsReportedAndLeavesTheWindowClosab
 TEST_F(Win32DialogTest, ARefusedCommandLineFolderLeadsToTheCustomPageOnce) {
   dialog_->SetDirectInstallForTesting("Q:\\no\\such\\drive\\");
   Command(IDC_BTN_BACK);  // shows the main page, which starts the installation
-  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == PAGE_CUSTOM; }));
+  EXPECT_TRUE(PumpUntil(3000, [&] { return dialog_->page() == DialogPage::PAGE_CUSTOM; }));
   auto shown = boxes_.shown();
   ASSERT_EQ(2u, shown.size());
   EXPECT_EQ("安装提示", shown[1].caption);
@@ -339,7 +324,7 @@ TEST_F(Win32DialogTest, ARefusedCommandLineFolderLeadsToTheCustomPageOnce) {
   EXPECT_TRUE(Enabled(IDC_BTN_CLOSE));
   Command(IDC_BTN_BACK);
   PumpUntil(300, [] { return false; });
-  EXPECT_EQ(PAGE_MAIN, dialog_->page());
+  EXPECT_EQ(DialogPage::PAGE_MAIN, dialog_->page());
   EXPECT_TRUE(Shown(IDC_BTN_CUSTOM));
   EXPECT_TRUE(Shown(IDC_CHK_AGREE));
   EXPECT_EQ(2u, boxes_.shown().size());
@@ -350,13 +335,12 @@ TEST_F(Win32DialogTest, ARefusedCommandLineFolderLeadsToTheCustomPageOnce) {
 TEST_F(Win32DialogTest, StateChangeRepaintsTheSpeedLine) {
   ::SetWindowPos(hwnd_, nullptr, 0, 0, 520, 400, SWP_NOMOVE | SWP_NOZORDER);
   ::ShowWindow(hwnd_, SW_SHOWNA);
-  const RECT speed = {19, 348, 219, 363}, percent = {380, 300, 516, 315};
   for (int state : {4, 5, 6}) {
     ::ValidateRect(hwnd_, nullptr);
     ::SendMessageA(hwnd_, WM_SETUP_STATE, 0, state);
     ScopedRegion update(::CreateRectRgn(0, 0, 0, 0));
     ::GetUpdateRgn(hwnd_, update.get(), FALSE);
-    for (const RECT& r : {speed, percent}) {
+    for (const RECT& r : {kSpeedRect, kPercentRect}) {
       ScopedRegion missing(::CreateRectRgnIndirect(&r));
       EXPECT_EQ(NULLREGION, ::CombineRgn(missing.get(), missing.get(), update.get(), RGN_DIFF))
           << "state " << state << " rect top " << r.top;
@@ -392,7 +376,7 @@ TEST_F(Win32DialogTest, CloseAndMinimise) {
 TEST_F(Win32DialogTest, TimersSlideAndAutostart) {
   for (int expected : {1, 2, 3, 4, 0, 1}) {
     dialog_->OnTimer(TIMER_SLIDESHOW);
-    EXPECT_EQ(expected, dialog_->slideIndex());
+    EXPECT_EQ(expected, dialog_->slide_index());
   }
   // Automatic start acts as the install button (here refused for the folder).
   Type("Q:\\Nowhere");
@@ -404,8 +388,8 @@ TEST_F(Win32DialogTest, TimersSlideAndAutostart) {
 
 TEST_F(Win32DialogTest, PaintsEveryPageWithoutPictures) {
   ::ShowWindow(hwnd_, SW_SHOWNA);
-  for (int id : {IDC_BTN_CUSTOM, IDC_BTN_BACK}) {
-    Command(id);
+  for (const PageCommand& step : kPageCommands) {
+    Command(step.command);
     ::RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
   }
   ::SendMessageA(hwnd_, WM_SETUP_STATE, 0, 6);
