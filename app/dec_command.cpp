@@ -7,6 +7,7 @@
 #include "app/xgamesetup.h"
 #include "config/installed_release.h"
 #include "core/gbk_text.h"
+#include "core/path_join.h"
 #include "core/signed_release.h"
 #include "net/signed_download.h"
 #include "net/download_file.h"

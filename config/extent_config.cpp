@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "core/gbk_text.h"
+#include "core/path_join.h"
+#include "system/file_attributes.h"
 #include "system/profile_file.h"
 #include "system/protected_folders.h"
 #include "system/trace.h"
@@ -89,16 +91,7 @@ void XExtentConfig::Collect() {
 void XExtentConfig::DeleteOtherFileIfNeeded() {
   if (!IsDelOtherFile()) return;
   for (auto it = files_.begin(); it != files_.end();) {
-    BOOL deleted = ::DeleteFileA(it->c_str());
-    if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      // A link's attributes are not touched: the change could reach its target.
-      DWORD attributes = ::GetFileAttributesA(it->c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ::SetFileAttributesA(it->c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-      }
-      deleted = ::DeleteFileA(it->c_str());
-    }
-    if (deleted) {
+    if (DeleteFileForce(*it)) {
       TraceLine(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
       it = files_.erase(it);
     } else {
@@ -126,5 +119,5 @@ std::unique_ptr<XExtentConfig> CreateExtentConfigAt(const std::string& ini_path,
 }
 
 std::unique_ptr<XExtentConfig> CreateExtentConfig() {
-  return CreateExtentConfigAt(JoinCollapsed(GetModuleDir(), kSideFileName), GetModulePath());
+  return CreateExtentConfigAt(JoinPath(GetModuleDir(), kSideFileName), GetModulePath());
 }

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "core/gbk_text.h"
-#include "system/scoped_handle.h"
+#include "core/path_join.h"
+#include "system/folder_walk.h"
 
 namespace {
 
@@ -114,21 +115,12 @@ int CollapseDoubleBackslashes(std::string* text) {
 
 bool PathEndsWithSeparator(std::string_view path) { return gbk::EndsWithPathSeparator(path); }
 
-std::string JoinCollapsed(const std::string& folder, const std::string& name) {
-  std::string path = folder + "\\" + name;
-  CollapseDoubleBackslashes(&path);
-  return path;
-}
-
 void WalkFolder(const std::string& folder, const std::string& mask,
                 const std::string& excluded_first, const std::string& excluded_second,
                 std::list<std::string>* files, std::list<std::string>* folders) {
-  WIN32_FIND_DATAA found;
-  ScopedFindHandle search(::FindFirstFileA(JoinCollapsed(folder, mask).c_str(), &found));
-  if (!search) return;
-  do {
-    if (found.cFileName[0] == '.') continue;
-    std::string full = JoinCollapsed(folder, found.cFileName);
+  VisitFolderEntries(JoinPath(folder, mask), [&](const WIN32_FIND_DATAA& found) {
+    if (found.cFileName[0] == '.') return;
+    std::string full = JoinPath(folder, found.cFileName);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (folders) folders->push_back(full);
       // A linked folder is listed (removing it removes only the link) but
@@ -140,5 +132,5 @@ void WalkFolder(const std::string& folder, const std::string& mask,
                !gbk::EqualsIgnoreCase(full, excluded_second)) {
       if (files) files->push_back(full);
     }
-  } while (::FindNextFileA(search.get(), &found));
+  });
 }

@@ -40,10 +40,9 @@ bool PathEndsWithSeparator(std::string_view path);
 
 // Each pair of consecutive backslashes becomes one (pairs do not overlap),
 // except the leading pair of a UNC path (\\server\share), which stays;
-// returns how many pairs were replaced.
+// returns how many pairs were replaced. (Folder and name are joined with
+// core/path_join.h, which leaves exactly one at the seam.)
 int CollapseDoubleBackslashes(std::string* text);
-// "%s\%s" with folder and name, then CollapseDoubleBackslashes.
-std::string JoinCollapsed(const std::string& folder, const std::string& name);
 
 // Collects every entry below `folder` (parents before their contents); names
 // starting with '.' are neither listed nor entered; the two excluded paths
