@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "core/update_list.h"
+#include "core/update_list_rules.h"
 
 // The update list URL for this installer version from the setup description's
 // [config] section: "1.0", else "other"; empty when neither has a value.

@@ -25,10 +25,10 @@ constexpr DWORD kLargestProfileValue = 65536;
 
 std::string ProfileFile::ReadString(const char* section, const char* key,
                                     const char* default_value) const {
-  if (bufferSize_ <= 1) return std::string();
+  if (buffer_size_ <= 1) return std::string();
   // Read the whole value first and cut it ourselves: the profile functions cut
   // on a byte count and may leave half a double-byte character at the end.
-  DWORD size = static_cast<DWORD>(bufferSize_) < 512 ? 512 : static_cast<DWORD>(bufferSize_);
+  DWORD size = static_cast<DWORD>(buffer_size_) < 512 ? 512 : static_cast<DWORD>(buffer_size_);
   std::string value;
   for (;;) {
     std::vector<char> buf(size, '\0');
@@ -39,7 +39,7 @@ std::string ProfileFile::ReadString(const char* section, const char* key,
     if (value.size() + 1 < size || size >= kLargestProfileValue) break;
     size *= 2;
   }
-  return std::string(gbk::CutToBytes(value, static_cast<size_t>(bufferSize_) - 1));
+  return std::string(gbk::CutToBytes(value, static_cast<size_t>(buffer_size_) - 1));
 }
 
 void ProfileFile::WriteString(const char* section, const char* key, const char* value) const {

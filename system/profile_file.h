@@ -10,7 +10,7 @@
 // One INI file; string values come back cut to bufferSize - 1 bytes.
 class ProfileFile {
  public:
-  ProfileFile(std::string path, int buffer_size) : path_(std::move(path)), bufferSize_(buffer_size) {}
+  ProfileFile(std::string path, int buffer_size) : path_(std::move(path)), buffer_size_(buffer_size) {}
   std::string ReadString(const char* section, const char* key, const char* default_value) const;
   // Failures are silent; the file and section are created when missing.
   void WriteString(const char* section, const char* key, const char* value) const;
@@ -19,7 +19,7 @@ class ProfileFile {
 
  private:
   std::string path_;
-  int bufferSize_;
+  int buffer_size_;
 };
 
 // The installer's folder with a trailing separator; also makes it the current

@@ -1,5 +1,6 @@
 // The update list's decisions: which actions an entry asks for and whether it
-// may be carried out. Reading the list from its file is app/update_list.h.
+// may be carried out, free of I/O. Reading the list from its file is
+// app/update_list.h.
 #pragma once
 
 #include <string>
