@@ -11,6 +11,10 @@ enum UpdateAction : int {
   UPDATE_ACTION_DOWNLOAD = 2,  // download "srcfile" to "destfile"
 };
 
+// Each text of an entry is read into a buffer of this many bytes (cut to one
+// less on a whole character).
+constexpr int kUpdateTextBytes = 260;
+
 struct UpdateEntry {
   int action = -1;  // -1 when the key, section or file is missing
   std::string srcfile;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "system/setup_messages.h"
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "package/file_write_queue.h"
 #include "package/free_space.h"
@@ -58,7 +59,7 @@ EntryTarget Classify(std::string_view name) {
 }
 
 std::string CannotWrite(const std::string& target) {
-  return gbk::FormatCut(260, "无法写入文件:%s", target.c_str());
+  return gbk::FormatCut(kMessageTextMax, "无法写入文件:%s", target.c_str());
 }
 
 ScopedFileHandle CreateTarget(const std::string& target) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "core/path_join.h"
 #include "system/folder_walk.h"
@@ -61,7 +62,7 @@ std::string GetModulePath() {
   if (!ModulePathOverride().empty()) return ModulePathOverride();
   // A 259-byte path fits the whole buffer with its NUL; a cut one (older
   // systems leave it unterminated) still ends inside the buffer.
-  char buf[260] = {};
+  char buf[kPathBytes] = {};
   ::GetModuleFileNameA(::GetModuleHandleA(nullptr), buf, sizeof buf);
   return std::string(buf, ::strnlen(buf, sizeof buf));
 }

@@ -6,6 +6,7 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "core/uninstall_contract.h"
@@ -23,7 +24,7 @@ namespace {
 namespace uc = uninstall_contract;
 
 std::string ReadValue(const std::string& ini, const char* key) {
-  char buffer[260] = {};
+  char buffer[kPathBytes] = {};
   GetPrivateProfileStringA(uc::kSection, key, "", buffer, sizeof(buffer), ini.c_str());
   return buffer;
 }
