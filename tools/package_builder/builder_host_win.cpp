@@ -10,6 +10,7 @@
 #include "package/extract_package.h"
 #include "package/pack_decrypt.h"
 #include "package/package_archive.h"
+#include "system/file_attributes.h"
 #include "system/folder_walk.h"
 #include "builder_host.h"
 
@@ -96,8 +97,7 @@ class WinListedPackage : public ListedPackage {
   ~WinListedPackage() override {
     open.reset();
     if (pack_path.empty()) return;
-    ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(pack_path.c_str());
+    DeleteFileForce(pack_path);
     RemoveFoldersOf(temp, member);
     ::RemoveDirectoryA(temp.c_str());
   }
