@@ -8,6 +8,7 @@
 
 #include "app/xgamesetup.h"
 #include "config/agency_info.h"
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "core/uninstall_contract.h"
@@ -39,8 +40,8 @@ void XGameSetup::CompleteInstall() {
     CCommon::CreateShortcut(shortcut_name, mainProgramPath, CSIDL_DESKTOPDIRECTORY, false);
   }
 
-  std::string link = gbk::FormatCut(259, "%s\\%s", game, shortcut_name);
-  std::string uninstall_link = gbk::FormatCut(259, "%s\\%s%s", game, shortcut_name, uc::kUninstallLinkSuffix);
+  std::string link = gbk::FormatCut(kPathTextMax, "%s\\%s", game, shortcut_name);
+  std::string uninstall_link = gbk::FormatCut(kPathTextMax, "%s\\%s%s", game, shortcut_name, uc::kUninstallLinkSuffix);
   if (group_ok) {
     if (shortcut_ok) {
       CCommon::DelShortcutEx(link.c_str(), CSIDL_PROGRAMS, false);

@@ -7,6 +7,7 @@
 #include "app/xgamesetup.h"
 #include "config/installed_release.h"
 #include "core/gbk_text.h"
+#include "core/path_join.h"
 #include "core/signed_release.h"
 #include "net/signed_download.h"
 #include "net/download_file.h"
@@ -137,7 +138,8 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest
   const std::string main_program = gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName);
   // Without it the shortcuts and the uninstall entry would start nothing.
   if (c->setupInfo.mainExeName[0] == '\0' || !IsFile(main_program)) {
-    const std::string text = gbk::FormatCut(260, "安装包中缺少主程序:%s", main_program.c_str());
+    const std::string text =
+        gbk::FormatCut(sizeof c->errorText - 1, "安装包中缺少主程序:%s", main_program.c_str());
     gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
     seams::ShowMessageBox(c->window, text.c_str(), "错误", MB_OK);
     PostState(c->window, SETUP_STATE_ERROR);

@@ -33,11 +33,11 @@ UpdateEntry ReadUpdateEntry(const std::string& list_path) {
   // -1 means "no action given"; a negative number that is written in the list
   // asks for nothing, like any other text that is not a count of bits.
   if (e.action < 0 && !ReadText(kListSection, "action", "", 32, list_path).empty()) e.action = 0;
-  e.srcfile = ReadText(kListSection, "srcfile", "", 260, list_path);
-  e.destfile = ReadText(kListSection, "destfile", "", 260, list_path);
-  e.cmd = ReadText(kListSection, "cmd", "", 260, list_path);
+  e.srcfile = ReadText(kListSection, "srcfile", "", kUpdateTextBytes, list_path);
+  e.destfile = ReadText(kListSection, "destfile", "", kUpdateTextBytes, list_path);
+  e.cmd = ReadText(kListSection, "cmd", "", kUpdateTextBytes, list_path);
   std::string base = servers::DownloadServerBase();
-  e.agencyExeUrl = ReadText(kListSection, "AgencyExeURL", base.c_str(), 260, list_path);
+  e.agencyExeUrl = ReadText(kListSection, "AgencyExeURL", base.c_str(), kUpdateTextBytes, list_path);
   return e;
 }
 

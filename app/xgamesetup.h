@@ -14,6 +14,7 @@
 #include <string>
 
 #include "config/setup_description.h"
+#include "core/buffer_limits.h"
 #include "net/download_client.h"
 #include "net/http_session.h"
 #include "system/setup_messages.h"
@@ -57,8 +58,8 @@ class XGameSetup : public DownloadClient {
   ScopedKernelHandle workerFinished;     // auto-reset, initially not signalled
   SetupInfo setupInfo;
   HttpSession httpSession;
-  char mainProgramPath[260] = {};
-  char uninstallerPath[260] = {};
+  char mainProgramPath[kPathBytes] = {};
+  char uninstallerPath[kPathBytes] = {};
   std::unique_ptr<XExtentConfig> extentConfig;  // null when the side file is absent or off
   std::string deletePath;                       // "-delpath " value
 };

@@ -6,6 +6,7 @@
 
 #include "config/setup_description.h"
 #include "config/signed_text.h"
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
 #include "net/download_client.h"
@@ -14,13 +15,6 @@
 #include "system/trace.h"
 
 char g_productName[100] = {};
-
-namespace {
-
-// Longest text that fits a 260-byte buffer with its NUL.
-constexpr size_t kTextMax = 259;
-
-}  // namespace
 
 bool ParseAgencyIds(AgencyIds* ids) {
   const std::string path = GetModulePath();
@@ -36,7 +30,7 @@ bool ParseAgencyIds(AgencyIds* ids) {
 }
 
 int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
-  const std::string url = gbk::FormatCut(kTextMax, servers::kAgencyTextUrlFormat,
+  const std::string url = gbk::FormatCut(kPathTextMax, servers::kAgencyTextUrlFormat,
                                          servers::AgencyTextBaseUrl().c_str(),
                                          client->agencyIds.StandaloneAgencyID.c_str());
   TraceLine("log: " + url);
@@ -48,12 +42,12 @@ int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
   if (!AcceptSignedText(client, url, text_path)) return 2;
   if (::GetPrivateProfileIntA("BaseInfo", "Enable", 0, text_path.c_str()) == 0) return 1;
 
-  ProfileFile text(text_path, 260);
+  ProfileFile text(text_path, kSetupFieldBytes);
   const std::string product = text.ReadString("BaseInfo", "ProductName", g_productName);
   const std::string domain = text.ReadString("BaseInfo", "DomainName", "");
 
   if (main_window) {
-    ::SetWindowTextA(main_window, gbk::FormatCut(kTextMax, "%s在线安装", product.c_str()).c_str());
+    ::SetWindowTextA(main_window, gbk::FormatCut(kPathTextMax, "%s在线安装", product.c_str()).c_str());
   }
   // The shared name holds 99 bytes; a longer name is cut on a whole character.
   std::memset(g_productName, 0, sizeof g_productName);
@@ -71,8 +65,8 @@ int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
       {info->agreementUrl, domain + "/Treaty.aspx"},
   };
   for (auto& c : composed) {
-    std::memset(c.field, 0, 260);
-    gbk::CopyToBuffer(c.field, 260, c.value);
+    std::memset(c.field, 0, kSetupFieldBytes);
+    gbk::CopyToBuffer(c.field, kSetupFieldBytes, c.value);
   }
   return 0;
 }

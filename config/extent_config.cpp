@@ -3,6 +3,8 @@
 #include <windows.h>
 
 #include "core/gbk_text.h"
+#include "core/path_join.h"
+#include "system/file_attributes.h"
 #include "system/profile_file.h"
 #include "system/protected_folders.h"
 #include "system/trace.h"
@@ -27,33 +29,33 @@ bool SideFileEnabled(const std::string& ini_path) {
 }  // namespace
 
 XExtentConfig::XExtentConfig(const std::string& ini_path, const std::string& exe_path)
-    : iniPath_(ini_path), exePath_(exe_path) {
+    : ini_path_(ini_path), exe_path_(exe_path) {
   Collect();
   DeleteOtherFileIfNeeded();
 }
 
-bool XExtentConfig::IsEnable() const { return SideFileEnabled(iniPath_); }
+bool XExtentConfig::IsEnable() const { return SideFileEnabled(ini_path_); }
 
 bool XExtentConfig::IsAutoRun() const {
-  int value = ReadSwitch(iniPath_, "autorun");
+  int value = ReadSwitch(ini_path_, "autorun");
   TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsAutoRun", value));
   return value != 0;
 }
 
 int XExtentConfig::GetSetupPathMode() const {
-  int value = ReadSwitch(iniPath_, "setup_path_mode");
+  int value = ReadSwitch(ini_path_, "setup_path_mode");
   TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::GetSetupPathMode", value));
   return (value == 1 || value == 2) ? value : 0;
 }
 
 std::string XExtentConfig::GetSetupPath() const {
-  std::string value = ProfileFile(iniPath_, 128).ReadString(kSection, "setup_path", "");
+  std::string value = ProfileFile(ini_path_, 128).ReadString(kSection, "setup_path", "");
   TraceLine(gbk::Format("kvx-out: %s:%s", "XExtentConfig::GetSetupPath", value.c_str()));
   return value;
 }
 
 bool XExtentConfig::IsDelOtherFile() const {
-  int value = ReadSwitch(iniPath_, "del_otherfile");
+  int value = ReadSwitch(ini_path_, "del_otherfile");
   TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsDelOtherFile", value));
   return value == 1;  // only exactly 1 clears the folder
 }
@@ -72,7 +74,7 @@ void XExtentConfig::Collect() {
   if (!IsDelOtherFile()) return;
   // The folder that holds the installer (the module folder in a real run).
   // Without one nothing is collected: never clear whatever folder is current.
-  const std::string folder = ModuleDirFromPath(exePath_);
+  const std::string folder = ModuleDirFromPath(exe_path_);
   if (folder.empty()) return;
   // An installer saved to a drive root, the Desktop or Downloads must not
   // take the user's files with it: such folders are never cleared.
@@ -83,22 +85,13 @@ void XExtentConfig::Collect() {
     TraceLine(gbk::Format("kvx-log: %s : refuse to clear %s", kDeleteTraceName, checked.c_str()));
     return;
   }
-  WalkFolder(folder, "*.*", exePath_, iniPath_, &files_, &folders_);
+  WalkFolder(folder, "*.*", exe_path_, ini_path_, &files_, &folders_);
 }
 
 void XExtentConfig::DeleteOtherFileIfNeeded() {
   if (!IsDelOtherFile()) return;
   for (auto it = files_.begin(); it != files_.end();) {
-    BOOL deleted = ::DeleteFileA(it->c_str());
-    if (!deleted && ::GetLastError() == ERROR_ACCESS_DENIED) {
-      // A link's attributes are not touched: the change could reach its target.
-      DWORD attributes = ::GetFileAttributesA(it->c_str());
-      if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        ::SetFileAttributesA(it->c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-      }
-      deleted = ::DeleteFileA(it->c_str());
-    }
-    if (deleted) {
+    if (DeleteFileForce(*it)) {
       TraceLine(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
       it = files_.erase(it);
     } else {
@@ -126,5 +119,5 @@ std::unique_ptr<XExtentConfig> CreateExtentConfigAt(const std::string& ini_path,
 }
 
 std::unique_ptr<XExtentConfig> CreateExtentConfig() {
-  return CreateExtentConfigAt(JoinCollapsed(GetModuleDir(), kSideFileName), GetModulePath());
+  return CreateExtentConfigAt(JoinPath(GetModuleDir(), kSideFileName), GetModulePath());
 }

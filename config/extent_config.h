@@ -22,15 +22,15 @@ class XExtentConfig {
   std::string GetSetupDir() const;
   void DeleteOtherFileIfNeeded();
 
-  const std::string& iniPath() const { return iniPath_; }
+  const std::string& iniPath() const { return ini_path_; }
   const std::list<std::string>& files() const { return files_; }
   const std::list<std::string>& folders() const { return folders_; }
 
  private:
   void Collect();
 
-  std::string iniPath_;
-  std::string exePath_;
+  std::string ini_path_;
+  std::string exe_path_;
   std::list<std::string> files_;
   std::list<std::string> folders_;
 };

@@ -23,9 +23,9 @@ int LoadSetupDescription(DownloadClient* client, SetupInfo* info, HWND main_wind
   if (!AcceptSignedText(client, url, path)) return 2;
   info->descriptionPath = path;
 
-  ProfileFile description(path, 260);
+  ProfileFile description(path, kSetupFieldBytes);
   auto read = [&](const char* key, char* field) {
-    gbk::CopyToBuffer(field, 260, description.ReadString("setup", key, ""));
+    gbk::CopyToBuffer(field, kSetupFieldBytes, description.ReadString("setup", key, ""));
   };
   read("gamename", info->gameName);
   read("exefilename", info->mainExeName);

@@ -6,20 +6,25 @@
 
 #include <string>
 
+#include "core/buffer_limits.h"
+
 struct DownloadClient;
 
+// Bytes of each text field of SetupInfo, with its NUL.
+constexpr size_t kSetupFieldBytes = kPathBytes;
+
 // Product settings from the setup description's [setup] section; texts are cut
-// to 259 bytes. The agency step replaces gameName, productTitle, agreementUrl
+// to kSetupFieldBytes - 1 bytes. The agency step replaces gameName, productTitle, agreementUrl
 // and contact.
 struct SetupInfo {
-  char gameName[260] = {};
-  char productTitle[260] = {};
+  char gameName[kSetupFieldBytes] = {};
+  char productTitle[kSetupFieldBytes] = {};
   int requiredSpaceKb = 0;  // "size" is in MB, stored x 1024
-  char agreementUrl[260] = {};
-  char uninstallerName[260] = {};
-  char publisher[260] = {};
-  char contact[260] = {};
-  char mainExeName[260] = {};
+  char agreementUrl[kSetupFieldBytes] = {};
+  char uninstallerName[kSetupFieldBytes] = {};
+  char publisher[kSetupFieldBytes] = {};
+  char contact[kSetupFieldBytes] = {};
+  char mainExeName[kSetupFieldBytes] = {};
   std::string descriptionPath;  // local copy of the setup description, kept for the run
 };
 

@@ -5,6 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Bytes of an extracted member's name field (ArchiveEntry::name), with its
+// NUL: a longer name is refused, never cut.
+constexpr size_t kArchiveNameBytes = 260;
+
 // Windows attribute bits from "version made by" and the external attributes:
 // DOS-style hosts (0, 7, 11, 14) keep their low bits, others are read as Unix
 // mode bits in the high word.

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/path_join.h"
+
 namespace {
 constexpr uint32_t kKibThreshold = 1048576;
 constexpr uint32_t kSpeedReportIntervalMs = 500;
@@ -140,9 +142,7 @@ bool ParseContentLength(const std::string& text, uint64_t* length) {
 }
 
 std::string RelativeTarget(const std::string& install_folder, const std::string& destination) {
-  std::string name = destination;
-  if (!name.empty() && name[0] == '\\') name.erase(0, 1);
-  return install_folder + "\\" + name;
+  return JoinPath(install_folder, destination, JoinSeam::kFormatted);
 }
 
 namespace {

@@ -69,8 +69,8 @@ bool FitsDownloadLimit(uint64_t resume_offset, uint64_t answer_length);
 // A Content-Length value: digits only (spaces around allowed), up to 2^64-1.
 bool ParseContentLength(const std::string& text, uint64_t* length);
 
-// A destination below the install folder: one leading backslash removed,
-// then "%s\%s".
+// A destination below the install folder: JoinPath with JoinSeam::kFormatted
+// (one leading backslash removed, then "%s\%s").
 std::string RelativeTarget(const std::string& install_folder, const std::string& destination);
 
 // A Content-Range value such as "bytes 100-199/200" or "bytes 100-199/*".

@@ -2,6 +2,7 @@
 
 #include <climits>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 
 std::string FormatKbUnits(int kb) {
@@ -92,10 +93,10 @@ bool ComposeInstallFolder(const std::string& path, const std::string& game_name,
   std::string p = path;
   if (!EndsWithSeparator(p)) p += '\\';
   if (!EndsWithGameName(p, game_name)) {
-    if (p.size() + game_name.size() + 1 >= 259) return false;
+    if (p.size() + game_name.size() + 1 >= kPathTextMax) return false;
     *folder = p + game_name + "\\";
   } else {
-    if (p.size() >= 259) return false;
+    if (p.size() >= kPathTextMax) return false;
     *folder = p;
   }
   return true;
@@ -129,7 +130,7 @@ int CentredCoordinate(int screen, int size) {
 bool InDragStrip(int client_y) { return client_y >= 0 && client_y < 20; }
 
 int PathEditLimit(const std::string& game_name) {
-  const int limit = 259 - static_cast<int>(game_name.size());
+  const int limit = static_cast<int>(kPathTextMax) - static_cast<int>(game_name.size());
   return limit < 0 ? 0 : limit;
 }
 

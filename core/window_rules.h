@@ -27,7 +27,8 @@ bool IsWebAddress(const std::string& url);
 
 // Browse and typed folders: append "\" unless the path's last character is "\" or "/";
 // then add the game name and "\" unless the path already ends with it. Returns
-// false (leaving *folder alone) when the result would be 259 bytes or longer.
+// false (leaving *folder alone) when the result would be kPathTextMax (259)
+// bytes or longer.
 bool ComposeInstallFolder(const std::string& path, const std::string& game_name,
                           std::string* folder);
 
@@ -48,7 +49,7 @@ bool InDragStrip(int client_y);
 // Next slide after `index` of `count` slides.
 inline int NextSlide(int index, int count) { return (index + 1 >= count) ? 0 : index + 1; }
 
-// The path edit's limit: 259 bytes minus the game name, at least 0.
+// The path edit's limit: kPathTextMax (259) bytes minus the game name, at least 0.
 int PathEditLimit(const std::string& game_name);
 
 // Root of the default folder: the system drive's root ("C:\"), moved to the

@@ -6,7 +6,7 @@
 
 #include "core/download_math.h"
 #include "core/safe_path.h"
-#include "core/update_list.h"
+#include "core/update_list_rules.h"
 #include "fuzz_util.h"
 
 namespace {

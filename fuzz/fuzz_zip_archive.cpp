@@ -62,10 +62,10 @@ bool ReadMember(unzFile zip, std::vector<char>* name_buf) {
 
   const std::string raw(name_buf->data(), std::min<size_t>(info.size_filename, 65536));
   const std::string name = SanitizeMemberName(raw);
-  if (!StaysInsideFolder(name) || name.size() >= 260 || name.find('\0') != std::string::npos)
+  if (!StaysInsideFolder(name) || name.size() >= kArchiveNameBytes || name.find('\0') != std::string::npos)
     return false;
   // An accepted name keeps whole characters when copied into the entry.
-  char field[260];
+  char field[kArchiveNameBytes];
   gbk::CopyToBuffer(field, sizeof field, name);
   if (std::strlen(field) != name.size()) __builtin_trap();
 

@@ -11,7 +11,7 @@
 
 struct ArchiveEntry {
   int32_t index = 0;
-  char name[260] = {};  // sanitised, NUL-terminated, code page 936
+  char name[kArchiveNameBytes] = {};  // sanitised, NUL-terminated, code page 936
   uint32_t attributes = 0;
   FILETIME access_time = {};
   FILETIME creation_time = {};

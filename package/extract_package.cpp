@@ -4,13 +4,16 @@
 #include <memory>
 
 #include "system/setup_messages.h"
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "package/file_write_queue.h"
 #include "package/free_space.h"
 #include "package/pack_decrypt.h"
 #include "core/pack_directory.h"
 #include "package/package_archive.h"
+#include "core/path_join.h"
 #include "core/safe_path.h"
+#include "system/file_attributes.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
 #include "system/trace.h"
@@ -56,7 +59,7 @@ EntryTarget Classify(std::string_view name) {
 }
 
 std::string CannotWrite(const std::string& target) {
-  return gbk::FormatCut(260, "无法写入文件:%s", target.c_str());
+  return gbk::FormatCut(kMessageTextMax, "无法写入文件:%s", target.c_str());
 }
 
 ScopedFileHandle CreateTarget(const std::string& target) {
@@ -76,12 +79,7 @@ ScopedFileHandle TryOpenTarget(const std::string& target) {
   ScopedFileHandle file = CreateTarget(target);
   const DWORD error = ::GetLastError();
   if (file ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED) return file;
-  const DWORD attributes = ::GetFileAttributesA(target.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-      !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    ::SetFileAttributesA(target.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY});
-    if (!file) file = CreateTarget(target);
-  }
+  if (ClearReadOnly(target, ReadOnlyScope::kFilesAndLinks) && !file) file = CreateTarget(target);
   if (file && !::SetEndOfFile(file.get())) file.reset();
   return file;
 }
@@ -145,8 +143,7 @@ uint64_t SpaceAfterReplacing(const PackDirectory& directory, const std::string& 
 // Removes the extracted pack of a failed step: it is rebuilt from the package
 // on the next attempt, and leaving it would double the space the step holds.
 void RemovePack(const std::string& pack_path) {
-  ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  if (::DeleteFileA(pack_path.c_str()))
+  if (DeleteFileForce(pack_path))
     TraceLine(gbk::Format("kvx-log: deleted %s", pack_path.c_str()));
 }
 
@@ -170,16 +167,6 @@ bool Fail(std::string* message, const std::string& text) {
 }
 
 }  // namespace
-
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (name.empty()) return folder;
-  const std::vector<size_t> seps = gbk::FindAllChars(folder, '\\');
-  size_t end = folder.size();
-  for (auto it = seps.rbegin(); it != seps.rend() && *it + 1 == end; ++it) end = *it;
-  size_t start = 0;
-  while (start < name.size() && name[start] == '\\') ++start;
-  return folder.substr(0, end) + "\\" + name.substr(start);
-}
 
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
                     std::string* message, const StopCheck& stop,

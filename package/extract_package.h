@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/pack_key.h"  // kPackagePassword
+#include "core/path_join.h"  // JoinPath, which callers name the package and its files with
 #include "package/stop_check.h"
 
 // The text shown for a failed extraction that has no more precise reason.
@@ -29,7 +30,3 @@ extern const char kExtractFailedText[];
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
                     std::string* message = nullptr, const StopCheck& stop = StopCheck(),
                     std::vector<std::string>* installed = nullptr);
-
-// folder without trailing backslashes + "\" + name without leading ones;
-// the folder unchanged when the name is empty.
-std::string JoinPath(const std::string& folder, const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 
 namespace {
@@ -35,6 +36,6 @@ void SetVolumeSpaceProbe(VolumeSpaceProbe probe) { g_probe = probe; }
 
 std::string NoRoomMessage(const VolumeSpace& space, uint64_t needed) {
   if (!space.known || needed <= space.free_bytes) return std::string();
-  return gbk::FormatCut(260, "磁盘空间不足,%s 需要 %s 可用空间,只有 %s.", space.volume.c_str(),
+  return gbk::FormatCut(kMessageTextMax, "磁盘空间不足,%s 需要 %s 可用空间,只有 %s.", space.volume.c_str(),
                         Megabytes(needed, true).c_str(), Megabytes(space.free_bytes, false).c_str());
 }

@@ -12,6 +12,7 @@
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "package/file_write_queue.h"
+#include "system/file_attributes.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -185,11 +186,7 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const S
   EnsureDirectory(base_, dir);
 
   // An old copy marked read-only, hidden or system would make the create fail.
-  DWORD old = ::GetFileAttributesA(path.c_str());
-  if (old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY) &&
-      (old & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM))) {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  }
+  ClearMarksForReplacing(path);
   DWORD attributes = entry.attributes & ~DWORD{FILE_ATTRIBUTE_DIRECTORY};
   ScopedFileHandle file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                       attributes ? attributes : FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -203,10 +200,7 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const S
   }
   CloseMember();
   file.reset();
-  if (status != ExtractStatus::kOk) {
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(path.c_str());
-  }
+  if (status != ExtractStatus::kOk) DeleteFileForce(path);
   return status;
 }
 

@@ -5,7 +5,7 @@
 #include "system/profile_file.h"
 #include "system/remove_link.h"
 #include "system/ccommon.h"
-#include "system/scoped_handle.h"
+#include "system/folder_walk.h"
 
 namespace {
 
@@ -15,24 +15,16 @@ bool IsLink(DWORD attributes) {
 
 void DeleteTree(const std::string& folder) {
   const std::string base = PathEndsWithSeparator(folder) ? folder : folder + "\\";
-  WIN32_FIND_DATAA found;
-  {
-    ScopedFindHandle search(::FindFirstFileA((base + "*").c_str(), &found));
-    if (search) {
-      do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        const std::string entry = base + name;
-        if (IsLink(found.dwFileAttributes)) {
-          RemoveLinkItself(entry);
-        } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-          DeleteTree(entry);
-        } else {
-          ::DeleteFileA(entry.c_str());
-        }
-      } while (::FindNextFileA(search.get(), &found));
+  VisitFolderEntries(base + "*", [&](const WIN32_FIND_DATAA& found) {
+    const std::string entry = base + found.cFileName;
+    if (IsLink(found.dwFileAttributes)) {
+      RemoveLinkItself(entry);
+    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteTree(entry);
+    } else {
+      ::DeleteFileA(entry.c_str());
     }
-  }
+  });
   ::RemoveDirectoryA(folder.c_str());
 }
 

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
-#include "system/scoped_handle.h"
+#include "core/path_join.h"
+#include "system/folder_walk.h"
 
 namespace {
 
@@ -24,10 +26,10 @@ constexpr DWORD kLargestProfileValue = 65536;
 
 std::string ProfileFile::ReadString(const char* section, const char* key,
                                     const char* default_value) const {
-  if (bufferSize_ <= 1) return std::string();
+  if (buffer_size_ <= 1) return std::string();
   // Read the whole value first and cut it ourselves: the profile functions cut
   // on a byte count and may leave half a double-byte character at the end.
-  DWORD size = static_cast<DWORD>(bufferSize_) < 512 ? 512 : static_cast<DWORD>(bufferSize_);
+  DWORD size = static_cast<DWORD>(buffer_size_) < 512 ? 512 : static_cast<DWORD>(buffer_size_);
   std::string value;
   for (;;) {
     std::vector<char> buf(size, '\0');
@@ -38,7 +40,7 @@ std::string ProfileFile::ReadString(const char* section, const char* key,
     if (value.size() + 1 < size || size >= kLargestProfileValue) break;
     size *= 2;
   }
-  return std::string(gbk::CutToBytes(value, static_cast<size_t>(bufferSize_) - 1));
+  return std::string(gbk::CutToBytes(value, static_cast<size_t>(buffer_size_) - 1));
 }
 
 void ProfileFile::WriteString(const char* section, const char* key, const char* value) const {
@@ -60,7 +62,7 @@ std::string GetModulePath() {
   if (!ModulePathOverride().empty()) return ModulePathOverride();
   // A 259-byte path fits the whole buffer with its NUL; a cut one (older
   // systems leave it unterminated) still ends inside the buffer.
-  char buf[260] = {};
+  char buf[kPathBytes] = {};
   ::GetModuleFileNameA(::GetModuleHandleA(nullptr), buf, sizeof buf);
   return std::string(buf, ::strnlen(buf, sizeof buf));
 }
@@ -114,21 +116,12 @@ int CollapseDoubleBackslashes(std::string* text) {
 
 bool PathEndsWithSeparator(std::string_view path) { return gbk::EndsWithPathSeparator(path); }
 
-std::string JoinCollapsed(const std::string& folder, const std::string& name) {
-  std::string path = folder + "\\" + name;
-  CollapseDoubleBackslashes(&path);
-  return path;
-}
-
 void WalkFolder(const std::string& folder, const std::string& mask,
                 const std::string& excluded_first, const std::string& excluded_second,
                 std::list<std::string>* files, std::list<std::string>* folders) {
-  WIN32_FIND_DATAA found;
-  ScopedFindHandle search(::FindFirstFileA(JoinCollapsed(folder, mask).c_str(), &found));
-  if (!search) return;
-  do {
-    if (found.cFileName[0] == '.') continue;
-    std::string full = JoinCollapsed(folder, found.cFileName);
+  VisitFolderEntries(JoinPath(folder, mask), [&](const WIN32_FIND_DATAA& found) {
+    if (found.cFileName[0] == '.') return;
+    std::string full = JoinPath(folder, found.cFileName);
     if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (folders) folders->push_back(full);
       // A linked folder is listed (removing it removes only the link) but
@@ -140,5 +133,5 @@ void WalkFolder(const std::string& folder, const std::string& mask,
                !gbk::EqualsIgnoreCase(full, excluded_second)) {
       if (files) files->push_back(full);
     }
-  } while (::FindNextFileA(search.get(), &found));
+  });
 }

@@ -10,7 +10,7 @@
 // One INI file; string values come back cut to bufferSize - 1 bytes.
 class ProfileFile {
  public:
-  ProfileFile(std::string path, int buffer_size) : path_(std::move(path)), bufferSize_(buffer_size) {}
+  ProfileFile(std::string path, int buffer_size) : path_(std::move(path)), buffer_size_(buffer_size) {}
   std::string ReadString(const char* section, const char* key, const char* default_value) const;
   // Failures are silent; the file and section are created when missing.
   void WriteString(const char* section, const char* key, const char* value) const;
@@ -19,7 +19,7 @@ class ProfileFile {
 
  private:
   std::string path_;
-  int bufferSize_;
+  int buffer_size_;
 };
 
 // The installer's folder with a trailing separator; also makes it the current
@@ -40,10 +40,9 @@ bool PathEndsWithSeparator(std::string_view path);
 
 // Each pair of consecutive backslashes becomes one (pairs do not overlap),
 // except the leading pair of a UNC path (\\server\share), which stays;
-// returns how many pairs were replaced.
+// returns how many pairs were replaced. (Folder and name are joined with
+// core/path_join.h, which leaves exactly one at the seam.)
 int CollapseDoubleBackslashes(std::string* text);
-// "%s\%s" with folder and name, then CollapseDoubleBackslashes.
-std::string JoinCollapsed(const std::string& folder, const std::string& name);
 
 // Collects every entry below `folder` (parents before their contents); names
 // starting with '.' are neither listed nor entered; the two excluded paths

@@ -4,6 +4,7 @@
 
 #include "core/gbk_text.h"
 #include "core/release_record.h"
+#include "system/file_attributes.h"
 #include "system/scoped_handle.h"
 #include "system/trace.h"
 
@@ -64,8 +65,7 @@ bool RemoveStale(const std::string& base, const std::string& relative) {
   const DWORD a = ::GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return false;  // gone already
   if (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) return false;  // not what was installed
-  if (a & FILE_ATTRIBUTE_READONLY) ::SetFileAttributesA(path.c_str(), a & ~DWORD{FILE_ATTRIBUTE_READONLY});
-  if (!::DeleteFileA(path.c_str())) {
+  if (!DeleteFileForce(path)) {
     TraceLine(gbk::Format("kvx-log: stale file kept (busy) %s", path.c_str()));
     return false;
   }

@@ -67,26 +67,6 @@ TEST(PackagePassword, IsTheOneThePackagesAreSealedWith) {
   EXPECT_STREQ(kPackagePassword, "6203918547");
 }
 
-TEST(JoinPath, TrimsBackslashesOnlyAtTheJoin) {
-  struct Case {
-    const char* folder;
-    const char* name;
-    const char* out;
-  } cases[] = {
-      {"D:\\Game\\", "\\a.txt", "D:\\Game\\a.txt"},
-      {"D:\\Game", "", "D:\\Game"},
-      {"D:\\Game\\", "", "D:\\Game\\"},
-      {"D:\\Game\\\\\\", "\\\\a", "D:\\Game\\a"},
-      {"D:\\Game/", "/a", "D:\\Game/\\/a"},  // forward slashes are left alone
-      {"", "a", "\\a"},
-      {"D:\\Game", "data\\maps\\", "D:\\Game\\data\\maps\\"},
-      // 0x95 0x5C is one character ending in the byte of a backslash: kept whole.
-      {"D:\\\x95\\", "a", "D:\\\x95\\\\a"},
-      {"D:\\\x95\\\\", "a", "D:\\\x95\\\\a"},
-  };
-  for (const Case& c : cases) EXPECT_EQ(JoinPath(c.folder, c.name), c.out) << c.folder << " + " << c.name;
-}
-
 TEST_F(ExtractPackageTest, WritesListedFilesInNameOrderWithProgress) {
   WriteFileBytes(In("keep.txt"), "not in the pack");
   WriteFileBytes(In("ro.dll"), "old");

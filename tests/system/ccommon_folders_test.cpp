@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "system/ccommon.h"
+#include "system/file_attributes.h"
 #include "test_seams.h"
 #include "wine_links.h"
 
@@ -106,4 +107,43 @@ TEST(DeleteDirectoryTree, LinksAreNeverFollowed) {
   RemoveHostFolderLink(root + "\\link");
   RemoveHostFolderLink(root + "\\emptylink");
   RemoveHostFolderLink(dir.File("rootlink"));
+}
+
+TEST(FileAttributes, ReadOnlyIsClearedOnlyWhereTheScopeAllows) {
+  TempFolder dir;
+  const std::string file = dir.File("ro.txt");
+  const std::string folder = dir.File("rofolder");
+  WriteFileBytes(file, "x");
+  CreateDirectoryA(folder.c_str(), nullptr);
+  constexpr DWORD kMarks = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN;
+  struct Case {
+    std::string path;
+    bool marked;  // read-only and hidden before the call
+    ReadOnlyScope scope;
+    bool cleared;
+  } cases[] = {
+      {file, true, ReadOnlyScope::kFiles, true},
+      {file, false, ReadOnlyScope::kFiles, false},
+      {folder, true, ReadOnlyScope::kFiles, false},
+      {folder, true, ReadOnlyScope::kFilesAndLinks, false},
+      {folder, true, ReadOnlyScope::kFilesAndFolders, true},
+      {dir.File("missing"), false, ReadOnlyScope::kFilesAndFolders, false},
+  };
+  for (const Case& c : cases) {
+    if (c.marked) SetFileAttributesA(c.path.c_str(), kMarks);
+    // Wine keeps no read-only mark on a folder: nothing to clear there.
+    if (c.marked && !(GetFileAttributesA(c.path.c_str()) & FILE_ATTRIBUTE_READONLY)) continue;
+    EXPECT_EQ(ClearReadOnly(c.path, c.scope), c.cleared) << c.path;
+    // Only the read-only mark goes.
+    if (c.marked) {
+      EXPECT_EQ(GetFileAttributesA(c.path.c_str()) & kMarks,
+                c.cleared ? DWORD{FILE_ATTRIBUTE_HIDDEN} : kMarks) << c.path;
+    }
+  }
+  // A read-only file is deleted through its mark; a missing one keeps the reason.
+  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(DeleteFileForce(file));
+  EXPECT_FALSE(FileExists(file));
+  EXPECT_FALSE(DeleteFileForce(file));
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_FILE_NOT_FOUND});
 }

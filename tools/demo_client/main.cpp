@@ -30,7 +30,7 @@ std::string ExeDir() {
 }
 
 std::string ReadTitle(const std::string& dir) {
-  char title[260] = {};
+  char title[MAX_PATH] = {};
   std::string ini = dir + "Config\\client.ini";
   GetPrivateProfileStringA("client", "title", kDefaultTitle, title, sizeof(title), ini.c_str());
   return title[0] ? title : kDefaultTitle;

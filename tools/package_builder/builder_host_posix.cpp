@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/aes128.h"
+#include "core/archive_entry.h"
 #include "core/pack_directory.h"
 #include "core/pack_key.h"
 #include "core/safe_path.h"
@@ -169,7 +170,7 @@ std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, st
   auto pack = std::make_unique<PosixListedPackage>();
   pack->member = SanitizeMemberName(
       std::string_view(raw.data(), std::min<size_t>(info.size_filename, 65536)));
-  if (!StaysInsideFolder(pack->member) || pack->member.size() >= 260 ||
+  if (!StaysInsideFolder(pack->member) || pack->member.size() >= kArchiveNameBytes ||
       pack->member.find('\0') != std::string::npos) {
     *error = "first member's name leads outside the folder";
     return nullptr;

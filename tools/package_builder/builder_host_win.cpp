@@ -10,7 +10,8 @@
 #include "package/extract_package.h"
 #include "package/pack_decrypt.h"
 #include "package/package_archive.h"
-#include "system/scoped_handle.h"
+#include "system/file_attributes.h"
+#include "system/folder_walk.h"
 #include "builder_host.h"
 
 bool IsFolder(const std::string& path) {
@@ -19,23 +20,16 @@ bool IsFolder(const std::string& path) {
 }
 
 bool ListFolder(const std::string& folder, std::vector<FolderItem>* items, std::string* error) {
-  WIN32_FIND_DATAA data;
-  ScopedFindHandle find(::FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (!find) {
-    *error = "cannot list " + folder;
-    return false;
-  }
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
+  const bool listed = VisitFolderEntries(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
     FolderItem item;
-    item.name = name;
-    item.path = folder + "\\" + name;
+    item.name = data.cFileName;
+    item.path = folder + "\\" + item.name;
     item.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!item.folder) item.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     items->push_back(std::move(item));
-  } while (::FindNextFileA(find.get(), &data));
-  return true;
+  });
+  if (!listed) *error = "cannot list " + folder;
+  return listed;
 }
 
 std::string FolderLeafName(const std::string& folder) {
@@ -103,8 +97,7 @@ class WinListedPackage : public ListedPackage {
   ~WinListedPackage() override {
     open.reset();
     if (pack_path.empty()) return;
-    ::SetFileAttributesA(pack_path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileA(pack_path.c_str());
+    DeleteFileForce(pack_path);
     RemoveFoldersOf(temp, member);
     ::RemoveDirectoryA(temp.c_str());
   }

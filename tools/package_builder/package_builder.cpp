@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "core/archive_entry.h"
 #include "core/gbk_text.h"
 #include "core/pack_directory.h"
 #include "core/pack_writer.h"
@@ -45,9 +46,6 @@
 #include "text_check.h"
 
 namespace {
-
-// Bytes of an extracted member's name field (ArchiveEntry::name).
-constexpr size_t kMemberNameField = 260;
 
 struct SourceFile {
   std::string relative;  // GBK, "\" separators; ends in "\" for an empty folder
@@ -208,7 +206,7 @@ int Build(const std::string& folder, const std::string& out_zip, const Options& 
   // The installer extracts the member under its cleaned name and refuses one
   // that would land outside the install folder or does not fit its name field.
   const std::string extracted = SanitizeMemberName(member);
-  if (extracted.empty() || extracted.size() >= kMemberNameField ||
+  if (extracted.empty() || extracted.size() >= kArchiveNameBytes ||
       gbk::EndsWithPathSeparator(extracted) || CheckInstallName(extracted) != InstallName::kFits) {
     return Fail(1, "member name cannot be extracted into the install folder: " + member_argument);
   }

@@ -6,11 +6,14 @@
 #include <shlwapi.h>
 #include <tlhelp32.h>
 
+#include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "core/uninstall_contract.h"
 #include "system/ccommon.h"
 #include "system/close_window.h"
+#include "system/file_attributes.h"
+#include "system/folder_walk.h"
 #include "system/remove_link.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
@@ -21,7 +24,7 @@ namespace {
 namespace uc = uninstall_contract;
 
 std::string ReadValue(const std::string& ini, const char* key) {
-  char buffer[260] = {};
+  char buffer[kPathBytes] = {};
   GetPrivateProfileStringA(uc::kSection, key, "", buffer, sizeof(buffer), ini.c_str());
   return buffer;
 }
@@ -43,17 +46,11 @@ constexpr DWORD kExitGraceMs = 5000;
 constexpr DWORD kExitPollMs = 100;
 constexpr DWORD kTerminateWaitMs = 5000;
 
+// A file gone meanwhile counts as removed.
 bool DeleteOneFile(const std::string& path) {
-  if (DeleteFileA(path.c_str())) return true;
-  DWORD err = GetLastError();
-  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return true;
-  DWORD attrs = GetFileAttributesA(path.c_str());
-  if (err == ERROR_ACCESS_DENIED && attrs != INVALID_FILE_ATTRIBUTES &&
-      (attrs & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesA(path.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileA(path.c_str()) != 0;
-  }
-  return false;
+  if (DeleteFileForce(path)) return true;
+  const DWORD err = GetLastError();
+  return err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND;
 }
 
 bool IsLink(DWORD attrs) {
@@ -62,31 +59,19 @@ bool IsLink(DWORD attrs) {
 
 void RemoveTree(const std::string& folder, std::vector<std::string>* failed) {
   std::string base = NormalizeFolder(folder);
-  WIN32_FIND_DATAA found;
-  ScopedFindHandle search(FindFirstFileA((base + "*").c_str(), &found));
-  if (search.valid()) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      std::string path = base + name;
-      bool is_dir = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      bool is_link = IsLink(found.dwFileAttributes);
-      if (is_link) {
-        // Never entered; only the link itself may go, never what it points to.
-        if (!RemoveLinkItself(path)) failed->push_back(path);
-      } else if (is_dir) {
-        RemoveTree(path, failed);
-      } else if (!DeleteOneFile(path)) {
-        failed->push_back(path);
-      }
-    } while (FindNextFileA(search.get(), &found));
-  }
-  search.reset();
+  VisitFolderEntries(base + "*", [&](const WIN32_FIND_DATAA& found) {
+    const std::string path = base + found.cFileName;
+    if (IsLink(found.dwFileAttributes)) {
+      // Never entered; only the link itself may go, never what it points to.
+      if (!RemoveLinkItself(path)) failed->push_back(path);
+    } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      RemoveTree(path, failed);
+    } else if (!DeleteOneFile(path)) {
+      failed->push_back(path);
+    }
+  });
   std::string self = base.substr(0, base.size() - 1);
-  DWORD attrs = GetFileAttributesA(self.c_str());
-  if (attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesA(self.c_str(), attrs & ~FILE_ATTRIBUTE_READONLY);
-  }
+  ClearReadOnly(self, ReadOnlyScope::kFilesAndFolders);
   if (!RemoveDirectoryA(self.c_str()) && PathExists(self)) failed->push_back(self);
 }
 

@@ -1,4 +1,4 @@
-#include "core/update_list.h"
+#include "core/update_list_rules.h"
 
 #include <gtest/gtest.h>
 
