@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/dec_command.h"
+#include "core/buffer_limits.h"
 #include "app/install_hooks.h"
 #include "app/update_list.h"
 #include "app/window_commands.h"
@@ -15,7 +16,7 @@
 #include "config/installed_release.h"
 #include "config/machine_id.h"
 #include "core/signed_release.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/signed_download.h"
 #include "system/profile_file.h"
 #include "net/download_file.h"
@@ -51,13 +52,13 @@ std::string RefusedReleaseText(const SignedManifest& manifest, const std::string
     case ReleaseVerdict::kAccepted:
       return std::string();
     case ReleaseVerdict::kOlder:
-      return gbk::FormatCut(260, "更新列表的版本(%s)低于本机已安装的版本(%s), 已拒绝安装:%s",
+      return gbk::FormatCut(kMessageTextMax, "更新列表的版本(%s)低于本机已安装的版本(%s), 已拒绝安装:%s",
                             std::to_string(manifest.release).c_str(),
                             std::to_string(installed).c_str(), list_url.c_str());
     case ReleaseVerdict::kExpired:
       break;
   }
-  return gbk::FormatCut(260, "更新列表已过期(有效期至 %04d-%02d-%02d):%s", manifest.expires.year,
+  return gbk::FormatCut(kMessageTextMax, "更新列表已过期(有效期至 %04d-%02d-%02d):%s", manifest.expires.year,
                         manifest.expires.month, manifest.expires.day, list_url.c_str());
 }
 

@@ -15,14 +15,14 @@
 
 #include "config/setup_description.h"
 #include "core/buffer_limits.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/http_session.h"
 #include "system/setup_messages.h"
 #include "system/scoped_handle.h"
 
 class XExtentConfig;
 
-class XGameSetup : public DownloadClient {
+class XGameSetup : public DownloadContext {
  public:
   // Opens the statistics session, creates the worker-finished event and reads
   // the side configuration (which may clear the installer's folder).
@@ -53,7 +53,7 @@ class XGameSetup : public DownloadClient {
   void FinishAndLaunch(const char* mainProgram);
 
   // --- record ---
-  // window, installFolder, errorText, stopRequest, agencyIds: DownloadClient
+  // window, installFolder, errorText, stopRequest, agencyIds: DownloadContext
   ScopedKernelHandle workerThread;
   ScopedKernelHandle workerFinished;     // auto-reset, initially not signalled
   SetupInfo setupInfo;

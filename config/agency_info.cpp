@@ -9,7 +9,7 @@
 #include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "system/trace.h"
@@ -29,7 +29,7 @@ bool ParseAgencyIds(AgencyIds* ids) {
   return true;
 }
 
-int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND main_window) {
+int LoadAgencyInfo(DownloadContext* client, SetupInfo* info, HWND main_window) {
   const std::string url = gbk::FormatCut(kPathTextMax, servers::kAgencyTextUrlFormat,
                                          servers::AgencyTextBaseUrl().c_str(),
                                          client->agencyIds.StandaloneAgencyID.c_str());

@@ -8,7 +8,7 @@
 
 #include "core/agency_ids.h"
 
-struct DownloadClient;
+struct DownloadContext;
 struct SetupInfo;
 
 // The process-wide product name (at most 99 bytes): names the window, the
@@ -19,6 +19,6 @@ extern char g_productName[100];
 bool ParseAgencyIds(AgencyIds* ids);
 // Fetches the agency text and completes the product settings from it. 0 =
 // ready, 1 = agency not enabled, 2 = the text could not be fetched.
-int LoadAgencyInfo(DownloadClient* client, SetupInfo* info, HWND window);
+int LoadAgencyInfo(DownloadContext* client, SetupInfo* info, HWND window);
 // The identifiers into the installed client's Config\Agency.ini.
 void WriteAgencyIni(const char* install_folder, const AgencyIds& ids);

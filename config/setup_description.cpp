@@ -8,12 +8,12 @@
 #include "config/agency_info.h"
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/servers.h"
 #include "config/signed_text.h"
 
-int LoadSetupDescription(DownloadClient* client, SetupInfo* info, HWND main_window) {
+int LoadSetupDescription(DownloadContext* client, SetupInfo* info, HWND main_window) {
   if (!ParseAgencyIds(&client->agencyIds)) return 1;
 
   std::string path;

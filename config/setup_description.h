@@ -8,7 +8,7 @@
 
 #include "core/buffer_limits.h"
 
-struct DownloadClient;
+struct DownloadContext;
 
 // Bytes of each text field of SetupInfo, with its NUL.
 constexpr size_t kSetupFieldBytes = kPathBytes;
@@ -31,4 +31,4 @@ struct SetupInfo {
 // Fetches the description and the agency text (window thread, before the
 // window shows). 0 = ready, 1 = file name without identifiers or agency not
 // enabled, 2 = a text could not be fetched or "size" is missing/negative.
-int LoadSetupDescription(DownloadClient* client, SetupInfo* info, HWND window);
+int LoadSetupDescription(DownloadContext* client, SetupInfo* info, HWND window);

@@ -3,12 +3,12 @@
 #include <windows.h>
 
 #include "core/gbk_text.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/signed_download.h"
 #include "system/seams.h"
 #include "system/setup_messages.h"
 
-bool AcceptSignedText(DownloadClient* client, const std::string& url, const std::string& path) {
+bool AcceptSignedText(DownloadContext* client, const std::string& url, const std::string& path) {
   const std::string failure = signed_download::VerifySignedText(client, url, path, false, "");
   if (failure.empty()) return true;
   gbk::CopyToBuffer(client->errorText, sizeof client->errorText, failure);

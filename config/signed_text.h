@@ -4,9 +4,9 @@
 
 #include <string>
 
-struct DownloadClient;
+struct DownloadContext;
 
 // True when the text downloaded from `url` to `path` may be read. Otherwise
 // the text is gone, and "文件校验失败:<url>" has been shown and posted as a
 // failed download of the text would be.
-bool AcceptSignedText(DownloadClient* client, const std::string& url, const std::string& path);
+bool AcceptSignedText(DownloadContext* client, const std::string& url, const std::string& path);

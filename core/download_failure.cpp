@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr size_t kCut = kErrorTextBufferBytes - 1;
+constexpr size_t kCut = kMessageTextMax;  // the error text buffer, NUL aside
 
 // "<what>:<the server's text or the error number>, 请检测网络是否正常！\n下载失败:<url>"
 std::string NetworkText(const char* what, const DownloadFailure& f, const std::string& url) {

@@ -5,10 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "core/buffer_limits.h"
 #include "core/result.h"
-
-// The caller's error text buffer, NUL included; a text is cut to one byte less.
-constexpr size_t kErrorTextBufferBytes = 261;
 
 enum class DownloadStep {
   kStopped,       // the user's stop: the call ends without a text

@@ -5,7 +5,7 @@
 #include "core/gbk_text.h"
 #include "core/signed_manifest.h"
 #include "net/body_transfer.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"
 #include "net/target_file.h"
@@ -26,7 +26,7 @@ constexpr int kMaxRefetches = 3;
 
 }  // namespace
 
-Download::Download(DownloadClient* client, const char* url, const RetryPolicy& policy,
+Download::Download(DownloadContext* client, const char* url, const RetryPolicy& policy,
                    bool use_agency_cache_file)
     : client_(client),
       url_(url ? url : ""),

@@ -15,7 +15,7 @@
 #include "net/scoped_internet.h"
 #include "system/scoped_handle.h"
 
-struct DownloadClient;
+struct DownloadContext;
 struct ManifestFile;
 class DigestPipeline;
 
@@ -42,7 +42,7 @@ struct AttemptState {
 
 class Download {
  public:
-  Download(DownloadClient* client, const char* url, const RetryPolicy& policy,
+  Download(DownloadContext* client, const char* url, const RetryPolicy& policy,
            bool use_agency_cache_file);
 
   Outcome Run(const char* destination, bool absolute, std::string* result_path);
@@ -82,7 +82,7 @@ class Download {
   Outcome Reject();
   Outcome VerifyCopy();
 
-  DownloadClient* client_;
+  DownloadContext* client_;
   const std::string url_;
   const RetryPolicy policy_;
   const DWORD start_tick_;

@@ -12,7 +12,7 @@
 #include "core/retry_policy.h"
 #include "core/signed_manifest.h"
 #include "net/download_call.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_settings.h"
 #include "system/run_with_deadline.h"
 #include "system/seams.h"
@@ -29,7 +29,7 @@ constexpr DWORD kOptionalStopGraceMs = 1000;
 
 // The fixed entry's result and reports over one call under `policy`: 0, or 1
 // (reported: message box and state 0) / -1 (not reported) on failure.
-int RunDownloadCall(const char* destination, std::string* result_path, DownloadClient* client,
+int RunDownloadCall(const char* destination, std::string* result_path, DownloadContext* client,
                     const char* url, bool destination_is_absolute, bool report_errors,
                     const RetryPolicy& policy, bool use_agency_cache_file) {
   std::memset(client->errorText, 0, sizeof client->errorText);
@@ -63,7 +63,7 @@ int RunDownloadCall(const char* destination, std::string* result_path, DownloadC
 // it does after being left behind can reach the caller or the window. Its file
 // and record stay in their usual places, and a stopped transfer resumes later.
 struct OptionalCall {
-  DownloadClient client;
+  DownloadContext client;
   std::optional<ManifestFile> expected;  // the caller's record may be gone when this ends
   std::string destination;
   std::string url;
@@ -73,7 +73,7 @@ struct OptionalCall {
   int result = -1;
 };
 
-std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadClient& caller,
+std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadContext& caller,
                                                   const char* destination, const char* url,
                                                   bool destination_is_absolute,
                                                   bool use_agency_cache_file) {
@@ -93,7 +93,7 @@ std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadClient& caller,
 
 }  // namespace
 
-int DownloadFile(const char* destination, std::string* result_path, DownloadClient* controller,
+int DownloadFile(const char* destination, std::string* result_path, DownloadContext* controller,
                  const char* url, bool destination_is_absolute, bool report_errors,
                  bool retry_until_done, bool use_agency_cache_file) {
   return RunDownloadCall(destination, result_path, controller, url, destination_is_absolute,
@@ -102,7 +102,7 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadClie
 }
 
 int DownloadOptionalFile(const char* destination, std::string* result_path,
-                         DownloadClient* controller, const char* url, bool destination_is_absolute,
+                         DownloadContext* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file) {
   auto call = CopyForOptionalCall(*controller, destination, url, destination_is_absolute,
                                   use_agency_cache_file);

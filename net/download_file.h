@@ -6,14 +6,14 @@
 
 #include <string>
 
-struct DownloadClient;
+struct DownloadContext;
 
 // destination: null for a new temporary file (or the one an earlier run used);
 //   otherwise a full path (destination_is_absolute) or a name below the
 //   controller's install folder.
 // result_path: receives the local file's full path as soon as it is known.
 // Returns 0 on success, 1 on failure with report_errors, -1 on failure without.
-int DownloadFile(const char* destination, std::string* result_path, DownloadClient* controller,
+int DownloadFile(const char* destination, std::string* result_path, DownloadContext* controller,
                  const char* url, bool destination_is_absolute, bool report_errors,
                  bool retry_until_done, bool use_agency_cache_file);
 
@@ -21,5 +21,5 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadClie
 // retry_until_done, but at most a few attempts within about a minute; then
 // -1. Never shows a message box or posts a state.
 int DownloadOptionalFile(const char* destination, std::string* result_path,
-                         DownloadClient* controller, const char* url, bool destination_is_absolute,
+                         DownloadContext* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file);

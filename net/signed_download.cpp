@@ -12,7 +12,7 @@
 #include "core/sha256.h"
 #include "core/signed_release.h"
 #include "net/cache_location.h"
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/resume_cache.h"
 #include "net/scoped_internet.h"
@@ -22,7 +22,7 @@
 namespace signed_download {
 namespace {
 
-constexpr size_t kMessageBytes = kErrorTextBufferBytes - 1;  // the error text buffer, NUL aside
+constexpr size_t kMessageBytes = kMessageTextMax;  // the error text buffer, NUL aside
 // A signature file is one line of 128 digits; anything much longer is not one.
 constexpr size_t kMaxSignatureFileBytes = 256;
 constexpr DWORD kDateTimeoutMs = 5000;
@@ -61,7 +61,7 @@ bool SignatureHolds(const std::string& url, const std::string& bytes, const std:
 
 // Fetches the signature of the file at `url` and checks it over `bytes`.
 // The signature's own copy is never kept.
-bool CheckSignature(DownloadClient* client, const std::string& url, const std::string& bytes,
+bool CheckSignature(DownloadContext* client, const std::string& url, const std::string& bytes,
                     bool retry) {
   const std::string sig_url = SiblingUrl(url, kSignatureSuffix);
   std::string sig_path;
@@ -94,7 +94,7 @@ void DiscardDownload(const std::string& url, const std::string& local_path,
   ClearCacheRecord(record);
 }
 
-std::string VerifySignedText(DownloadClient* client, const std::string& url,
+std::string VerifySignedText(DownloadContext* client, const std::string& url,
                              const std::string& local_path, bool retry,
                              const std::string& agency_key) {
   if (!IsKeyed()) return std::string();
@@ -105,7 +105,7 @@ std::string VerifySignedText(DownloadClient* client, const std::string& url,
   return VerificationFailedText(url);
 }
 
-std::string FetchReleaseManifest(DownloadClient* client, const std::string& list_url,
+std::string FetchReleaseManifest(DownloadContext* client, const std::string& list_url,
                                  const std::string& list_path, SignedManifest* manifest,
                                  std::string* manifest_url) {
   *manifest_url = SiblingUrl(list_url, kManifestSuffix);

@@ -16,7 +16,7 @@
 
 #include "core/signed_manifest.h"
 
-struct DownloadClient;
+struct DownloadContext;
 
 namespace signed_download {
 
@@ -27,7 +27,7 @@ bool IsKeyed();
 // SiblingUrl(url, ".sig"), which is fetched (no message box, no resume cache;
 // `retry` as for the text itself). `agency_key` names the text's own cache
 // file (empty for the shared one).
-std::string VerifySignedText(DownloadClient* client, const std::string& url,
+std::string VerifySignedText(DownloadContext* client, const std::string& url,
                              const std::string& local_path, bool retry,
                              const std::string& agency_key);
 
@@ -35,7 +35,7 @@ std::string VerifySignedText(DownloadClient* client, const std::string& url,
 // `list_url` (already downloaded to `list_path`), and the list against its
 // record there. Fills `manifest` when all holds; `manifest_url` receives the
 // manifest's URL either way.
-std::string FetchReleaseManifest(DownloadClient* client, const std::string& list_url,
+std::string FetchReleaseManifest(DownloadContext* client, const std::string& list_url,
                                  const std::string& list_path, SignedManifest* manifest,
                                  std::string* manifest_url);
 

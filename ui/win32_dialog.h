@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/xgamesetup.h"
+#include "core/buffer_limits.h"
 #include "system/scoped_handle.h"
 #include "ui/image.h"
 #include "ui/skin_button.h"
@@ -121,7 +122,7 @@ class Win32Dialog {
   RECT status_rect_ = kStatusRect;
   RECT percent_rect_ = kPercentRect;
   RECT speed_rect_ = kSpeedRect;
-  char default_folder_[260] = {};
-  char current_folder_[260] = {};
+  char default_folder_[kPathBytes] = {};
+  char current_folder_[kPathBytes] = {};
   ScopedFont edit_font_;  // selected into the path edit for its whole life
 };

@@ -1,6 +1,7 @@
 // Win32Dialog: the window's messages, the commands of its controls (and of
 // the controller), the folder the user types or browses to, and the timers.
 #include "ui/win32_dialog.h"
+#include "core/buffer_limits.h"
 
 #include <shellapi.h>
 
@@ -152,7 +153,7 @@ void Win32Dialog::OnPathEdit(int notification) {
 
 void Win32Dialog::OnBrowse() {
   const std::string game = controller_.setupInfo.gameName;
-  const std::string title = gbk::FormatCut(259, "将%s安装到:", game.c_str());
+  const std::string title = gbk::FormatCut(kPathTextMax, "将%s安装到:", game.c_str());
   std::string chosen;
   if (!seams::BrowseForFolder(window_, title.c_str(), &chosen) || chosen.empty()) return;
   int free_kb = 0;
@@ -171,7 +172,7 @@ void Win32Dialog::OnTypedFolder() {
   char text[512] = {};
   ::GetWindowTextA(path_edit_, text, sizeof(text));
   const std::string typed = text;
-  if (typed.size() >= 260) {
+  if (typed.size() >= kPathBytes) {
     SetPathText(current_folder_);
     RememberFolder(current_folder_);
     return;

@@ -108,7 +108,7 @@ TEST(DownloadFailure, EachStepHasOneVerdictAndOneText) {
   }
   // A long URL is cut to the buffer on a whole character.
   EXPECT_EQ(DownloadFailureText({DownloadStep::kVerify}, std::string(400, 'x')).size(),
-            kErrorTextBufferBytes - 1);
+            kMessageTextMax);
 }
 
 TEST(RetryPolicy, PresetsGiveUpAsNamed) {

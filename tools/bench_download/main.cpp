@@ -24,7 +24,7 @@
 #include "core/block_digests.h"
 #include "core/signed_manifest.h"
 
-#include "net/download_client.h"
+#include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/download_hooks.h"
 #include "net/download_verify.h"
@@ -88,7 +88,7 @@ std::optional<ManifestFile> RecordOf(const char* path) {
 }
 
 int Get(const char* url, const char* target, const char* warm_url, const char* signed_copy) {
-  DownloadClient controller;  // no window: the reports go to this thread's queue
+  DownloadContext controller;  // no window: the reports go to this thread's queue
   std::string path;
   std::optional<ManifestFile> record;
   if (signed_copy != nullptr && !(record = RecordOf(signed_copy))) {

@@ -14,10 +14,10 @@
 
 struct ManifestFile;
 
-struct DownloadClient {
+struct DownloadContext {
   HWND window = nullptr;
-  char installFolder[MAX_PATH] = {};           // NUL included
-  char errorText[kErrorTextBufferBytes] = {};  // NUL included
+  char installFolder[kPathBytes] = {};
+  char errorText[kErrorTextBytes] = {};
   std::atomic<bool> stopRequest{false};  // one byte, written by the window, read by the worker
   AgencyIds agencyIds;
   // Set by the caller around one download of a file that the publisher's
