@@ -117,6 +117,16 @@ LRESULT CALLBACK CWINButton::SharedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
 }
 
 LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_PAINT) {
+    OnPaint();
+    return 0;
+  }
+  if (msg == WM_ERASEBKGND) return 1;
+  UpdateState(msg, wp);
+  return PassOn(msg, wp, lp);
+}
+
+void CWINButton::UpdateState(UINT msg, WPARAM wp) {
   switch (msg) {
     case WM_SETFOCUS:
       focused_ = true;
@@ -130,11 +140,6 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       enabled_ = wp != 0;
       Repaint();
       break;
-    case WM_PAINT:
-      OnPaint();
-      return 0;
-    case WM_ERASEBKGND:
-      return 1;
     case WM_CLOSE:
     case WM_CHAR:
       TraceLine("WM_CHAR");
@@ -143,18 +148,7 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       TraceLine("WM_DRAWITEM");
       break;
     case WM_MOUSEMOVE:
-      if (!hover_) {
-        hover_ = true;
-        Repaint();
-        TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window_, 0};
-        ::TrackMouseEvent(&track);
-      }
-      if (hand_cursor && enabled_) {
-        // Clears the cursor of the whole standard button class so the system
-        // stops resetting the pointer over these buttons.
-        ::SetClassLongPtrA(window_, GCLP_HCURSOR, 0);
-        ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
-      }
+      OnMouseMove();
       break;
     case WM_LBUTTONDOWN:
       pressed_ = true;
@@ -172,6 +166,25 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     default:
       break;
   }
+}
+
+void CWINButton::OnMouseMove() {
+  if (!hover_) {
+    hover_ = true;
+    Repaint();
+    TRACKMOUSEEVENT track = {sizeof(track), TME_LEAVE, window_, 0};
+    ::TrackMouseEvent(&track);
+  }
+  if (hand_cursor && enabled_) {
+    // Clears the cursor of the whole standard button class so the system
+    // stops resetting the pointer over these buttons.
+    ::SetClassLongPtrA(window_, GCLP_HCURSOR, 0);
+    ::SetCursor(::LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+  }
+}
+
+LRESULT CWINButton::PassOn(UINT msg, WPARAM wp, LPARAM lp) {
+  // Detaching clears the members, so the previous procedure is read first.
   HWND hwnd = window_;
   WNDPROC previous = previous_proc_;
   if (msg == WM_NCDESTROY) Detach();

@@ -47,6 +47,11 @@ class CWINButton {
  private:
   static LRESULT CALLBACK SharedProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+  // Hover, press, focus and enabled state from the messages that change it.
+  void UpdateState(UINT msg, WPARAM wp);
+  void OnMouseMove();
+  // To the previous procedure; detaches first on WM_NCDESTROY.
+  LRESULT PassOn(UINT msg, WPARAM wp, LPARAM lp);
   bool FinishLoad();
   void ShapeFromStrip();
   void Repaint();
