@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "core/gbk_text.h"
+#include "builder_commands.h"
 #include "builder_host.h"
 
 namespace {
@@ -46,6 +47,36 @@ bool PrepareShippedText(const std::string& path, bool convert_utf8, std::string*
   *text = std::move(gbk_text);
   *converted = true;
   return true;
+}
+
+bool LoadPublishedText(const std::string& path, bool convert_utf8, std::string* text,
+                       std::string* error) {
+  if (!ReadWholeFile(path, text)) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  bool converted = false;
+  if (!PrepareShippedText(path, convert_utf8, text, &converted, error)) return false;
+  if (converted) {
+    if (!WriteWholeFile(path, *text)) {
+      *error = "cannot write " + path;
+      return false;
+    }
+    std::printf("%s: converted from UTF-8 to GBK\n", path.c_str());
+  }
+  return true;
+}
+
+int CheckTexts(const std::vector<std::string>& paths, bool convert_utf8) {
+  int refused = 0;
+  for (const std::string& path : paths) {
+    std::string text, error;
+    if (LoadPublishedText(path, convert_utf8, &text, &error)) continue;
+    std::fprintf(stderr, "package_builder: %s\n", error.c_str());
+    ++refused;
+  }
+  if (refused) return Fail(1, std::to_string(refused) + " text(s) not fit to publish");
+  return 0;
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes) {

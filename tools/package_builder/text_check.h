@@ -16,5 +16,10 @@ bool IsShippedText(std::string_view name);
 bool PrepareShippedText(const std::string& path, bool convert_utf8, std::string* text,
                         bool* converted, std::string* error);
 
+// Reads a text given on the command line and checks it as it will be
+// published; with `convert_utf8` a UTF-8 file is rewritten in GBK.
+bool LoadPublishedText(const std::string& path, bool convert_utf8, std::string* text,
+                       std::string* error);
+
 bool ReadWholeFile(const std::string& path, std::string* bytes);
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
