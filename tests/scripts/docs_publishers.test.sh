@@ -24,7 +24,7 @@ site_keys=$(awk '/^```ini/ {ini=1; n++; next} /^```/ {ini=0} ini && /^\[site\]/ 
   ini && site && /^[a-z_]+=/ {sub(/=.*/, ""); print} ini && /^\[setup\]/ {site=0}' "$ROOT/docs/publishers.md")
 unknown=""
 for key in $site_keys program text; do
-  grep -qF "\"$key\"" "$ROOT/tools/package_builder/publish.cpp" || unknown="$unknown $key"
+  grep -qF "\"$key\"" "$ROOT/tools/package_builder/publish_settings.cpp" || unknown="$unknown $key"
 done
 check "publish settings keys known to the builder ($(echo $site_keys | wc -w))" test -z "$unknown" -a -n "$site_keys"
 

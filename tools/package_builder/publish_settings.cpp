@@ -1,0 +1,275 @@
+// Reads the settings `publish` lays the site out by.
+//
+// The settings file (UTF-8; ";" or "#" lines are comments):
+//   [site]
+//   download_server=http://download.example.com
+//   agency_text_server=http://agency.example.com   (default: download_server)
+//   package=hall.zip                                (default hall.zip)
+//   release=3               (signed sites: must grow with every release)
+//   expires=2027-06-30      (optional: the last day keyed installers take it)
+//   agreement=treaty.html   (optional: served as /Treaty.aspx)
+//   [setup]                 copied into the setup description's [setup]
+//   exefilename=main.exe
+//   ...
+//   [agency 678]            one per agency: its [BaseInfo] keys (Enable=1 is
+//   ProductName=...         added unless given), or text=FILE for a ready
+//   DomainName=...          agency text; program=FILE ships the agency's
+//   program=agency/main.exe edition of main.exe.
+// Paths in the settings are relative to the settings file's folder.
+#include "publish_settings.h"
+
+#include <cctype>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "builder_host.h"
+#include "net/servers.h"
+#include "text_check.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Values = std::vector<std::pair<std::string, std::string>>;
+
+std::string Trim(std::string s) {
+  const size_t first = s.find_first_not_of(" \t");
+  if (first == std::string::npos) return std::string();
+  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+struct Section {
+  std::string name;
+  Values values;
+  const std::string* Find(const std::string& key) const {
+    for (const auto& kv : values) {
+      if (kv.first == key) return &kv.second;
+    }
+    return nullptr;
+  }
+};
+
+bool ParseSettings(const std::string& text, std::vector<Section>* sections, std::string* error) {
+  size_t at = 0;
+  int line_number = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(at, end - at);
+    at = end + 1;
+    ++line_number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    line = Trim(line);
+    if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+    const std::string where = "settings line " + std::to_string(line_number) + ": ";
+    if (line.front() == '[' && line.back() == ']') {
+      const std::string name = Trim(line.substr(1, line.size() - 2));
+      for (const Section& s : *sections) {
+        if (s.name == name) return *error = where + "[" + name + "] given twice", false;
+      }
+      sections->push_back({name, {}});
+      continue;
+    }
+    const size_t eq = line.find('=');
+    if (sections->empty() || eq == std::string::npos || eq == 0) {
+      *error = where + "expected [section] or key=value";
+      return false;
+    }
+    const std::string key = Trim(line.substr(0, eq));
+    if (sections->back().Find(key)) return *error = where + key + " given twice", false;
+    sections->back().values.emplace_back(key, Trim(line.substr(eq + 1)));
+  }
+  return true;
+}
+
+// scheme://host[:port], nothing more: what the installer is built with
+// (the rule of cmake/server_url.cmake).
+bool IsServerBase(const std::string& url) {
+  static const std::regex pattern(
+      "https?://([A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*"
+      "|\\[[0-9A-Fa-f:.]+\\])(:([0-9]{1,5}))?");
+  std::smatch m;
+  if (!std::regex_match(url, m, pattern)) return false;
+  return !m[6].matched || (std::stoi(m[6].str()) >= 1 && std::stoi(m[6].str()) <= 65535);
+}
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
+  if (text.empty() || text.size() > 19 || text[0] == '0') return false;
+  uint64_t n = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (n > max) return false;
+  *out = n;
+  return true;
+}
+
+bool ParseDate(const std::string& text, ManifestDate* date) {
+  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
+  uint64_t y = 0, m = 0, d = 0;
+  const std::string ys = text.substr(0, 4), ms = text.substr(5, 2), ds = text.substr(8, 2);
+  auto digits = [](const std::string& s, uint64_t* v) {
+    *v = 0;
+    for (char c : s) {
+      if (c < '0' || c > '9') return false;
+      *v = *v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    return true;
+  };
+  if (!digits(ys, &y) || !digits(ms, &m) || !digits(ds, &d)) return false;
+  *date = {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
+  return IsValidManifestDate(*date);
+}
+
+bool IsPlainName(const std::string& name, bool upper_only) {
+  if (name.empty() || name[0] == '.' || name.back() == '.') return false;
+  for (char c : name) {
+    const bool ok = upper_only ? (isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'Z'))
+                               : (isalnum(static_cast<unsigned char>(c)) || c == '-' ||
+                                  c == '_' || c == '.' || c == '~' || c == '+');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// Lines of `section` as an INI section in GBK, with CRLF line ends.
+bool SectionText(const std::string& header, const Values& values, std::string* out,
+                 std::string* error) {
+  std::string utf8 = "[" + header + "]\r\n";
+  for (const auto& kv : values) utf8 += kv.first + "=" + kv.second + "\r\n";
+  if (!Utf8ToPackageText(utf8, out)) {
+    *error = "[" + header + "] is not UTF-8 or has text GBK cannot spell";
+    return false;
+  }
+  return true;
+}
+
+// Paths in the settings are relative to the settings file's folder.
+std::string Resolve(const fs::path& base, const std::string& path) {
+  return (base / path).string();
+}
+
+// An [agency ID] section: its [BaseInfo] keys, or text= for a ready text.
+bool ReadAgency(const Section& s, const fs::path& base, bool convert_utf8, Agency* agency,
+                std::string* error) {
+  agency->id = Trim(s.name.substr(7));
+  // The installer upper-cases the identifier it takes from its file name.
+  if (!IsPlainName(agency->id, true)) {
+    return *error = "[" + s.name + "]: an agency id is digits and upper-case letters", false;
+  }
+  Values base_info;
+  std::string text_file;
+  for (const auto& kv : s.values) {
+    if (kv.first == "program") {
+      agency->program_path = Resolve(base, kv.second);
+    } else if (kv.first == "text") {
+      text_file = Resolve(base, kv.second);
+    } else {
+      base_info.push_back(kv);
+    }
+  }
+  if (text_file.empty()) {
+    if (!s.Find("Enable")) base_info.insert(base_info.begin(), {"Enable", "1"});
+    return SectionText("BaseInfo", base_info, &agency->text, error);
+  }
+  if (!base_info.empty()) {
+    return *error = "[" + s.name + "]: text= or [BaseInfo] keys, not both", false;
+  }
+  if (!ReadWholeFile(text_file, &agency->text)) return *error = "cannot read " + text_file, false;
+  bool converted = false;
+  return PrepareShippedText(text_file, convert_utf8, &agency->text, &converted, error);
+}
+
+// The keys of [site], each checked as it is read.
+bool ReadSiteKeys(const Section& s, const fs::path& base, Site* site, std::string* error) {
+  for (const auto& kv : s.values) {
+    const std::string& v = kv.second;
+    if (kv.first == "download_server") {
+      site->download = v;
+    } else if (kv.first == "agency_text_server") {
+      site->agency_server = v;
+    } else if (kv.first == "package") {
+      site->package = v;
+    } else if (kv.first == "agreement") {
+      site->agreement = Resolve(base, v);
+    } else if (kv.first == "release") {
+      if (!ParseNumber(v, kMaxManifestNumber, &site->release)) {
+        return *error = "release must be a whole number from 1 up: " + v, false;
+      }
+    } else if (kv.first == "expires") {
+      if (!ParseDate(v, &site->expires)) return *error = "expires must be a date YYYY-MM-DD: " + v, false;
+      site->has_expiry = true;
+    } else {
+      return *error = "settings: unknown key " + kv.first + " in [site]", false;
+    }
+  }
+  return true;
+}
+
+// What [site] must hold once read whole.
+bool CheckSite(Site* site, bool signing, std::string* error) {
+  if (site->agency_server.empty()) site->agency_server = site->download;
+  for (const std::string* url : {&site->download, &site->agency_server}) {
+    if (!IsServerBase(*url)) {
+      return *error = "server URL \"" + *url + "\" must be http:// or https://, a host and an "
+                      "optional :port, nothing more", false;
+    }
+  }
+  if (!IsPlainName(site->package, false)) {
+    return *error = "package must be a plain file name (letters, digits, - _ . ~ +): " +
+                    site->package, false;
+  }
+  if (signing && site->release == 0) return *error = "a signed site needs release= in [site]", false;
+  return true;
+}
+
+// The setup description: [setup] as given, and [config] pointing the
+// installer at this site's update list.
+bool SetupDescription(const Section& setup, Site* site, std::string* error) {
+  if (setup.Find("exefilename") == nullptr) {
+    return *error = "[setup] names no main program (exefilename)", false;
+  }
+  std::string setup_text, config_text;
+  const std::string list_url = site->download + kUpdateListPath;
+  if (!SectionText("setup", setup.values, &setup_text, error)) return false;
+  if (!SectionText("config", {{servers::kInstallerVersion, list_url}, {"other", list_url}},
+                   &config_text, error)) {
+    return false;
+  }
+  site->setup = setup_text + "\r\n" + config_text;
+  return true;
+}
+
+}  // namespace
+
+bool ReadSettings(const std::string& settings_path, bool convert_utf8, bool signing, Site* site,
+                  std::string* error) {
+  std::string text;
+  if (!ReadWholeFile(settings_path, &text)) return *error = "cannot read " + settings_path, false;
+  std::vector<Section> sections;
+  if (!ParseSettings(text, &sections, error)) return false;
+  const fs::path base = fs::path(settings_path).parent_path();
+  const Section* site_section = nullptr;
+  const Section* setup_section = nullptr;
+  for (const Section& s : sections) {
+    if (s.name == "site") {
+      site_section = &s;
+    } else if (s.name == "setup") {
+      setup_section = &s;
+    } else if (s.name.rfind("agency ", 0) == 0) {
+      Agency agency;
+      if (!ReadAgency(s, base, convert_utf8, &agency, error)) return false;
+      site->agencies.push_back(agency);
+    } else {
+      return *error = "settings: unknown section [" + s.name + "]", false;
+    }
+  }
+  if (!site_section) return *error = "settings: no [site] section", false;
+  if (!setup_section) return *error = "settings: no [setup] section", false;
+  return ReadSiteKeys(*site_section, base, site, error) && CheckSite(site, signing, error) &&
+         SetupDescription(*setup_section, site, error);
+}

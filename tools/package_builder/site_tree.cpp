@@ -1,0 +1,113 @@
+#include "site_tree.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <utility>
+
+#include "core/manifest_signature.h"
+#include "core/sha256.h"
+#include "text_check.h"
+
+namespace fs = std::filesystem;
+
+bool WriteNewFile(const std::string& path, const std::string& bytes, mode_t mode,
+                  std::string* error) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, mode);
+  if (fd < 0) {
+    *error = errno == EEXIST ? path + " exists already; not overwritten" : "cannot write " + path;
+    return false;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const bool ok = ::close(fd) == 0 && done == bytes.size();
+  if (!ok) *error = "cannot write " + path;
+  return ok;
+}
+
+std::string InTree(const std::string& root, const std::string& url) {
+  return root + ServerPathOfUrl(url);
+}
+
+bool SiteTree::Write(const std::string& url, const std::string& bytes, std::string* error) {
+  const std::string path = InTree(root, url);
+  std::error_code ec;
+  fs::create_directories(fs::path(path).parent_path(), ec);
+  return WriteNewFile(path, bytes, 0644, error);
+}
+
+bool SiteTree::Copy(const std::string& url, const std::string& from, std::string* error) {
+  std::string bytes;
+  if (!ReadWholeFile(from, &bytes)) return *error = "cannot read " + from, false;
+  return Write(url, bytes, error);
+}
+
+bool RecordOf(const std::string& name, const std::string& path, uint64_t block_size,
+              ManifestFile* record, std::string* error) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  if (!in) return *error = "cannot read " + path, false;
+  record->name = name;
+  record->size = 0;
+  record->blockSize = block_size;
+  record->blocks.clear();
+  Sha256 whole, block;
+  uint64_t in_block = 0;
+  std::vector<unsigned char> buffer(1 << 16);
+  for (;;) {
+    const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
+    if (got == 0) break;
+    whole.Update(buffer.data(), got);
+    record->size += got;
+    for (size_t at = 0; block_size && at < got;) {
+      const size_t take = static_cast<size_t>(std::min<uint64_t>(got - at, block_size - in_block));
+      block.Update(buffer.data() + at, take);
+      at += take;
+      in_block += take;
+      if (in_block == block_size) {
+        record->blocks.push_back(block.Final());
+        in_block = 0;
+      }
+    }
+  }
+  if (std::ferror(in.get())) return *error = "cannot read " + path, false;
+  if (in_block) record->blocks.push_back(block.Final());
+  record->sha256 = whole.Final();
+  return true;
+}
+
+bool SignAll(const std::vector<SiteFile>& files, const PublisherKey& key, SiteTree* site,
+             std::string* error) {
+  std::unique_ptr<PublisherKey> check = key.PublicOnly(error);
+  if (!check) return false;
+  std::vector<std::pair<SiteFile, std::string>> signatures;
+  for (const SiteFile& f : files) {
+    std::string bytes;
+    if (!ReadWholeFile(f.path, &bytes)) return *error = "cannot read back " + f.path, false;
+    const Sha256Digest digest = SignedFileDigest(ServerPathOfUrl(f.url), bytes);
+    ManifestSignature signature;
+    if (!key.Sign(digest, &signature, error)) return false;
+    if (!check->Verify(digest, signature)) return *error = "signature does not verify: " + f.path, false;
+    signatures.emplace_back(f, SignatureHex(signature));
+  }
+  for (const auto& [file, hex] : signatures) {
+    if (!site->Write(SiblingUrl(file.url, kSignatureSuffix), hex, error)) return false;
+    std::string bytes, back;
+    ManifestSignature signature;
+    if (!ReadWholeFile(file.path, &bytes) ||
+        !ReadWholeFile(InTree(site->root, SiblingUrl(file.url, kSignatureSuffix)), &back) ||
+        !ParseSignatureHex(back, &signature) ||
+        !check->Verify(SignedFileDigest(ServerPathOfUrl(file.url), bytes), signature)) {
+      return *error = "signature of " + file.path + " does not read back", false;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,43 @@
+// The site's files as they lie in the folder the web server serves: each
+// written once and never over another, recorded for the manifest, signed.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/signed_manifest.h"
+#include "publisher_key.h"
+
+// Writes `bytes` to a file that must not exist yet, with `mode`.
+bool WriteNewFile(const std::string& path, const std::string& bytes, mode_t mode,
+                  std::string* error);
+
+// A file of the site: its server path and where it lies in the tree.
+struct SiteFile {
+  std::string url;
+  std::string path;
+};
+
+// Where the file served at `url` lies below `root`.
+std::string InTree(const std::string& root, const std::string& url);
+
+struct SiteTree {
+  std::string root;
+  std::vector<SiteFile> signed_files;  // those that get a signature beside them
+
+  // Writes the file served at `url`, with the folders it needs.
+  bool Write(const std::string& url, const std::string& bytes, std::string* error);
+  bool Copy(const std::string& url, const std::string& from, std::string* error);
+};
+
+// A manifest record of the file at `path`, with block digests when asked.
+bool RecordOf(const std::string& name, const std::string& path, uint64_t block_size,
+              ManifestFile* record, std::string* error);
+
+// Signs every file in `files` and checks each signature, read back from the
+// tree, with the public half only, as the installer will.
+bool SignAll(const std::vector<SiteFile>& files, const PublisherKey& key, SiteTree* site,
+             std::string* error);
