@@ -105,6 +105,31 @@ class WinListedPackage : public ListedPackage {
   std::unique_ptr<OpenPack> open;
 };
 
+// Why the first member cannot be taken, or nothing when it can.
+const char* FirstEntryFault(EntryStatus status) {
+  switch (status) {
+    case EntryStatus::kOk: return nullptr;
+    case EntryStatus::kRefusedName: return "first member's name leads outside the folder";
+    case EntryStatus::kArgumentError: return "package has no members";
+    default: return "first member cannot be read";
+  }
+}
+
+// Why extracting the member into `temp` failed, or empty when it did not.
+std::string ExtractFault(ExtractStatus status, const std::string& temp) {
+  switch (status) {
+    case ExtractStatus::kOk: return std::string();
+    case ExtractStatus::kWrongPassword: return "member does not open with the package password";
+    case ExtractStatus::kDataError:
+      // The reader does not test the cipher's check byte, so a wrong password
+      // surfaces here, as undecodable data or a CRC mismatch.
+      return "member cannot be extracted: wrong password or damaged data";
+    case ExtractStatus::kCannotCreate:
+    case ExtractStatus::kWriteError: return "cannot write the member into " + temp;
+    default: return "first member cannot be read";
+  }
+}
+
 }  // namespace
 
 std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, std::string* error) {
@@ -114,18 +139,9 @@ std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, st
     return nullptr;
   }
   ArchiveEntry entry;
-  switch (archive->GetFirstEntry(&entry)) {
-    case EntryStatus::kOk:
-      break;
-    case EntryStatus::kRefusedName:
-      *error = "first member's name leads outside the folder";
-      return nullptr;
-    case EntryStatus::kArgumentError:
-      *error = "package has no members";
-      return nullptr;
-    default:
-      *error = "first member cannot be read";
-      return nullptr;
+  if (const char* fault = FirstEntryFault(archive->GetFirstEntry(&entry))) {
+    *error = fault;
+    return nullptr;
   }
   auto pack = std::make_unique<WinListedPackage>();
   pack->member = entry.name;
@@ -136,24 +152,10 @@ std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, st
   const ExtractStatus xs = archive->ExtractFirstEntry(entry.name);
   archive->Close();
   pack->pack_path = pack->temp + "\\" + entry.name;
-  switch (xs) {
-    case ExtractStatus::kOk:
-      break;
-    case ExtractStatus::kWrongPassword:
-      *error = "member does not open with the package password";
-      return nullptr;
-    case ExtractStatus::kDataError:
-      // The reader does not test the cipher's check byte, so a wrong password
-      // surfaces here, as undecodable data or a CRC mismatch.
-      *error = "member cannot be extracted: wrong password or damaged data";
-      return nullptr;
-    case ExtractStatus::kCannotCreate:
-    case ExtractStatus::kWriteError:
-      *error = "cannot write the member into " + pack->temp;
-      return nullptr;
-    default:
-      *error = "first member cannot be read";
-      return nullptr;
+  const std::string fault = ExtractFault(xs, pack->temp);
+  if (!fault.empty()) {
+    *error = fault;
+    return nullptr;
   }
   // Read the way the installer reads it: from disk, a window at a time.
   pack->open = DecryptPackFile(pack->pack_path, kPackagePassword, nullptr);
