@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/path_join.h"
 #include "core/gbk_text.h"
 #include "package/archive_entry.h"
 #include "package/extract_package.h"
@@ -23,7 +24,7 @@ bool ListFolder(const std::string& folder, std::vector<FolderItem>* items, std::
   const bool listed = VisitFolderEntries(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
     FolderItem item;
     item.name = data.cFileName;
-    item.path = folder + "\\" + item.name;
+    item.path = JoinPath(folder, item.name);
     item.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (!item.folder) item.size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
     items->push_back(std::move(item));
@@ -151,7 +152,7 @@ std::unique_ptr<ListedPackage> OpenListedPackage(const std::string& zip_path, st
   archive->SetBaseFolder(pack->temp);
   const ExtractStatus xs = archive->ExtractFirstEntry(entry.name);
   archive->Close();
-  pack->pack_path = pack->temp + "\\" + entry.name;
+  pack->pack_path = JoinPath(pack->temp, entry.name);
   const std::string fault = ExtractFault(xs, pack->temp);
   if (!fault.empty()) {
     *error = fault;
