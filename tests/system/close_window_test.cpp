@@ -5,7 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
+
+#include "system/run_with_deadline.h"
+#include "system/scoped_handle.h"
 
 namespace {
 
@@ -64,5 +68,28 @@ TEST(AskWindowToClose, WaitsForAnAnsweringClientUntilItClosesOrTheStop) {
     EXPECT_GE(took, c.minMs);
     EXPECT_LE(took, c.maxMs);
     client.join();
+  }
+}
+
+// The helper under both waits: the work either returns while waited for, or
+// is left when the caller says so, and then still finishes on its own with
+// what it shares.
+TEST(RunWithDeadline, FinishesOrIsLeftAndStillEndsAlone) {
+  for (const bool leave : {false, true}) {
+    auto release = std::make_shared<ScopedKernelHandle>(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    auto done = std::make_shared<std::atomic<bool>>(false);
+    if (!leave) ::SetEvent(release->get());
+    int polls = 0;
+    const DeadlineWait wait = RunWithDeadline(
+        [release, done] {
+          ::WaitForSingleObject(release->get(), INFINITE);
+          *done = true;
+        },
+        10, [&](DWORD) { return ++polls < 3; });
+    EXPECT_EQ(wait, leave ? DeadlineWait::kLeft : DeadlineWait::kFinished) << leave;
+    EXPECT_EQ(done->load(), !leave) << leave;
+    ::SetEvent(release->get());
+    for (int i = 0; i < 200 && !*done; ++i) ::Sleep(5);
+    EXPECT_TRUE(*done) << leave;
   }
 }
