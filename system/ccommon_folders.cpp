@@ -47,14 +47,11 @@ bool CCommon::MakeDirPath(const char* path) {
 
 void CCommon::DeleteDirectoryTree(const char* folder) {
   if (!folder || !*folder) return;
-  const std::string root = folder;
   // A folder that is itself a link goes as a link; its target is left alone.
-  std::string bare = root;
+  std::string bare = folder;
   while (bare.size() > 3 && PathEndsWithSeparator(bare)) bare.pop_back();
-  const DWORD attributes = ::GetFileAttributesA(bare.c_str());
-  if (IsLink(attributes)) {
+  if (IsLink(::GetFileAttributesA(bare.c_str())))
     RemoveLinkItself(bare);
-    return;
-  }
-  DeleteTree(root);
+  else
+    DeleteTree(folder);
 }

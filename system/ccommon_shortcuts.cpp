@@ -14,10 +14,14 @@
 
 namespace {
 
-bool SpecialFolderPath(int csidl, std::string* path) {
-  char buf[MAX_PATH] = {};
-  if (!::SHGetSpecialFolderPathA(nullptr, buf, csidl, FALSE)) return false;
-  *path = buf;
+// special\name for the shell folder `csidl`. A name from the server must not
+// lead out of the folder; an empty or climbing one would aim at the folder
+// itself or above it.
+bool ShortcutPath(int csidl, const char* name, std::string* path) {
+  char folder[MAX_PATH] = {};
+  if (!::SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE)) return false;
+  if (!name || !StaysInsideFolder(name, NameRule::kEntryPath)) return false;
+  *path = std::string(folder) + "\\" + name;
   return true;
 }
 
@@ -35,11 +39,8 @@ bool CCommon::CreateShortcut(const char* name, const char* target, int kind, boo
   ScopedComInit com;
   if (!com.ok()) return false;
   std::string path;
-  if (!SpecialFolderPath(kind == CSIDL_PROGRAMS ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY, &path)) return false;
-  // A name from the server must not lead out of the special folder.
-  if (!name || !StaysInsideFolder(name, NameRule::kEntryPath)) return false;
-  path += "\\";
-  path += name;
+  const int csidl = kind == CSIDL_PROGRAMS ? CSIDL_PROGRAMS : CSIDL_DESKTOPDIRECTORY;
+  if (!ShortcutPath(csidl, name, &path)) return false;
   if (folder_only) {
     MakeDirPath(path.c_str());
     return true;
@@ -68,11 +69,7 @@ void CCommon::DelShortcutEx(const char* name, int csidl, bool delete_folder) {
   ScopedComInit com;
   if (!com.ok()) return;
   std::string path;
-  if (!SpecialFolderPath(csidl, &path)) return;
-  // An empty or climbing name would aim at the special folder itself or above it.
-  if (!name || !StaysInsideFolder(name, NameRule::kEntryPath)) return;
-  path += "\\";
-  path += name;
+  if (!ShortcutPath(csidl, name, &path)) return;
   if (delete_folder) {
     DeleteDirectoryTree(path.c_str());
     return;
@@ -80,8 +77,7 @@ void CCommon::DelShortcutEx(const char* name, int csidl, bool delete_folder) {
   path += ".lnk";
   BOOL deleted = ::DeleteFileA(path.c_str());
   DWORD error = ::GetLastError();
-  std::string trace = gbk::Format("%s - iid(%d):iDelRet = %d, lasterror = %d, dir = %s",
-                                  "CCommon::DelShortcutEx", csidl, deleted ? 1 : 0,
-                                  static_cast<int>(error), path.c_str());
-  TraceLine(trace);
+  TraceLine(gbk::Format("%s - iid(%d):iDelRet = %d, lasterror = %d, dir = %s",
+                        "CCommon::DelShortcutEx", csidl, deleted ? 1 : 0, static_cast<int>(error),
+                        path.c_str()));
 }

@@ -46,81 +46,42 @@ class ScopedHandle {
   Handle handle_;
 };
 
-// Events, threads, mutexes, processes: invalid is null.
-struct KernelHandleTraits {
+// Kernel objects, files and searches: null and INVALID_HANDLE_VALUE both mean
+// none; an empty owner holds null (events, threads, processes) or
+// INVALID_HANDLE_VALUE (CreateFile and FindFirstFile results).
+template <auto close, bool empty_is_null>
+struct Win32HandleTraits {
   using Handle = HANDLE;
-  static Handle Invalid() { return nullptr; }
+  static Handle Invalid() { return empty_is_null ? nullptr : INVALID_HANDLE_VALUE; }
   static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
+  static void Close(Handle h) { close(h); }
 };
-using ScopedKernelHandle = ScopedHandle<KernelHandleTraits>;
+using ScopedKernelHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, true>>;
+using ScopedFileHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, false>>;
+using ScopedFindHandle = ScopedHandle<Win32HandleTraits<&::FindClose, false>>;
 
-// CreateFile results: invalid is INVALID_HANDLE_VALUE.
-struct FileHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::CloseHandle(h); }
-};
-using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
-
-struct FindHandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { ::FindClose(h); }
-};
-using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
-
-struct RegKeyTraits {
-  using Handle = HKEY;
+// Handles that are null when there is none, closed by `close`.
+template <typename H, auto close>
+struct NullHandleTraits {
+  using Handle = H;
   static Handle Invalid() { return nullptr; }
   static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::RegCloseKey(h); }
+  static void Close(Handle h) { close(h); }
 };
-using ScopedRegKey = ScopedHandle<RegKeyTraits>;
-
-struct ModuleTraits {
-  using Handle = HMODULE;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::FreeLibrary(h); }
-};
-using ScopedLibrary = ScopedHandle<ModuleTraits>;
-
+using ScopedRegKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
+using ScopedLibrary = ScopedHandle<NullHandleTraits<HMODULE, &::FreeLibrary>>;
 // Pens, brushes, fonts, bitmaps, regions.
 template <typename T>
-struct GdiObjectTraits {
-  using Handle = T;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DeleteObject(h); }
-};
-template <typename T>
-using ScopedGdiObject = ScopedHandle<GdiObjectTraits<T>>;
+using ScopedGdiObject = ScopedHandle<NullHandleTraits<T, &::DeleteObject>>;
 using ScopedBitmap = ScopedGdiObject<HBITMAP>;
 using ScopedRegion = ScopedGdiObject<HRGN>;
 using ScopedFont = ScopedGdiObject<HFONT>;
 using ScopedPen = ScopedGdiObject<HPEN>;
 using ScopedBrush = ScopedGdiObject<HBRUSH>;
-
 // Memory device contexts from CreateCompatibleDC.
-struct MemoryDcTraits {
-  using Handle = HDC;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::DeleteDC(h); }
-};
-using ScopedMemoryDc = ScopedHandle<MemoryDcTraits>;
-
+using ScopedMemoryDc = ScopedHandle<NullHandleTraits<HDC, &::DeleteDC>>;
 // A C stdio stream (the download writes with the "ab"/"wb" modes).
-struct StdioFileTraits {
-  using Handle = FILE*;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::fclose(h); }
-};
-using ScopedStdioFile = ScopedHandle<StdioFileTraits>;
+using ScopedStdioFile = ScopedHandle<NullHandleTraits<FILE*, &::fclose>>;
 
 // A COM interface pointer, released once.
 template <typename T>

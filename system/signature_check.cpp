@@ -10,18 +10,7 @@
 namespace signature {
 namespace {
 
-struct AlgorithmTraits {
-  using Handle = BCRYPT_ALG_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::BCryptCloseAlgorithmProvider(h, 0); }
-};
-struct KeyTraits {
-  using Handle = BCRYPT_KEY_HANDLE;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::BCryptDestroyKey(h); }
-};
+void CloseAlgorithm(BCRYPT_ALG_HANDLE h) { ::BCryptCloseAlgorithmProvider(h, 0); }
 
 constexpr NTSTATUS kStatusSuccess = 0;
 
@@ -29,23 +18,21 @@ constexpr NTSTATUS kStatusSuccess = 0;
 
 Verdict VerifyP256(const uint8_t (&publicKey)[kPublicKeyBytes], const uint8_t (&digest)[kDigestBytes],
                    const uint8_t (&signatureBytes)[kSignatureBytes]) {
-  ScopedHandle<AlgorithmTraits> algorithm;
   BCRYPT_ALG_HANDLE raw = nullptr;
   if (::BCryptOpenAlgorithmProvider(&raw, BCRYPT_ECDSA_P256_ALGORITHM, nullptr, 0) != kStatusSuccess)
     return Verdict::kUnavailable;
-  algorithm.reset(raw);
+  ScopedHandle<NullHandleTraits<BCRYPT_ALG_HANDLE, &CloseAlgorithm>> algorithm(raw);
 
   // A public key blob is its header followed by X and Y.
   unsigned char blob[sizeof(BCRYPT_ECCKEY_BLOB) + kPublicKeyBytes];
   BCRYPT_ECCKEY_BLOB header = {BCRYPT_ECDSA_PUBLIC_P256_MAGIC, kPublicKeyBytes / 2};
   memcpy(blob, &header, sizeof header);
   memcpy(blob + sizeof header, publicKey, kPublicKeyBytes);
-  ScopedHandle<KeyTraits> key;
   BCRYPT_KEY_HANDLE rawKey = nullptr;
   if (::BCryptImportKeyPair(algorithm.get(), nullptr, BCRYPT_ECCPUBLIC_BLOB, &rawKey, blob, sizeof blob, 0) !=
       kStatusSuccess)
     return Verdict::kUnavailable;
-  key.reset(rawKey);
+  ScopedHandle<NullHandleTraits<BCRYPT_KEY_HANDLE, &::BCryptDestroyKey>> key(rawKey);
 
   const NTSTATUS status = ::BCryptVerifySignature(
       key.get(), nullptr, const_cast<PUCHAR>(digest), kDigestBytes, const_cast<PUCHAR>(signatureBytes),
