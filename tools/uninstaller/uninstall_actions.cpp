@@ -159,30 +159,23 @@ std::vector<std::string> CloseProgramsInside(const std::string& folder, const st
 }
 
 bool RemoveShortcuts(const UninstallData& data) {
-  bool all_safe = true;
-  bool shortcut_ok = StaysInsideFolder(data.shortcutname, NameRule::kSingleName);
-  bool group_ok = StaysInsideFolder(data.gamename, NameRule::kSingleName);
+  const bool shortcut_ok = StaysInsideFolder(data.shortcutname, NameRule::kSingleName);
+  const bool group_ok = StaysInsideFolder(data.gamename, NameRule::kSingleName);
   if (shortcut_ok) {
-    CCommon::DelShortcutEx(data.shortcutname.c_str(), CSIDL_DESKTOPDIRECTORY, false);
-    CCommon::DelShortcutEx(data.shortcutname.c_str(), CSIDL_COMMON_DESKTOPDIRECTORY, false);
-  } else {
-    all_safe = false;
+    for (int id : {CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY})
+      CCommon::DelShortcutEx(data.shortcutname.c_str(), id, false);
   }
   if (group_ok) {
-    if (shortcut_ok) {
-      std::string link = data.gamename + "\\" + data.shortcutname;
-      std::string uninstall_link = link + uc::kUninstallLinkSuffix;
-      for (int id : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+    const std::string link = data.gamename + "\\" + data.shortcutname;
+    for (int id : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+      if (shortcut_ok) {
         CCommon::DelShortcutEx(link.c_str(), id, false);
-        CCommon::DelShortcutEx(uninstall_link.c_str(), id, false);
+        CCommon::DelShortcutEx((link + uc::kUninstallLinkSuffix).c_str(), id, false);
       }
+      CCommon::DelShortcutEx(data.gamename.c_str(), id, true);
     }
-    CCommon::DelShortcutEx(data.gamename.c_str(), CSIDL_PROGRAMS, true);
-    CCommon::DelShortcutEx(data.gamename.c_str(), CSIDL_COMMON_PROGRAMS, true);
-  } else {
-    all_safe = false;
   }
-  return all_safe;
+  return shortcut_ok && group_ok;
 }
 
 bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path) {
