@@ -2,8 +2,7 @@
 // from PNG bytes) into a bottom-up DIB. Pictures with alpha become 32 bits
 // with straight (not premultiplied) colours; 24-bit and indexed pictures keep
 // their depth (indexed ones with their palette); anything else becomes 32-bit
-// RGB (image_decode.h). Painting only blits from the DIB; it never decodes
-// (image_draw.cpp).
+// RGB (image_decode.h). Painting only blits from the DIB; it never decodes.
 // The object owns its DIB; device contexts for drawing from it are borrowed
 // from a small process-wide pool (see image_dc_pool.h).
 #pragma once

@@ -12,7 +12,6 @@ using std::min;
 
 #include "ui/gdiplus_session.h"
 #include "ui/image.h"
-#include "ui/image_dib.h"
 
 namespace image_decode {
 namespace {
@@ -140,12 +139,12 @@ bool CopyIntoDib(Gdiplus::GpBitmap* decoded, Gdiplus::PixelFormat target, int bp
   BitmapData data = {};
   if (DllExports::GdipBitmapLockBits(decoded, &rect, ImageLockModeRead, target, &data) != Ok)
     return false;
-  picture->bitmap.reset(image_dib::Create(picture->width, picture->height, bpp, picture->palette,
+  picture->bitmap.reset(CreateDib(picture->width, picture->height, bpp, picture->palette,
                                           &picture->bits));
   const bool made = picture->bitmap && picture->bits;
   if (made) {
     picture->bpp = bpp;
-    picture->stride = image_dib::Stride(picture->width, bpp);
+    picture->stride = DibStride(picture->width, bpp);
     picture->alpha = target == PixelFormat32bppARGB;
     CopyRows(data, *picture);
   }
@@ -154,6 +153,27 @@ bool CopyIntoDib(Gdiplus::GpBitmap* decoded, Gdiplus::PixelFormat target, int bp
 }
 
 }  // namespace
+
+int DibStride(int width, int bpp) { return ((width * bpp + 31) / 32) * 4; }
+
+HBITMAP CreateDib(int width, int height, int bpp, const std::vector<RGBQUAD>& table, void** bits) {
+  struct {
+    BITMAPINFOHEADER header;
+    RGBQUAD colours[256];
+  } info = {};
+  info.header.biSize = sizeof(info.header);
+  info.header.biWidth = width;
+  info.header.biHeight = height;  // positive: bottom-up
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<WORD>(bpp);
+  info.header.biCompression = BI_RGB;
+  if (bpp <= 8) {
+    info.header.biClrUsed = 1u << bpp;
+    std::copy(table.begin(), table.begin() + std::min<size_t>(table.size(), 1u << bpp), info.colours);
+  }
+  return ::CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS, bits,
+                            nullptr, 0);
+}
 
 bool Decode(const void* bytes, size_t size, DecodedPicture* picture) {
   if (!bytes || size == 0 || !ClaimedSizeAllowed(bytes, size)) return false;

@@ -1,6 +1,7 @@
 // Decoding for CImage: PNG (or any GDI+-readable) bytes become the bottom-up
 // DIB of the depth image.h describes; 32-bit pictures without alpha get
-// opaque alpha bytes.
+// opaque alpha bytes. The DIB sections are made here, for the decoded
+// picture and for the 32-bit copy that keyed drawing blits from.
 #pragma once
 
 #include <windows.h>
@@ -26,5 +27,13 @@ struct DecodedPicture {
 // Decodes `bytes`; false for null or empty input, for pictures larger than
 // kMaxImageSide / kMaxImagePixels, and when decoding fails.
 bool Decode(const void* bytes, size_t size, DecodedPicture* picture);
+
+// Bytes in one DIB row: width * bpp bits rounded up to whole 32-bit words.
+int DibStride(int width, int bpp);
+
+// A bottom-up DIB section; indexed depths get `table` as their colour table,
+// padded with black to the full 2^bpp entries so that no pixel value points
+// past it. Null on failure; `*bits` points at the pixels, owned by the bitmap.
+HBITMAP CreateDib(int width, int height, int bpp, const std::vector<RGBQUAD>& table, void** bits);
 
 }  // namespace image_decode

@@ -11,7 +11,6 @@ HPEN InsidePen(int width, COLORREF colour) {
   return ::CreatePen(PS_INSIDEFRAME, width, colour);
 }
 
-
 }  // namespace
 
 CWINButton::CWINButton()
@@ -129,11 +128,8 @@ LRESULT CWINButton::Handle(UINT msg, WPARAM wp, LPARAM lp) {
 void CWINButton::UpdateState(UINT msg, WPARAM wp) {
   switch (msg) {
     case WM_SETFOCUS:
-      focused_ = true;
-      Repaint();
-      break;
     case WM_KILLFOCUS:
-      focused_ = false;
+      focused_ = msg == WM_SETFOCUS;
       Repaint();
       break;
     case WM_ENABLE:
@@ -151,11 +147,8 @@ void CWINButton::UpdateState(UINT msg, WPARAM wp) {
       OnMouseMove();
       break;
     case WM_LBUTTONDOWN:
-      pressed_ = true;
-      Repaint();
-      break;
     case WM_LBUTTONUP:
-      pressed_ = false;
+      pressed_ = msg == WM_LBUTTONDOWN;
       Repaint();
       break;
     case WM_MOUSELEAVE:
@@ -237,11 +230,9 @@ void CWINButton::Draw(HDC dc) {
 
 void CWINButton::DrawCaption(HDC dc, const RECT& area) {
   if (!caption_[0]) return;
-  HGDIOBJ old_font = font_ ? ::SelectObject(dc, font_.get()) : nullptr;
-  ::SetTextColor(dc, enabled_ ? text_colour_ : ::GetSysColor(COLOR_GRAYTEXT));
+  ::SetTextColor(dc, enabled_ ? RGB(0, 0, 0) : ::GetSysColor(COLOR_GRAYTEXT));
   RECT r = area;
   ::DrawTextA(dc, caption_, -1, &r, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
-  if (old_font) ::SelectObject(dc, old_font);
 }
 
 void CWINButton::DrawBuiltIn(HDC dc, const RECT& client) {
@@ -260,27 +251,21 @@ void CWINButton::DrawBuiltIn(HDC dc, const RECT& client) {
 
   if (hover_ || focused_) {
     ScopedPen* pens = (focused_ && !hover_) ? focus_pens_ : hot_pens_;
-    ::SelectObject(dc, pens[0].get());
-    ::MoveToEx(dc, inner.left, inner.bottom - 1, nullptr);
-    ::LineTo(dc, inner.left, inner.top + 1);
-    ::SelectObject(dc, pens[1].get());
-    ::MoveToEx(dc, inner.right - 1, inner.bottom - 1, nullptr);
-    ::LineTo(dc, inner.right - 1, inner.top);
-    ::SelectObject(dc, pens[2].get());
-    ::MoveToEx(dc, inner.left - 1, inner.top, nullptr);
-    ::LineTo(dc, inner.right - 1, inner.top);
-    ::SelectObject(dc, pens[3].get());
-    ::MoveToEx(dc, inner.left, inner.bottom, nullptr);
-    ::LineTo(dc, inner.right - 1, inner.bottom);
+    // Left, right, top and bottom edge, each from its first point to its second.
+    const POINT edges[4][2] = {{{inner.left, inner.bottom - 1}, {inner.left, inner.top + 1}},
+                               {{inner.right - 1, inner.bottom - 1}, {inner.right - 1, inner.top}},
+                               {{inner.left - 1, inner.top}, {inner.right - 1, inner.top}},
+                               {{inner.left, inner.bottom}, {inner.right - 1, inner.bottom}}};
+    for (int i = 0; i < 4; ++i) {
+      ::SelectObject(dc, pens[i].get());
+      ::MoveToEx(dc, edges[i][0].x, edges[i][0].y, nullptr);
+      ::LineTo(dc, edges[i][1].x, edges[i][1].y);
+    }
     if (focused_ && !hover_) ::DrawFocusRect(dc, &inner);
   }
   ::SelectObject(dc, old_pen);
   ::SelectObject(dc, old_brush);
 
-  if (pressed_) {
-    RECT r = {client.left + 2, client.top + 2, client.right, client.bottom};
-    DrawCaption(dc, r);
-  } else {
-    DrawCaption(dc, inner);
-  }
+  const RECT pressed_area = {client.left + 2, client.top + 2, client.right, client.bottom};
+  DrawCaption(dc, pressed_ ? pressed_area : inner);
 }

@@ -3,7 +3,7 @@
 // shaped by the non-magenta pixels of the first frame, and keeps passing
 // mouse and focus messages to its previous procedure so clicks still reach
 // the parent as ordinary button notifications.
-// Owns its strip, pens, brushes and optional font; restores the previous
+// Owns its strip, pens and brushes; restores the previous
 // window procedure when destroyed.
 #pragma once
 
@@ -27,10 +27,6 @@ class CWINButton {
   bool LoadImage(HMODULE module, int id);
   // The same from PNG bytes already in memory.
   bool LoadImageFromMemory(const void* bytes, size_t size);
-
-  // Takes ownership of the font.
-  void SetFont(HFONT font) { font_.reset(font); }
-  void SetTextColour(COLORREF colour) { text_colour_ = colour; }
 
   HWND hwnd() const { return window_; }
   int FrameIndex() const;
@@ -65,14 +61,12 @@ class CWINButton {
   HWND parent_ = nullptr;
   WNDPROC previous_proc_ = nullptr;
   CImage strip_;
-  COLORREF text_colour_ = 0;
   bool hover_ = false;
   bool pressed_ = false;
   bool enabled_ = true;
   bool focused_ = false;
   bool image_loaded_ = false;
   char caption_[256] = {};
-  ScopedFont font_;
   ScopedPen outline_pen_;
   ScopedPen hot_pens_[4];    // left, right, top, bottom
   ScopedPen focus_pens_[4];  // left, right, top, bottom

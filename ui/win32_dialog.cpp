@@ -16,7 +16,6 @@
 #include "system/trace.h"
 #include "ui/window_map.h"
 #include "ui/dialog_fonts.h"
-#include "ui/worker_wait.h"
 
 Win32Dialog::Win32Dialog(HINSTANCE instance) : instance_(instance), status_text_(SetupStateText(2)) {
   gbk::CopyToBuffer(agreement_text_, sizeof(agreement_text_), "已阅读并同意");
@@ -35,6 +34,20 @@ Win32Dialog::~Win32Dialog() {
 void Win32Dialog::SetDirectInstallForTesting(const char* folder) {
   direct_install_ = true;
   gbk::CopyToBuffer(current_folder_, sizeof(current_folder_), folder);
+}
+
+bool WaitForWorkerToEnd(HANDLE thread, HANDLE finished, DWORD ms) {
+  if (!thread || ::WaitForSingleObject(thread, 0) != WAIT_TIMEOUT) return true;
+  HANDLE waits[2] = {thread, finished};
+  const DWORD r = ::WaitForMultipleObjects(finished ? 2 : 1, waits, FALSE, ms);
+  if (r == WAIT_OBJECT_0) return true;
+  if (r == WAIT_OBJECT_0 + 1) {
+    // The finished event is the worker's last word about the controller;
+    // give the thread a moment to leave its procedure.
+    ::WaitForSingleObject(thread, 1000);
+    return true;
+  }
+  return false;
 }
 
 bool Win32Dialog::WaitForWorker(DWORD ms) {
@@ -142,8 +155,7 @@ void Win32Dialog::ChooseInitialFolder(const std::string& command_line_folder) {
                                                                            : default_folder_;
   }
   gbk::CopyToBuffer(current_folder_, sizeof(current_folder_), initial);
-  SetPathText(current_folder_);
-  RememberFolder(current_folder_);
+  ShowFolder();
 }
 
 void Win32Dialog::ComputeDefaultFolder() {
@@ -197,13 +209,10 @@ bool Win32Dialog::DriveFreeKb(const std::string& path, int* free_kb) {
   return true;
 }
 
-void Win32Dialog::SetPathText(const char* text) {
+void Win32Dialog::ShowFolder() {
   setting_path_text_ = true;
-  ::SetWindowTextA(path_edit_, text);
+  ::SetWindowTextA(path_edit_, current_folder_);
   setting_path_text_ = false;
-}
-
-void Win32Dialog::RememberFolder(const char* folder) {
   WriteDefaultSetupDir(servers::SetupDescriptionUrl(), controller_.agencyIds.StandaloneAgencyID,
-                       folder);
+                       current_folder_);
 }

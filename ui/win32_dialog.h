@@ -4,8 +4,8 @@
 // install folder, starts the installation and turns the controller's posted
 // reports into the display. Everything runs on the UI thread.
 // Its pages, controls and places are tables in ui/window_layout.h; the code
-// is in win32_dialog.cpp (start-up, install folder), win32_dialog_pages.cpp
-// (controls, page switch), win32_dialog_messages.cpp (messages, commands,
+// is in win32_dialog.cpp (start-up, install folder, the wait for the worker),
+// win32_dialog_pages.cpp (controls, page switch), win32_dialog_messages.cpp (messages, commands,
 // timers) and win32_dialog_paint.cpp (drawing).
 #pragma once
 
@@ -19,6 +19,11 @@
 #include "ui/image.h"
 #include "ui/skin_button.h"
 #include "ui/window_layout.h"
+
+// True when no worker runs any more: `thread` is null or has ended, or it
+// ends or signals `finished` within `ms`. False when it still runs. Both
+// handles are borrowed.
+bool WaitForWorkerToEnd(HANDLE thread, HANDLE finished, DWORD ms);
 
 // TIMER_WORKER_END watches, on the installing page, for the worker to end.
 enum : UINT { TIMER_SLIDESHOW = 1001, TIMER_AUTOSTART = 1002, TIMER_WORKER_END = 1003 };
@@ -50,7 +55,6 @@ class Win32Dialog {
   int free_kb() const { return free_kb_; }
   int slide_index() const { return slide_index_; }
   bool folder_invalid() const { return folder_invalid_; }
-  bool direct_install() const { return direct_install_; }
   const char* current_folder() const { return current_folder_; }
   const char* default_folder() const { return default_folder_; }
   const std::string& status_text() const { return status_text_; }
@@ -68,8 +72,8 @@ class Win32Dialog {
   // win32_dialog.cpp: start-up and the install folder.
   void SetUpPathEdit();
   void ChooseInitialFolder(const std::string& command_line_folder);
-  void SetPathText(const char* text);
-  void RememberFolder(const char* folder);
+  // Shows current_folder_ in the path edit and remembers it for the next start.
+  void ShowFolder();
   void ComputeDefaultFolder();
   void LoadPictures();
   void SizeAndCentre();
@@ -92,6 +96,9 @@ class Win32Dialog {
   void OnCheckBox();
   void OnBrowse();
   void OnTypedFolder();
+  // The game's folder below `chosen` (browsed to or typed, on a drive with
+  // `free_kb` free) becomes the current folder.
+  void TakeFolder(const std::string& chosen, int free_kb);
   void OnPathEdit(int notification);
   void OnDestroy();
 

@@ -100,8 +100,7 @@ void Win32Dialog::OnCommand(int id, int notification) {
       break;
     case IDC_BTN_DEFAULT_DIR:
       gbk::CopyToBuffer(current_folder_, sizeof(current_folder_), default_folder_);
-      SetPathText(current_folder_);
-      RememberFolder(current_folder_);
+      ShowFolder();
       break;
     case IDC_EDIT_PATH:
       OnPathEdit(notification);
@@ -146,26 +145,28 @@ void Win32Dialog::OnPathEdit(int notification) {
   if (notification == EN_CHANGE && !setting_path_text_) {
     OnTypedFolder();
   } else if (notification == EN_KILLFOCUS) {
-    SetPathText(current_folder_);
-    RememberFolder(current_folder_);
+    ShowFolder();
   }
 }
 
 void Win32Dialog::OnBrowse() {
-  const std::string game = controller_.setupInfo.gameName;
-  const std::string title = gbk::FormatCut(kPathTextMax, "将%s安装到:", game.c_str());
+  const std::string title =
+      gbk::FormatCut(kPathTextMax, "将%s安装到:", controller_.setupInfo.gameName);
   std::string chosen;
   if (!seams::BrowseForFolder(window_, title.c_str(), &chosen) || chosen.empty()) return;
   int free_kb = 0;
   if (!DriveFreeKb(chosen, &free_kb)) return;
+  TakeFolder(chosen, free_kb);
+  ShowFolder();
+  ::InvalidateRect(window_, nullptr, TRUE);
+}
+
+void Win32Dialog::TakeFolder(const std::string& chosen, int free_kb) {
   free_kb_ = free_kb;
   folder_invalid_ = false;
   std::string folder;
-  if (ComposeInstallFolder(chosen, game, &folder))
+  if (ComposeInstallFolder(chosen, controller_.setupInfo.gameName, &folder))
     gbk::CopyToBuffer(current_folder_, sizeof(current_folder_), folder);
-  SetPathText(current_folder_);
-  RememberFolder(current_folder_);
-  ::InvalidateRect(window_, nullptr, TRUE);
 }
 
 void Win32Dialog::OnTypedFolder() {
@@ -173,8 +174,7 @@ void Win32Dialog::OnTypedFolder() {
   ::GetWindowTextA(path_edit_, text, sizeof(text));
   const std::string typed = text;
   if (typed.size() >= kPathBytes) {
-    SetPathText(current_folder_);
-    RememberFolder(current_folder_);
+    ShowFolder();
     return;
   }
   int free_kb = 0;
@@ -183,11 +183,7 @@ void Win32Dialog::OnTypedFolder() {
     folder_invalid_ = true;
     return;
   }
-  free_kb_ = free_kb;
-  folder_invalid_ = false;
-  std::string folder;
-  if (ComposeInstallFolder(typed, controller_.setupInfo.gameName, &folder))
-    gbk::CopyToBuffer(current_folder_, sizeof(current_folder_), folder);
+  TakeFolder(typed, free_kb);
   ::InvalidateRect(window_, nullptr, TRUE);
 }
 

@@ -16,7 +16,6 @@
 #include "system/seams.h"
 #include "test_seams.h"
 #include "ui/window_map.h"
-#include "ui/worker_wait.h"
 
 namespace {
 
