@@ -16,8 +16,6 @@
 #include "package/zip_writer.h"
 #include "builder_commands.h"
 #include "builder_host.h"
-#include "main_program.h"
-#include "text_check.h"
 
 namespace {
 
@@ -30,11 +28,6 @@ struct SourceFile {
   bool converted = false;  // `text` ships instead of the file's bytes
   std::string text;
 };
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 // The pack's temporary file, removed however the build ends once created.
 // It outlives the open file: an open file cannot be deleted on Windows, and

@@ -12,8 +12,6 @@
 #include "core/safe_path.h"
 #include "builder_commands.h"
 #include "builder_host.h"
-#include "main_program.h"
-#include "text_check.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "main_program.h"
+#include "builder_commands.h"
 
 #include <algorithm>
 
@@ -6,7 +6,6 @@
 #include "core/ini_text.h"
 #include "core/safe_path.h"
 #include "builder_host.h"
-#include "text_check.h"
 
 namespace {
 

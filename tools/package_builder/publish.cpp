@@ -19,10 +19,8 @@
 #include "core/signed_manifest.h"
 #include "builder_commands.h"
 #include "net/servers.h"
-#include "publish_settings.h"
 #include "publisher_key.h"
 #include "site_tree.h"
-#include "text_check.h"
 
 namespace fs = std::filesystem;
 

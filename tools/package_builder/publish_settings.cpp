@@ -16,7 +16,7 @@
 //   DomainName=...          agency text; program=FILE ships the agency's
 //   program=agency/main.exe edition of main.exe.
 // Paths in the settings are relative to the settings file's folder.
-#include "publish_settings.h"
+#include "site_tree.h"
 
 #include <cctype>
 #include <filesystem>
@@ -27,7 +27,7 @@
 
 #include "builder_host.h"
 #include "net/servers.h"
-#include "text_check.h"
+#include "builder_commands.h"
 
 namespace fs = std::filesystem;
 
@@ -96,14 +96,20 @@ bool IsServerBase(const std::string& url) {
   return !m[6].matched || (std::stoi(m[6].str()) >= 1 && std::stoi(m[6].str()) <= 65535);
 }
 
-bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
-  if (text.empty() || text.size() > 19 || text[0] == '0') return false;
-  uint64_t n = 0;
+// Decimal digits only (none at all reads as 0).
+bool ParseDigits(const std::string& text, uint64_t* value) {
+  *value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return false;
-    n = n * 10 + static_cast<uint64_t>(c - '0');
+    *value = *value * 10 + static_cast<uint64_t>(c - '0');
   }
-  if (n > max) return false;
+  return true;
+}
+
+bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
+  uint64_t n = 0;
+  if (text.empty() || text.size() > 19 || text[0] == '0' || !ParseDigits(text, &n) || n > max)
+    return false;
   *out = n;
   return true;
 }
@@ -111,16 +117,9 @@ bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
 bool ParseDate(const std::string& text, ManifestDate* date) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   uint64_t y = 0, m = 0, d = 0;
-  const std::string ys = text.substr(0, 4), ms = text.substr(5, 2), ds = text.substr(8, 2);
-  auto digits = [](const std::string& s, uint64_t* v) {
-    *v = 0;
-    for (char c : s) {
-      if (c < '0' || c > '9') return false;
-      *v = *v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    return true;
-  };
-  if (!digits(ys, &y) || !digits(ms, &m) || !digits(ds, &d)) return false;
+  if (!ParseDigits(text.substr(0, 4), &y) || !ParseDigits(text.substr(5, 2), &m) ||
+      !ParseDigits(text.substr(8, 2), &d))
+    return false;
   *date = {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
   return IsValidManifestDate(*date);
 }

@@ -12,7 +12,7 @@
 
 #include "core/manifest_signature.h"
 #include "core/sha256.h"
-#include "text_check.h"
+#include "builder_commands.h"
 
 namespace fs = std::filesystem;
 
@@ -53,7 +53,7 @@ bool SiteTree::Copy(const std::string& url, const std::string& from, std::string
 
 bool RecordOf(const std::string& name, const std::string& path, uint64_t block_size,
               ManifestFile* record, std::string* error) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  File in(std::fopen(path.c_str(), "rb"));
   if (!in) return *error = "cannot read " + path, false;
   record->name = name;
   record->size = 0;

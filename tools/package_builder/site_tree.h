@@ -1,5 +1,7 @@
-// The site's files as they lie in the folder the web server serves: each
-// written once and never over another, recorded for the manifest, signed.
+// What `publish` lays out: the site as its settings file describes it
+// (read in publish_settings.cpp), and the site's files as they lie in the
+// folder the web server serves (site_tree.cpp): each written once and never
+// over another, recorded for the manifest, signed.
 #pragma once
 
 #include <sys/types.h>
@@ -10,6 +12,29 @@
 
 #include "core/signed_manifest.h"
 #include "publisher_key.h"
+
+// Where the update list lies on the download server.
+constexpr char kUpdateListPath[] = "/update/list.ini";
+
+struct Agency {
+  std::string id;
+  std::string text;          // GBK
+  std::string program_path;  // empty: none shipped
+};
+
+struct Site {
+  std::string download, agency_server, package = "hall.zip", agreement;
+  uint64_t release = 0;
+  bool has_expiry = false;
+  ManifestDate expires;
+  std::string setup;  // the setup description, GBK
+  std::vector<Agency> agencies;
+};
+
+// Reads and checks the settings file; a `signing` site needs a release.
+// False, with the reason, on anything the site could not be built from.
+bool ReadSettings(const std::string& settings_path, bool convert_utf8, bool signing, Site* site,
+                  std::string* error);
 
 // Writes `bytes` to a file that must not exist yet, with `mode`.
 bool WriteNewFile(const std::string& path, const std::string& bytes, mode_t mode,

@@ -1,20 +1,20 @@
-#include "text_check.h"
-
-#include <cstdio>
-#include <memory>
+#include "builder_commands.h"
 
 #include "core/gbk_text.h"
-#include "builder_commands.h"
 #include "builder_host.h"
 
 namespace {
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr char kHowToConvert[] =
     "; save it in GBK (iconv -f UTF-8 -t GBK) or let the builder convert it with --convert-utf8";
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  File f(std::fopen(path.c_str(), "wb"));
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
+  return std::fclose(f.release()) == 0 && written;
+}
+
 }  // namespace
 
 bool IsShippedText(std::string_view name) {
@@ -89,11 +89,4 @@ bool ReadWholeFile(const std::string& path, std::string* bytes) {
     bytes->append(buffer, got);
     if (got < sizeof buffer) return !std::ferror(f.get());
   }
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& bytes) {
-  File f(std::fopen(path.c_str(), "wb"));
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f.get()) == bytes.size();
-  return std::fclose(f.release()) == 0 && written;
 }
