@@ -78,6 +78,13 @@ bool ReadNumber64(const std::string& text, size_t* i, uint64_t* value) {
   return *i > first;
 }
 
+bool ReadNumber(const std::string& text, size_t* i, uint32_t* value) {
+  uint64_t v = 0;
+  if (!ReadNumber64(text, i, &v) || v > UINT32_MAX) return false;
+  *value = static_cast<uint32_t>(v);
+  return true;
+}
+
 // Days since 1970-01-01 of a date in the proleptic Gregorian calendar.
 int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   y -= m <= 2;
@@ -144,22 +151,6 @@ bool ParseContentLength(const std::string& text, uint64_t* length) {
 std::string RelativeTarget(const std::string& install_folder, const std::string& destination) {
   return JoinPath(install_folder, destination, JoinSeam::kFormatted);
 }
-
-namespace {
-
-bool ReadNumber(const std::string& text, size_t* i, uint32_t* value) {
-  size_t first = *i;
-  uint64_t v = 0;
-  while (*i < text.size() && text[*i] >= '0' && text[*i] <= '9') {
-    v = v * 10 + static_cast<unsigned>(text[*i] - '0');
-    if (v > UINT32_MAX) return false;
-    ++*i;
-  }
-  *value = static_cast<uint32_t>(v);
-  return *i > first;
-}
-
-}  // namespace
 
 bool ParseContentRange(const std::string& text, ContentRange* range) {
   size_t i = 0;

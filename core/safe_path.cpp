@@ -82,20 +82,16 @@ std::string SanitizeMemberName(std::string_view input) {
   static const char* const kParentMarks[] = {"\\..\\", "\\../", "/../", "/..\\"};
   std::string name(input);
   for (bool changed = true; changed;) {
-    changed = false;
+    changed = true;
     if (name.size() >= 2 && name[0] != '\0' && name[1] == ':') {
       name.erase(0, 2);
-      changed = true;
-      continue;
-    }
-    if (!name.empty() && IsSeparator(name[0])) {
+    } else if (!name.empty() && IsSeparator(name[0])) {
       name.erase(0, 1);
-      changed = true;
-      continue;
-    }
-    for (const char* mark : kParentMarks) {
-      size_t at = gbk::Find(name, mark);
-      if (at != std::string::npos) {
+    } else {
+      changed = false;
+      for (const char* mark : kParentMarks) {
+        const size_t at = gbk::Find(name, mark);
+        if (at == std::string::npos) continue;
         name.erase(0, at + 4);
         changed = true;
         break;

@@ -101,7 +101,6 @@ bool UseShaNi() {
 }  // namespace
 
 void Sha256ForcePortableForTesting(bool force) { g_force_portable.store(force); }
-bool Sha256UsesShaExtensions() { return UseShaNi(); }
 
 void Sha256::Blocks(const unsigned char* data, size_t blocks) {
 #if SHA256_HAVE_X86_PATH

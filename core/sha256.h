@@ -35,5 +35,3 @@ Sha256Digest Sha256Of(const void* data, size_t size);
 // Tests run both transforms: true keeps the portable one even where the CPU
 // has the SHA extensions.
 void Sha256ForcePortableForTesting(bool force);
-// Whether digests are being made with the x86 SHA extensions right now.
-bool Sha256UsesShaExtensions();

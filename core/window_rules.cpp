@@ -12,38 +12,21 @@ std::string FormatKbUnits(int kb) {
 }
 
 std::string FormatByteSize(uint32_t n) {
-  constexpr uint32_t kK = 1024, kM = 1048576, kG = 1073741824;
-  uint32_t whole = 0, tenth = 0;
-  const char* unit = "";
-  if (n < kK) {
-    return gbk::Format("%u", n);
-  } else if (n < kM) {
-    whole = n / kK;
-    tenth = (n % kK) * 10 / kK;
-    unit = "K";
-  } else if (n < kG) {
-    whole = n / kM;
-    uint32_t r = n % kM;
-    if (n % kK) r += kK - n % kK;  // a partial KB counts as a whole one
-    if (r >= kM) {
-      ++whole;
-      r -= kM;
-    }
-    tenth = static_cast<uint32_t>(static_cast<uint64_t>(r) * 10 / kM);
-    unit = "M";
-  } else {
-    whole = n / kG;
-    uint64_t r = n % kG;
-    if (n % kM) r += kM - n % kM;
-    if (r >= kG) {
-      ++whole;
-      r -= kG;
-    }
-    tenth = static_cast<uint32_t>(r * 10 / kG);
-    unit = "G";
+  constexpr uint64_t kK = 1024, kM = kK * 1024, kG = kM * 1024;
+  if (n < kK) return gbk::Format("%u", n);
+  const uint64_t unit = n < kM ? kK : n < kG ? kM : kG;
+  const char* name = unit == kK ? "K" : unit == kM ? "M" : "G";
+  uint64_t whole = n / unit, rest = n % unit;
+  // A partial unit one size down counts as a whole one (a KB in "M", a MB in "G").
+  const uint64_t below = unit / 1024;
+  if (n % below) rest += below - n % below;
+  if (rest >= unit) {
+    ++whole;
+    rest -= unit;
   }
-  if (tenth) return gbk::Format("%u.%u%s", whole, tenth, unit);
-  return gbk::Format("%u%s", whole, unit);
+  const auto w = static_cast<unsigned>(whole), tenth = static_cast<unsigned>(rest * 10 / unit);
+  if (tenth) return gbk::Format("%u.%u%s", w, tenth, name);
+  return gbk::Format("%u%s", w, name);
 }
 
 namespace {
