@@ -10,13 +10,10 @@
 #include "core/hex_text.h"
 #include "core/safe_path.h"
 
-namespace {
-
 constexpr std::string_view kMarkerKey = "online-setup-manifest";
 constexpr std::string_view kVersion = "1";
 
-// Digits only, no sign, no leading zero (but "0" itself), at most `max`.
-bool ParseNumber(std::string_view text, uint64_t max, uint64_t* out) {
+bool ParseManifestNumber(std::string_view text, uint64_t max, uint64_t* out) {
   if (text.empty() || (text.size() > 1 && text[0] == '0')) return false;
   uint64_t value = 0;
   for (char c : text) {
@@ -29,7 +26,7 @@ bool ParseNumber(std::string_view text, uint64_t max, uint64_t* out) {
   return true;
 }
 
-bool ParseDate(std::string_view text, ManifestDate* out) {
+bool ParseManifestDate(std::string_view text, ManifestDate* out) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
   auto field = [&](size_t at, size_t n, int* value) {
     *value = 0;
@@ -45,6 +42,8 @@ bool ParseDate(std::string_view text, ManifestDate* out) {
   *out = d;
   return true;
 }
+
+namespace {
 
 bool IsNameChar(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
@@ -121,13 +120,13 @@ class Parser {
     if (in_record_) return ManifestError::kMisplacedKey;
     if (key == "release") {
       if (have_release_) return ManifestError::kRepeatedKey;
-      if (!ParseNumber(value, kMaxManifestNumber, &m_.release) || m_.release == 0)
+      if (!ParseManifestNumber(value, kMaxManifestNumber, &m_.release) || m_.release == 0)
         return ManifestError::kBadNumber;
       have_release_ = true;
       return ManifestError::kNone;
     }
     if (m_.hasExpiry) return ManifestError::kRepeatedKey;
-    if (!ParseDate(value, &m_.expires)) return ManifestError::kBadDate;
+    if (!ParseManifestDate(value, &m_.expires)) return ManifestError::kBadDate;
     m_.hasExpiry = true;
     return ManifestError::kNone;
   }
@@ -154,7 +153,7 @@ class Parser {
     ManifestFile& f = m_.files.back();
     if (key == "size") {
       if (have_size_) return ManifestError::kRepeatedKey;
-      if (!ParseNumber(value, kMaxManifestNumber, &f.size)) return ManifestError::kBadNumber;
+      if (!ParseManifestNumber(value, kMaxManifestNumber, &f.size)) return ManifestError::kBadNumber;
       have_size_ = true;
     } else if (key == "sha256") {
       if (have_sha256_) return ManifestError::kRepeatedKey;
@@ -163,7 +162,7 @@ class Parser {
     } else if (key == "block-size") {
       if (have_block_size_) return ManifestError::kRepeatedKey;
       uint64_t size = 0;
-      if (!ParseNumber(value, kMaxManifestNumber, &size)) return ManifestError::kBadNumber;
+      if (!ParseManifestNumber(value, kMaxManifestNumber, &size)) return ManifestError::kBadNumber;
       if (size < kMinManifestBlockSize || size > kMaxManifestBlockSize || (size & (size - 1)))
         return ManifestError::kBadBlockSize;
       f.blockSize = size;

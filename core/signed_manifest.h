@@ -99,3 +99,9 @@ const ManifestFile* FindManifestFile(const SignedManifest& manifest, std::string
 bool IsManifestExpired(const SignedManifest& manifest, const ManifestDate& today);
 // True for a date of the proleptic Gregorian calendar, years 1 to 9999.
 bool IsValidManifestDate(const ManifestDate& date);
+
+// The manifest's number and date forms, for the tools that write one: digits
+// only, no sign, no leading zero (but "0" itself), at most `max`; a valid date
+// written YYYY-MM-DD. `out` is set only on success.
+bool ParseManifestNumber(std::string_view text, uint64_t max, uint64_t* out);
+bool ParseManifestDate(std::string_view text, ManifestDate* out);

@@ -96,34 +96,6 @@ bool IsServerBase(const std::string& url) {
   return !m[6].matched || (std::stoi(m[6].str()) >= 1 && std::stoi(m[6].str()) <= 65535);
 }
 
-// Decimal digits only (none at all reads as 0).
-bool ParseDigits(const std::string& text, uint64_t* value) {
-  *value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    *value = *value * 10 + static_cast<uint64_t>(c - '0');
-  }
-  return true;
-}
-
-bool ParseNumber(const std::string& text, uint64_t max, uint64_t* out) {
-  uint64_t n = 0;
-  if (text.empty() || text.size() > 19 || text[0] == '0' || !ParseDigits(text, &n) || n > max)
-    return false;
-  *out = n;
-  return true;
-}
-
-bool ParseDate(const std::string& text, ManifestDate* date) {
-  if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  uint64_t y = 0, m = 0, d = 0;
-  if (!ParseDigits(text.substr(0, 4), &y) || !ParseDigits(text.substr(5, 2), &m) ||
-      !ParseDigits(text.substr(8, 2), &d))
-    return false;
-  *date = {static_cast<int>(y), static_cast<int>(m), static_cast<int>(d)};
-  return IsValidManifestDate(*date);
-}
-
 bool IsPlainName(const std::string& name, bool upper_only) {
   if (name.empty() || name[0] == '.' || name.back() == '.') return false;
   for (char c : name) {
@@ -196,11 +168,11 @@ bool ReadSiteKeys(const Section& s, const fs::path& base, Site* site, std::strin
     } else if (kv.first == "agreement") {
       site->agreement = Resolve(base, v);
     } else if (kv.first == "release") {
-      if (!ParseNumber(v, kMaxManifestNumber, &site->release)) {
+      if (!ParseManifestNumber(v, kMaxManifestNumber, &site->release) || site->release == 0) {
         return *error = "release must be a whole number from 1 up: " + v, false;
       }
     } else if (kv.first == "expires") {
-      if (!ParseDate(v, &site->expires)) return *error = "expires must be a date YYYY-MM-DD: " + v, false;
+      if (!ParseManifestDate(v, &site->expires)) return *error = "expires must be a date YYYY-MM-DD: " + v, false;
       site->has_expiry = true;
     } else {
       return *error = "settings: unknown key " + kv.first + " in [site]", false;
