@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "config/setup_description.h"
-#include "config/signed_text.h"
 #include "core/buffer_limits.h"
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
@@ -21,11 +20,9 @@ bool ParseAgencyIds(AgencyIds* ids) {
   size_t sep = gbk::FindLastChar(path, '\\');
   const std::string name = sep == std::string::npos ? path : path.substr(sep + 1);
   if (!ParseAgencyIdsFromName(name, ids)) return false;
-  std::string trace = gbk::Format("log: F(%s), A(%s), B(%s), P(%s), PCID(%s)",
-                                  ids->FromID.c_str(), ids->AgencyID.c_str(),
-                                  ids->StandaloneAgencyID.c_str(), ids->PageID.c_str(),
-                                  ids->PCID.c_str());
-  TraceLine(trace);
+  TraceLine(gbk::Format("log: F(%s), A(%s), B(%s), P(%s), PCID(%s)", ids->FromID.c_str(),
+                        ids->AgencyID.c_str(), ids->StandaloneAgencyID.c_str(),
+                        ids->PageID.c_str(), ids->PCID.c_str()));
   return true;
 }
 

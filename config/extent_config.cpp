@@ -15,9 +15,31 @@ constexpr char kSection[] = "onlinesetup_config";
 constexpr char kSideFileName[] = "tovrel_onlinesetup.ini";
 constexpr char kDeleteTraceName[] = "XExtentConfig::DeleteOtherFileIfNeeded";
 
-
 int ReadSwitch(const std::string& ini_path, const char* key) {
   return static_cast<int>(::GetPrivateProfileIntA(kSection, key, 0, ini_path.c_str()));
+}
+
+// A switch, traced as "kvx-out: <what>:<value>".
+int TracedSwitch(const std::string& ini_path, const char* key, const char* what) {
+  const int value = ReadSwitch(ini_path, key);
+  TraceLine(gbk::Format("kvx-out: %s:%d", what, value));
+  return value;
+}
+
+// Removes each of `paths` (files or folders, as `what` says) with `remove`;
+// what stays is kept in the list.
+void DeleteEach(std::list<std::string>* paths, const char* what,
+                bool (*remove)(const std::string& path)) {
+  for (auto it = paths->begin(); it != paths->end();) {
+    if (remove(*it)) {
+      TraceLine(gbk::Format("kvx-log: %s : delete %s suc%s", kDeleteTraceName, what, it->c_str()));
+      it = paths->erase(it);
+    } else {
+      TraceLine(gbk::Format("kvx-log: %s : delete %s fail %s, lasterror:%d", kDeleteTraceName, what,
+                            it->c_str(), static_cast<int>(::GetLastError())));
+      ++it;
+    }
+  }
 }
 
 bool SideFileEnabled(const std::string& ini_path) {
@@ -37,14 +59,11 @@ XExtentConfig::XExtentConfig(const std::string& ini_path, const std::string& exe
 bool XExtentConfig::IsEnable() const { return SideFileEnabled(ini_path_); }
 
 bool XExtentConfig::IsAutoRun() const {
-  int value = ReadSwitch(ini_path_, "autorun");
-  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsAutoRun", value));
-  return value != 0;
+  return TracedSwitch(ini_path_, "autorun", "XExtentConfig::IsAutoRun") != 0;
 }
 
 int XExtentConfig::GetSetupPathMode() const {
-  int value = ReadSwitch(ini_path_, "setup_path_mode");
-  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::GetSetupPathMode", value));
+  const int value = TracedSwitch(ini_path_, "setup_path_mode", "XExtentConfig::GetSetupPathMode");
   return (value == 1 || value == 2) ? value : 0;
 }
 
@@ -55,9 +74,8 @@ std::string XExtentConfig::GetSetupPath() const {
 }
 
 bool XExtentConfig::IsDelOtherFile() const {
-  int value = ReadSwitch(ini_path_, "del_otherfile");
-  TraceLine(gbk::Format("kvx-out: %s:%d", "XExtentConfig::IsDelOtherFile", value));
-  return value == 1;  // only exactly 1 clears the folder
+  // Only exactly 1 clears the folder.
+  return TracedSwitch(ini_path_, "del_otherfile", "XExtentConfig::IsDelOtherFile") == 1;
 }
 
 std::string XExtentConfig::GetSetupDir() const {
@@ -90,26 +108,9 @@ void XExtentConfig::Collect() {
 
 void XExtentConfig::DeleteOtherFileIfNeeded() {
   if (!IsDelOtherFile()) return;
-  for (auto it = files_.begin(); it != files_.end();) {
-    if (DeleteFileForce(*it)) {
-      TraceLine(gbk::Format("kvx-log: %s : delete file suc%s", kDeleteTraceName, it->c_str()));
-      it = files_.erase(it);
-    } else {
-      TraceLine(gbk::Format("kvx-log: %s : delete file fail %s, lasterror:%d", kDeleteTraceName,
-                        it->c_str(), static_cast<int>(::GetLastError())));
-      ++it;
-    }
-  }
-  for (auto it = folders_.begin(); it != folders_.end();) {
-    if (::RemoveDirectoryA(it->c_str())) {
-      TraceLine(gbk::Format("kvx-log: %s : delete dir suc%s", kDeleteTraceName, it->c_str()));
-      it = folders_.erase(it);
-    } else {
-      TraceLine(gbk::Format("kvx-log: %s : delete dir fail %s, lasterror:%d", kDeleteTraceName,
-                        it->c_str(), static_cast<int>(::GetLastError())));
-      ++it;
-    }
-  }
+  DeleteEach(&files_, "file", [](const std::string& path) { return DeleteFileForce(path); });
+  DeleteEach(&folders_, "dir",
+             [](const std::string& path) { return ::RemoveDirectoryA(path.c_str()) != FALSE; });
 }
 
 std::unique_ptr<XExtentConfig> CreateExtentConfigAt(const std::string& ini_path,
