@@ -84,6 +84,23 @@ uint32_t SubWord(const Tables& t, uint32_t w) {
          (uint32_t{t.sbox[(w >> 8) & 0xFF]} << 8) | t.sbox[w & 0xFF];
 }
 
+// One column of a middle round: the table entries of the four bytes the row
+// shift brings together (the first byte of `a`, the second of `b`...), with
+// the round key's word.
+uint32_t RoundColumn(const uint32_t (&table)[4][256], uint32_t a, uint32_t b, uint32_t c,
+                     uint32_t d, uint32_t key) {
+  return table[0][a >> 24] ^ table[1][(b >> 16) & 0xFF] ^ table[2][(c >> 8) & 0xFF] ^
+         table[3][d & 0xFF] ^ key;
+}
+
+// One column of the last round: the same bytes through the S-box only.
+uint32_t LastColumn(const uint8_t* sbox, uint32_t a, uint32_t b, uint32_t c, uint32_t d,
+                    uint32_t key) {
+  return ((uint32_t{sbox[a >> 24]} << 24) | (uint32_t{sbox[(b >> 16) & 0xFF]} << 16) |
+          (uint32_t{sbox[(c >> 8) & 0xFF]} << 8) | sbox[d & 0xFF]) ^
+         key;
+}
+
 }  // namespace
 
 void ExpandEncryptKey(const uint8_t key[kKeySize], KeySchedule* schedule) {
@@ -126,29 +143,20 @@ void EncryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
   uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
   for (int round = 1; round < 10; ++round) {
     rk += 4;
-    uint32_t t0 = t.te[0][s0 >> 24] ^ t.te[1][(s1 >> 16) & 0xFF] ^ t.te[2][(s2 >> 8) & 0xFF] ^
-                  t.te[3][s3 & 0xFF] ^ rk[0];
-    uint32_t t1 = t.te[0][s1 >> 24] ^ t.te[1][(s2 >> 16) & 0xFF] ^ t.te[2][(s3 >> 8) & 0xFF] ^
-                  t.te[3][s0 & 0xFF] ^ rk[1];
-    uint32_t t2 = t.te[0][s2 >> 24] ^ t.te[1][(s3 >> 16) & 0xFF] ^ t.te[2][(s0 >> 8) & 0xFF] ^
-                  t.te[3][s1 & 0xFF] ^ rk[2];
-    uint32_t t3 = t.te[0][s3 >> 24] ^ t.te[1][(s0 >> 16) & 0xFF] ^ t.te[2][(s1 >> 8) & 0xFF] ^
-                  t.te[3][s2 & 0xFF] ^ rk[3];
+    const uint32_t t0 = RoundColumn(t.te, s0, s1, s2, s3, rk[0]);
+    const uint32_t t1 = RoundColumn(t.te, s1, s2, s3, s0, rk[1]);
+    const uint32_t t2 = RoundColumn(t.te, s2, s3, s0, s1, rk[2]);
+    const uint32_t t3 = RoundColumn(t.te, s3, s0, s1, s2, rk[3]);
     s0 = t0, s1 = t1, s2 = t2, s3 = t3;
   }
   rk += 4;
-  const uint8_t* S = t.sbox;
-  auto last = [S](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
-    return ((uint32_t{S[a >> 24]} << 24) | (uint32_t{S[(b >> 16) & 0xFF]} << 16) |
-            (uint32_t{S[(c >> 8) & 0xFF]} << 8) | S[d & 0xFF]) ^
-           k;
-  };
-  Store(block, last(s0, s1, s2, s3, rk[0]));
-  Store(block + 4, last(s1, s2, s3, s0, rk[1]));
-  Store(block + 8, last(s2, s3, s0, s1, rk[2]));
-  Store(block + 12, last(s3, s0, s1, s2, rk[3]));
+  Store(block, LastColumn(t.sbox, s0, s1, s2, s3, rk[0]));
+  Store(block + 4, LastColumn(t.sbox, s1, s2, s3, s0, rk[1]));
+  Store(block + 8, LastColumn(t.sbox, s2, s3, s0, s1, rk[2]));
+  Store(block + 12, LastColumn(t.sbox, s3, s0, s1, s2, rk[3]));
 }
 
+// The inverse row shift takes each column's bytes from the other side.
 void DecryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
   const Tables& t = GetTables();
   const uint32_t* rk = schedule.words;
@@ -156,27 +164,17 @@ void DecryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
   uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
   for (int round = 1; round < 10; ++round) {
     rk += 4;
-    uint32_t t0 = t.td[0][s0 >> 24] ^ t.td[1][(s3 >> 16) & 0xFF] ^ t.td[2][(s2 >> 8) & 0xFF] ^
-                  t.td[3][s1 & 0xFF] ^ rk[0];
-    uint32_t t1 = t.td[0][s1 >> 24] ^ t.td[1][(s0 >> 16) & 0xFF] ^ t.td[2][(s3 >> 8) & 0xFF] ^
-                  t.td[3][s2 & 0xFF] ^ rk[1];
-    uint32_t t2 = t.td[0][s2 >> 24] ^ t.td[1][(s1 >> 16) & 0xFF] ^ t.td[2][(s0 >> 8) & 0xFF] ^
-                  t.td[3][s3 & 0xFF] ^ rk[2];
-    uint32_t t3 = t.td[0][s3 >> 24] ^ t.td[1][(s2 >> 16) & 0xFF] ^ t.td[2][(s1 >> 8) & 0xFF] ^
-                  t.td[3][s0 & 0xFF] ^ rk[3];
+    const uint32_t t0 = RoundColumn(t.td, s0, s3, s2, s1, rk[0]);
+    const uint32_t t1 = RoundColumn(t.td, s1, s0, s3, s2, rk[1]);
+    const uint32_t t2 = RoundColumn(t.td, s2, s1, s0, s3, rk[2]);
+    const uint32_t t3 = RoundColumn(t.td, s3, s2, s1, s0, rk[3]);
     s0 = t0, s1 = t1, s2 = t2, s3 = t3;
   }
   rk += 4;
-  const uint8_t* Si = t.inv_sbox;
-  auto last = [Si](uint32_t a, uint32_t b, uint32_t c, uint32_t d, uint32_t k) {
-    return ((uint32_t{Si[a >> 24]} << 24) | (uint32_t{Si[(b >> 16) & 0xFF]} << 16) |
-            (uint32_t{Si[(c >> 8) & 0xFF]} << 8) | Si[d & 0xFF]) ^
-           k;
-  };
-  Store(block, last(s0, s3, s2, s1, rk[0]));
-  Store(block + 4, last(s1, s0, s3, s2, rk[1]));
-  Store(block + 8, last(s2, s1, s0, s3, rk[2]));
-  Store(block + 12, last(s3, s2, s1, s0, rk[3]));
+  Store(block, LastColumn(t.inv_sbox, s0, s3, s2, s1, rk[0]));
+  Store(block + 4, LastColumn(t.inv_sbox, s1, s0, s3, s2, rk[1]));
+  Store(block + 8, LastColumn(t.inv_sbox, s2, s1, s0, s3, rk[2]));
+  Store(block + 12, LastColumn(t.inv_sbox, s3, s2, s1, s0, rk[3]));
 }
 
 #ifdef AES128_HAVE_AESNI

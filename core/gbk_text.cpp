@@ -88,6 +88,16 @@ bool IsGbk(std::string_view s) {
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// `s` with `map` applied to every single-byte character.
+std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
+  std::string out(s);
+  ForEachChar(s, [&](size_t i, size_t width) {
+    if (width == 1) out[i] = map(out[i]);
+    return true;
+  });
+  return out;
+}
+
 }  // namespace
 
 std::string_view CutToBytes(std::string_view s, size_t max_bytes) {
@@ -125,23 +135,9 @@ std::string Format(const char* format, ...) {
   return s;
 }
 
-std::string ToLower(std::string_view s) {
-  std::string out(s);
-  ForEachChar(s, [&](size_t i, size_t width) {
-    if (width == 1) out[i] = LowerAscii(out[i]);
-    return true;
-  });
-  return out;
-}
+std::string ToLower(std::string_view s) { return MapSingleBytes(s, LowerAscii); }
 
-std::string ToUpper(std::string_view s) {
-  std::string out(s);
-  ForEachChar(s, [&](size_t i, size_t width) {
-    if (width == 1) out[i] = UpperAscii(out[i]);
-    return true;
-  });
-  return out;
-}
+std::string ToUpper(std::string_view s) { return MapSingleBytes(s, UpperAscii); }
 
 size_t Find(std::string_view hay, std::string_view needle, size_t from) {
   if (needle.empty()) return from <= hay.size() ? from : std::string_view::npos;
