@@ -21,59 +21,55 @@ struct State {
   int objects = 0;
 };
 
-State& GetState() {
-  static State state;  // constructed once, thread-safe
-  return state;
-}
-
-class Lock {
+// The one state, held locked while an object of this class lives.
+class LockedState {
  public:
-  explicit Lock(CRITICAL_SECTION* cs) : cs_(cs) { ::EnterCriticalSection(cs_); }
-  ~Lock() { ::LeaveCriticalSection(cs_); }
+  LockedState() : s_(Instance()) { ::EnterCriticalSection(&s_.lock); }
+  ~LockedState() { ::LeaveCriticalSection(&s_.lock); }
+  State* operator->() const { return &s_; }
 
  private:
-  CRITICAL_SECTION* cs_;
+  static State& Instance() {
+    static State state;  // constructed once, thread-safe
+    return state;
+  }
+  State& s_;
 };
 
 }  // namespace
 
 void AddObject() {
-  State& s = GetState();
-  Lock lock(&s.lock);
-  ++s.objects;
+  LockedState s;
+  ++s->objects;
 }
 
 void RemoveObject() {
-  State& s = GetState();
-  Lock lock(&s.lock);
-  if (s.objects > 0) --s.objects;
-  if (s.objects == 0 && s.started) {
-    Gdiplus::GdiplusShutdown(s.token);
-    s.started = false;
-    s.token = 0;
+  LockedState s;
+  if (s->objects > 0) --s->objects;
+  if (s->objects == 0 && s->started) {
+    Gdiplus::GdiplusShutdown(s->token);
+    s->started = false;
+    s->token = 0;
   }
 }
 
 bool EnsureStarted() {
-  State& s = GetState();
-  Lock lock(&s.lock);
-  if (s.started) return true;
+  LockedState s;
+  if (s->started) return true;
   Gdiplus::GdiplusStartupInput input;
-  if (Gdiplus::GdiplusStartup(&s.token, &input, nullptr) != Gdiplus::Ok) return false;
-  s.started = true;
+  if (Gdiplus::GdiplusStartup(&s->token, &input, nullptr) != Gdiplus::Ok) return false;
+  s->started = true;
   return true;
 }
 
 bool IsStarted() {
-  State& s = GetState();
-  Lock lock(&s.lock);
-  return s.started;
+  LockedState s;
+  return s->started;
 }
 
 int ObjectCount() {
-  State& s = GetState();
-  Lock lock(&s.lock);
-  return s.objects;
+  LockedState s;
+  return s->objects;
 }
 
 }  // namespace gdiplus_session
