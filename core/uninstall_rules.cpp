@@ -96,10 +96,8 @@ std::string ParentFolder(std::string_view path) {
 }
 
 bool IsInsideFolder(std::string_view path, std::string_view folder) {
-  std::string p = NormalizeFolder(path);
-  std::string f = NormalizeFolder(folder);
-  if (f.empty()) return false;
-  return StartsWithIgnoreCase(p, f);
+  const std::string f = NormalizeFolder(folder);
+  return !f.empty() && StartsWithIgnoreCase(NormalizeFolder(path), f);
 }
 
 bool MustEndBeforeRemoving(std::string_view program, std::string_view folder, std::string_view keep) {
