@@ -15,6 +15,7 @@
 #include "core/pack_directory.h"
 #include "core/pack_key.h"
 #include "core/safe_path.h"
+#include "builder_commands.h"
 #include "builder_host.h"
 
 namespace {
@@ -26,13 +27,10 @@ constexpr char kDamagedMember[] = "member cannot be extracted: wrong password or
 struct ZipCloser {
   void operator()(void* zip) const { unzClose(zip); }
 };
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
 
 class PosixListedPackage : public ListedPackage {
  public:
-  std::unique_ptr<std::FILE, FileCloser> file;  // a tmpfile(): gone when closed
+  File file;  // a tmpfile(): gone when closed
   aes128::KeySchedule key{};
 
   // Whole blocks around the range, decrypted alone (ECB).

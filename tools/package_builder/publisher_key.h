@@ -21,7 +21,6 @@ class PublisherKey {
   static std::unique_ptr<PublisherKey> LoadPrivate(const std::string& pem, std::string* error);
   static std::unique_ptr<PublisherKey> LoadPublic(const std::string& pem, std::string* error);
 
-  bool has_private() const { return has_private_; }
   std::string PrivatePem() const;  // empty without the private half
   std::string PublicPem() const;
   // The public point X||Y in hex: what the keyed installer shows as its key.
