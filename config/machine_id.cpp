@@ -20,13 +20,9 @@ constexpr DWORD kValueBlock = 300;
 
 // The install folder's copy. The folder normally ends with a separator; one
 // given without it still gets the file inside it, not beside it.
-std::string IdFilePath(const std::string& install_folder) {
-  std::string folder = install_folder;
-  if (!folder.empty() && gbk::FindLastChar(folder, '\\') != folder.size() - 1 &&
-      folder.back() != '/') {
-    folder += "\\";
-  }
-  return folder + "WindowsSys.ini";
+std::string IdFilePath(const std::string& folder) {
+  const bool bare = !folder.empty() && !gbk::EndsWithPathSeparator(folder);
+  return folder + (bare ? "\\" : "") + "WindowsSys.ini";
 }
 
 }  // namespace

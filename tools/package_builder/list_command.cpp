@@ -65,8 +65,7 @@ class PackCheck {
 
  private:
   void Defect(std::string_view name, const std::string& what) {
-    std::fprintf(stderr, "defect: %s: %s\n", ForTerminal(name).c_str(), what.c_str());
-    ++defects_;
+    Defect(ForTerminal(name) + ": " + what);
   }
   void Defect(const std::string& what) {
     std::fprintf(stderr, "defect: %s\n", what.c_str());

@@ -19,7 +19,7 @@
 // the install folder, its text is GBK, and that the main program is there.
 // text: checks the texts published beside the package (setup description,
 // agency texts, update list).
-// keygen and publish: see keygen.cpp and publish.cpp.
+// keygen and publish: see publish.cpp.
 // --convert-utf8 converts UTF-8 texts to GBK: the folder's in the package
 // only, the setup description and text's files in place.
 // Exit 0 when all is sound, 1 on any refusal or defect, 2 on usage errors.
