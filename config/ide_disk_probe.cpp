@@ -31,12 +31,9 @@ ScopedFileHandle OpenDevice(const std::string& name) {
 // Device paths of the disks the disk driver enumerated, in index order;
 // false when the key or its count cannot be read.
 bool ReadEnumeratedDisks(std::vector<std::string>* paths) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum", 0,
-                      KEY_READ, &raw) != ERROR_SUCCESS) {
-    return false;
-  }
-  ScopedRegKey key(raw);
+  const ScopedRegKey key =
+      OpenRegKey(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Services\\Disk\\Enum", KEY_READ);
+  if (!key) return false;
   DWORD count = 0, type = 0, size = sizeof count;
   if (::RegQueryValueExA(key.get(), "Count", nullptr, &type, reinterpret_cast<BYTE*>(&count),
                          &size) != ERROR_SUCCESS) {

@@ -16,10 +16,8 @@ std::string ProductKey(const std::string& product) {
 }  // namespace
 
 uint64_t ReadInstalledRelease(const std::string& product) {
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_CURRENT_USER, ProductKey(product).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS)
-    return 0;
-  ScopedRegKey key(raw);
+  const ScopedRegKey key = OpenRegKey(HKEY_CURRENT_USER, ProductKey(product).c_str(), KEY_READ);
+  if (!key) return 0;
   uint64_t value = 0;
   DWORD type = 0;
   DWORD size = sizeof value;

@@ -62,12 +62,9 @@ long ReadIdValue(const char* name, std::string* value) {
 }
 
 void WriteIdValue(const char* name, const std::string& value) {
+  const ScopedRegKey software = OpenRegKey(HKEY_CURRENT_USER, "SOFTWARE", KEY_READ | KEY_WRITE);
+  if (!software) return;
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(HKEY_CURRENT_USER, "SOFTWARE", 0, KEY_READ | KEY_WRITE, &raw) != ERROR_SUCCESS) {
-    return;
-  }
-  ScopedRegKey software(raw);
-  raw = nullptr;
   if (::RegCreateKeyA(software.get(), kSubKey, &raw) != ERROR_SUCCESS) return;
   ScopedRegKey key(raw);
   // A fixed block: the text, its NUL, and zero padding up to 300 bytes.

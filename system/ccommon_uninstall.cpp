@@ -27,11 +27,8 @@ void SetFlag(HKEY key, const char* name) {
 
 // Opens the entry's key under `root` for writing, creating it when missing.
 ScopedRegKey OpenForWriting(HKEY root, const std::string& path) {
+  if (ScopedRegKey key = OpenRegKey(root, path.c_str(), KEY_ALL_ACCESS)) return key;
   HKEY raw = nullptr;
-  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &raw) == ERROR_SUCCESS) {
-    return ScopedRegKey(raw);
-  }
-  raw = nullptr;
   if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                         nullptr, &raw, nullptr) == ERROR_SUCCESS) {
     return ScopedRegKey(raw);
@@ -52,11 +49,8 @@ std::string CCommon::UninstallCommand(const std::string& uninstaller, const char
 
 std::string CCommon::ReadUninstallString(HKEY root, const std::string& key_name, bool* exists) {
   if (exists) *exists = false;
-  HKEY raw = nullptr;
-  if (::RegOpenKeyExA(root, UninstallKeyPath(key_name).c_str(), 0, KEY_READ, &raw) != ERROR_SUCCESS) {
-    return std::string();
-  }
-  ScopedRegKey key(raw);
+  const ScopedRegKey key = OpenRegKey(root, UninstallKeyPath(key_name).c_str(), KEY_READ);
+  if (!key) return std::string();
   if (exists) *exists = true;
   char value[1024] = {};
   DWORD size = sizeof value - 1;

@@ -69,6 +69,13 @@ struct NullHandleTraits {
   static void Close(Handle h) { close(h); }
 };
 using ScopedRegKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
+// The existing key `path` below `root`, opened for `access`; empty when it
+// does not open.
+inline ScopedRegKey OpenRegKey(HKEY root, const char* path, REGSAM access) {
+  HKEY raw = nullptr;
+  if (::RegOpenKeyExA(root, path, 0, access, &raw) != ERROR_SUCCESS) return ScopedRegKey();
+  return ScopedRegKey(raw);
+}
 using ScopedLibrary = ScopedHandle<NullHandleTraits<HMODULE, &::FreeLibrary>>;
 // Pens, brushes, fonts, bitmaps, regions.
 template <typename T>

@@ -189,11 +189,7 @@ bool RemoveUninstallEntry(const UninstallData& data, const std::string& ini_path
     const std::string command = CCommon::ReadUninstallString(root, data.gamename, &exists);
     if (!exists || !EntryBelongsTo(command, ini_path)) continue;  // none, or another copy's
     SHDeleteKeyA(root, key_path.c_str());
-    HKEY check = nullptr;
-    if (RegOpenKeyExA(root, key_path.c_str(), 0, KEY_READ, &check) == ERROR_SUCCESS) {
-      ScopedRegKey still_there(check);
-      all_gone = false;
-    }
+    if (OpenRegKey(root, key_path.c_str(), KEY_READ)) all_gone = false;
   }
   return all_gone;
 }
