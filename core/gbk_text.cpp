@@ -88,6 +88,17 @@ bool IsGbk(std::string_view s) {
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
+// Indexes of the single-byte characters that `pick` takes, in order.
+template <typename Pick>
+std::vector<size_t> FindSingleBytes(std::string_view s, Pick pick) {
+  std::vector<size_t> found;
+  ForEachChar(s, [&](size_t i, size_t width) {
+    if (width == 1 && pick(s[i])) found.push_back(i);
+    return true;
+  });
+  return found;
+}
+
 // `s` with `map` applied to every single-byte character.
 std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
   std::string out(s);
@@ -163,12 +174,7 @@ size_t FindLastChar(std::string_view s, char c) {
 }
 
 std::vector<size_t> FindAllChars(std::string_view s, char c) {
-  std::vector<size_t> found;
-  ForEachChar(s, [&](size_t i, size_t width) {
-    if (width == 1 && s[i] == c) found.push_back(i);
-    return true;
-  });
-  return found;
+  return FindSingleBytes(s, [c](char b) { return b == c; });
 }
 
 bool EndsInCutCharacter(std::string_view s) {
@@ -181,12 +187,7 @@ bool EndsInCutCharacter(std::string_view s) {
 }
 
 std::vector<size_t> FindPathSeparators(std::string_view path) {
-  std::vector<size_t> found;
-  ForEachChar(path, [&](size_t i, size_t width) {
-    if (width == 1 && (path[i] == '\\' || path[i] == '/')) found.push_back(i);
-    return true;
-  });
-  return found;
+  return FindSingleBytes(path, [](char b) { return b == '\\' || b == '/'; });
 }
 
 std::string Trim(std::string_view s) {
