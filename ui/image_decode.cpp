@@ -16,6 +16,9 @@ using std::min;
 namespace image_decode {
 namespace {
 
+// Bytes in one DIB row: width * bpp bits rounded up to whole 32-bit words.
+int DibStride(int width, int bpp) { return ((width * bpp + 31) / 32) * 4; }
+
 bool SizeAllowed(uint64_t width, uint64_t height) {
   return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
          width * height <= static_cast<uint64_t>(kMaxImagePixels);
@@ -139,8 +142,8 @@ bool CopyIntoDib(Gdiplus::GpBitmap* decoded, Gdiplus::PixelFormat target, int bp
   BitmapData data = {};
   if (DllExports::GdipBitmapLockBits(decoded, &rect, ImageLockModeRead, target, &data) != Ok)
     return false;
-  picture->bitmap.reset(CreateDib(picture->width, picture->height, bpp, picture->palette,
-                                          &picture->bits));
+  picture->bitmap.reset(
+      CreateDib(picture->width, picture->height, bpp, picture->palette, &picture->bits));
   const bool made = picture->bitmap && picture->bits;
   if (made) {
     picture->bpp = bpp;
@@ -153,8 +156,6 @@ bool CopyIntoDib(Gdiplus::GpBitmap* decoded, Gdiplus::PixelFormat target, int bp
 }
 
 }  // namespace
-
-int DibStride(int width, int bpp) { return ((width * bpp + 31) / 32) * 4; }
 
 HBITMAP CreateDib(int width, int height, int bpp, const std::vector<RGBQUAD>& table, void** bits) {
   struct {

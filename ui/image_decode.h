@@ -28,9 +28,6 @@ struct DecodedPicture {
 // kMaxImageSide / kMaxImagePixels, and when decoding fails.
 bool Decode(const void* bytes, size_t size, DecodedPicture* picture);
 
-// Bytes in one DIB row: width * bpp bits rounded up to whole 32-bit words.
-int DibStride(int width, int bpp);
-
 // A bottom-up DIB section; indexed depths get `table` as their colour table,
 // padded with black to the full 2^bpp entries so that no pixel value points
 // past it. Null on failure; `*bits` points at the pixels, owned by the bitmap.

@@ -5,8 +5,8 @@
 // reports into the display. Everything runs on the UI thread.
 // Its pages, controls and places are tables in ui/window_layout.h; the code
 // is in win32_dialog.cpp (start-up, install folder, the wait for the worker),
-// win32_dialog_pages.cpp (controls, page switch), win32_dialog_messages.cpp (messages, commands,
-// timers) and win32_dialog_paint.cpp (drawing).
+// win32_dialog_pages.cpp (controls, page switch), win32_dialog_messages.cpp
+// (messages, commands, timers) and win32_dialog_paint.cpp (drawing).
 #pragma once
 
 #include <windows.h>
