@@ -469,7 +469,7 @@ TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenI
   std::vector<size_t> order(files.size()), reversed;
   for (size_t i = 0; i < order.size(); ++i) order[i] = i;
   reversed.assign(order.rbegin(), order.rend());
-  enum Kind { kStreamed, kWhole, kStopped, kAbandoned };
+  enum Kind { kStreamed, kWhole, kStopped, kAbandoned, kNoRoom };
   struct Case {
     const char* what;
     int method;                    // of the zip member
@@ -485,7 +485,10 @@ TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenI
       {"sizes in a data descriptor", 8, &order, true, 4096, kWhole},
       {"stopped half-way", 8, &order, false, 4096, kStopped},
       {"download given up half-way", 8, &order, false, 4096, kAbandoned},
+      {"no room for the package's rest and the files", 8, &order, false, 4096, kNoRoom},
   };
+  g_pack_path = In("none");
+  g_free_bytes = 1 << 20;
   for (const Case& c : cases) {
     for (const auto& f : files) ::DeleteFileA(In(f.first.substr(2)).c_str());
     ZipMember m;
@@ -497,11 +500,12 @@ TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenI
     ASSERT_TRUE(WriteZip(In("src.zip"), {m}, &error));
     std::string zip = ReadFileBytes(In("src.zip"));
     if (c.descriptor) zip[6] |= 8;  // the central directory still has the sizes
-    const size_t stop_at = c.kind == kStopped || c.kind == kAbandoned ? zip.size() / 2 : zip.size();
+    const size_t stop_at = c.kind >= kStopped ? zip.size() / 2 : zip.size();
     std::atomic<bool> stop{false};
     VerifiedArrival arrival;
     recorder.Clear();
     WriteFileBytes(In("pkg.zip"), "");
+    SetVolumeSpaceProbe(c.kind == kNoRoom ? FakeSpace : nullptr);
     {
       ArrivingExtraction extraction(recorder.hwnd(), "pkg.zip", install + "\\", zip.size(), arrival,
                                     [&] { return stop.load(); });
@@ -526,13 +530,18 @@ TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenI
         continue;  // the thread ends with the extraction
       }
       stop = c.kind == kStopped;
-      arrival.Complete(zip.size());
+      // Out of room, the step ends by itself while the rest is still to come.
+      if (c.kind != kNoRoom) arrival.Complete(zip.size());
       std::vector<std::string> installed;
       message = "unset";
-      EXPECT_EQ(extraction.Finish(&message, &installed), c.kind == kStopped) << c.what;
+      const bool fails = c.kind == kStopped || c.kind == kNoRoom;
+      EXPECT_EQ(extraction.Finish(&message, &installed), fails) << c.what;
       recorder.Pump();
-      if (c.kind == kStopped) {
-        EXPECT_EQ(message, "") << c.what;
+      SetVolumeSpaceProbe(nullptr);
+      if (fails) {
+        // The room asked for names the package still to come and the files.
+        EXPECT_EQ(message.rfind(c.kind == kNoRoom ? "磁盘空间不足,Q:\\ 需要 " : "", 0), 0u) << c.what;
+        EXPECT_EQ(message.find("(安装包 ") != std::string::npos, c.kind == kNoRoom) << message;
         continue;
       }
       EXPECT_EQ(installed.size(), files.size()) << c.what;
