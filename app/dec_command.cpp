@@ -99,19 +99,23 @@ bool AgencyProgramHolds(XGameSetup* c, const std::string& url, const ManifestFil
 
 }  // namespace
 
-void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest) {
-  if (!CloseRunningClient(c)) return;  // stopped: end silently, as before the actions
-  const std::string agency_url = AgencyProgramUrl(c, entry);
-  const ManifestFile* agency_record = manifest ? ManifestRecordForUrl(*manifest, agency_url) : nullptr;
+bool PrepareDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest,
+                       DecPreparation* prep) {
+  if (!CloseRunningClient(c)) return false;  // stopped: end silently, as before the actions
+  prep->agency_url = AgencyProgramUrl(c, entry);
+  prep->agency_record = manifest ? ManifestRecordForUrl(*manifest, prep->agency_url) : nullptr;
   bool mismatch = false;
-  std::string agency_program = FetchAgencyProgram(c, agency_url, manifest, agency_record, &mismatch);
+  prep->agency_program =
+      FetchAgencyProgram(c, prep->agency_url, manifest, prep->agency_record, &mismatch);
   // Checked before anything is extracted, and again before it replaces main.exe.
-  if (!AgencyProgramHolds(c, agency_url, agency_record, agency_program, mismatch)) return;
+  return AgencyProgramHolds(c, prep->agency_url, prep->agency_record, prep->agency_program,
+                            mismatch);
+}
 
-  std::string extract_error;
-  std::vector<std::string> installed;
-  if (ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder, &extract_error,
-                     [c] { return c->StopRequested(); }, &installed)) {
+void CompleteDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest,
+                        const DecPreparation& prep, bool extract_failed, std::string extract_error,
+                        const std::vector<std::string>& installed) {
+  if (extract_failed) {
     if (c->StopRequested()) {
       // The user's own stop: no message, and the package stays, so the next
       // run installs from it without downloading it again.
@@ -129,12 +133,11 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest
   // What the previous release installed and this one no longer ships goes.
   ReplaceReleaseRecord(c->installFolder, installed);
 
-  if (!AgencyProgramHolds(c, agency_url, agency_record, agency_program)) return;
-  if (!agency_program.empty() && IsPeImage(agency_program)) {
+  if (!AgencyProgramHolds(c, prep.agency_url, prep.agency_record, prep.agency_program)) return;
+  if (!prep.agency_program.empty() && IsPeImage(prep.agency_program)) {
     const std::string target = gbk::Format("%s\\%s", c->installFolder, servers::kAgencyExeName);
-    ::CopyFileA(agency_program.c_str(), target.c_str(), FALSE);
+    ::CopyFileA(prep.agency_program.c_str(), target.c_str(), FALSE);
   }
-
   const std::string main_program = gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName);
   // Without it the shortcuts and the uninstall entry would start nothing.
   if (c->setupInfo.mainExeName[0] == '\0' || !IsFile(main_program)) {
@@ -150,4 +153,14 @@ void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest
                     gbk::Format("%suninstall\\%s", c->installFolder, c->setupInfo.uninstallerName));
   if (manifest) RecordInstalledRelease(c->setupInfo.gameName, manifest->release);
   PostState(c->window, SETUP_STATE_DONE);
+}
+
+void RunDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest) {
+  DecPreparation prep;
+  if (!PrepareDecCommand(c, entry, manifest, &prep)) return;
+  std::string extract_error;
+  std::vector<std::string> installed;
+  const bool failed = ExtractPackage(c->window, entry.destfile.c_str(), c->installFolder,
+                                     &extract_error, [c] { return c->StopRequested(); }, &installed);
+  CompleteDecCommand(c, entry, manifest, prep, failed, extract_error, installed);
 }

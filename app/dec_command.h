@@ -1,9 +1,13 @@
 // The update list's one command, "DEC": install the downloaded package.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "app/update_list.h"
 
 class XGameSetup;
+struct ManifestFile;
 struct SignedManifest;
 
 // Closes a running client, fetches the agency's own main program (optional),
@@ -20,3 +24,20 @@ struct SignedManifest;
 // Reaching state 7 then records the release as installed on this machine.
 void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry,
                    const SignedManifest* manifest = nullptr);
+
+// The command in its two halves around the extraction, for an installation
+// that extracts while the package downloads.
+struct DecPreparation {
+  std::string agency_url;
+  const ManifestFile* agency_record = nullptr;  // borrowed from the manifest
+  std::string agency_program;                   // fetched copy, or empty
+};
+// Closes a running client and fetches the agency program: false when the
+// installation ended here (reported, or the user's stop).
+bool PrepareDecCommand(XGameSetup* controller, const UpdateEntry& entry,
+                       const SignedManifest* manifest, DecPreparation* prep);
+// What follows the extraction, given its result as ExtractPackage gives it.
+void CompleteDecCommand(XGameSetup* controller, const UpdateEntry& entry,
+                        const SignedManifest* manifest, const DecPreparation& prep,
+                        bool extract_failed, std::string extract_error,
+                        const std::vector<std::string>& installed);

@@ -16,6 +16,7 @@
 #include "config/installed_release.h"
 #include "config/machine_id.h"
 #include "core/signed_release.h"
+#include "core/verified_arrival.h"
 #include "net/download_context.h"
 #include "net/signed_download.h"
 #include "system/profile_file.h"
@@ -190,6 +191,45 @@ bool CheckLocalPackage(XGameSetup* setup, const UpdateEntry& entry, const Manife
   return false;
 }
 
+// Only a file whose blocks are checked as they arrive can be extracted while
+// it downloads: the package of a keyed installer whose record has block
+// digests. Any other keeps download, then extraction.
+bool ExtractsWhileDownloading(const UpdateEntry& entry, const ManifestFile* package) {
+  return package && package->blockSize != 0 && (entry.action & UPDATE_ACTION_COMMAND) &&
+         entry.cmd == "DEC";
+}
+
+// The running client is closed and the agency program fetched first, as no
+// file may be written while the client runs. The download then shows as
+// ever; what is left of the extraction when it ends shows as installing.
+void InstallWhileDownloading(XGameSetup* setup, const UpdateEntry& entry,
+                             const ManifestFile& package, const SignedManifest& manifest) {
+  DecPreparation prep;
+  if (!PrepareDecCommand(setup, entry, &manifest, &prep)) return;
+  PostState(setup->window, SETUP_STATE_DOWNLOADING);
+  VerifiedArrival arrival;
+  ArrivingExtraction extraction(setup->window, entry.destfile, setup->installFolder, package.size,
+                                arrival, [setup] { return setup->StopRequested(); });
+  std::string package_path;
+  setup->expectedFile = &package;
+  setup->arrival = &arrival;
+  const int result = DownloadFile(entry.destfile.c_str(), &package_path, setup,
+                                  entry.srcfile.c_str(), false, true, true, true);
+  setup->expectedFile = nullptr;
+  setup->arrival = nullptr;
+  if (result != 0) {
+    arrival.Abandon();
+    return PostState(setup->window, SETUP_STATE_ERROR);
+  }
+  arrival.Complete(package.size);
+  PostState(setup->window, SETUP_STATE_INSTALLING);
+  PostProgress(setup->window, 0);
+  std::string error;
+  std::vector<std::string> installed;
+  const bool failed = extraction.Finish(&error, &installed);
+  CompleteDecCommand(setup, entry, &manifest, prep, failed, error, installed);
+}
+
 }  // namespace
 
 void XGameSetup::RunInstall() {
@@ -223,6 +263,8 @@ void XGameSetup::RunInstall() {
   if (entry.action & UPDATE_ACTION_DOWNLOAD) {
     if (keyed && !package)
       return ErrorExit(this, signed_download::VerificationFailedText(entry.srcfile).c_str());
+    if (ExtractsWhileDownloading(entry, package))
+      return InstallWhileDownloading(this, entry, *package, manifest);
     if (!DownloadPackage(this, entry, package)) return;
   }
 

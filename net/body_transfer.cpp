@@ -45,7 +45,8 @@ class BodyTransfer {
   BodyTransfer(Download* d, AttemptState* a)
       : d_(d),
         a_(a),
-        digest_(kTransferBufferBytes, kDigestChunks, d->target(), a->offset, d->expected()),
+        digest_(kTransferBufferBytes, kDigestChunks, d->target(), a->offset, d->expected(),
+                d->arrival()),
         reader_(a->request.get()),
         in_flight_{&reader_, &digest_, a},
         report_tick_(::GetTickCount()),
@@ -148,6 +149,9 @@ bool BodyTransfer::WriteChunk(char** chunk, DWORD* size) {
     return true;
   }
   if (download_hooks::WriteFile(*chunk, *size, a_->file.get()) != *size) return false;
+  // A reader following the file reads what the digest has passed: the bytes
+  // must be in the file by then, not in the runtime's buffer.
+  if (d_->arrival() && download_hooks::FlushFile(a_->file.get()) != 0) return false;
   digest_.Submit(*chunk, *size);
   *chunk = nullptr;
   written_ += *size;

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "core/signed_manifest.h"
+#include "core/verified_arrival.h"
 #include "system/scoped_handle.h"
 
 namespace {
@@ -34,10 +35,12 @@ bool ReadPrefix(const std::string& path, uint64_t length,
 }  // namespace
 
 DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
-                               uint64_t prefix_length, const ManifestFile* expected)
+                               uint64_t prefix_length, const ManifestFile* expected,
+                               VerifiedArrival* arrival)
     : storage_(chunks, std::vector<char>(chunk_bytes)),
       expected_size_(expected ? expected->size : 0),
       expected_sha256_(expected ? expected->sha256 : Sha256Digest{}),
+      arrival_(arrival),
       checking_(expected != nullptr) {
   for (auto& s : storage_) free_.push_back(s.data());
   if (expected && expected->blockSize != 0) {
@@ -247,11 +250,14 @@ void DigestPipeline::RunBlocks(Lane* lane, const std::string& prefix_path,
         return;
       }
     }
+    if (arrival_ && !completed.empty()) arrival_->Advance(blocks_->verified_end());
   };
   bool ok = true;
   if (!blocks_->Start(prefix_length)) {
     blocks_->Start(0);
     ok = ReadPrefix(prefix_path, prefix_length, take);
+  } else if (arrival_) {
+    arrival_->Advance(prefix_length);
   }
   Serve(lane, [&](const Chunk& chunk) {
     if (chunk.data) take(chunk.data, chunk.size);

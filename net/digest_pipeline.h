@@ -25,6 +25,7 @@
 #include "core/sha256.h"
 
 struct ManifestFile;
+class VerifiedArrival;
 
 class DigestPipeline {
  public:
@@ -35,9 +36,12 @@ class DigestPipeline {
   // `expected` (borrowed, may be null) adds the checks of a signed record. Its
   // blocks below a prefix that ends on a block boundary count as checked (a
   // resumed download checks them before it asks for the rest); any other
-  // prefix is checked from the file.
+  // prefix is checked from the file. `arrival` (borrowed, may be null) is
+  // moved on as blocks pass their digests; the bytes must be on disk before
+  // they are handed over.
   DigestPipeline(size_t chunk_bytes, size_t chunks, const std::string& prefix_path,
-                 uint64_t prefix_length, const ManifestFile* expected = nullptr);
+                 uint64_t prefix_length, const ManifestFile* expected = nullptr,
+                 VerifiedArrival* arrival = nullptr);
   ~DigestPipeline();
   DigestPipeline(const DigestPipeline&) = delete;
   DigestPipeline& operator=(const DigestPipeline&) = delete;
@@ -118,6 +122,7 @@ class DigestPipeline {
   uint64_t sha_total_ = 0;
   Sha256Digest sha256_{};
   std::atomic<uint64_t> bad_block_{kNoBadBlock};
+  VerifiedArrival* const arrival_;
   const bool checking_;
   bool whole_sha_ = false;  // no per-block digests: the whole-file pass judges
 };

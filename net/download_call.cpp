@@ -4,6 +4,7 @@
 
 #include "core/gbk_text.h"
 #include "core/signed_manifest.h"
+#include "core/verified_arrival.h"
 #include "net/body_transfer.h"
 #include "net/download_context.h"
 #include "net/download_verify.h"
@@ -34,6 +35,7 @@ Download::Download(DownloadContext* client, const char* url, const RetryPolicy& 
       start_tick_(::GetTickCount()),
       agency_key_(use_agency_cache_file ? client->agencyIds.StandaloneAgencyID : ""),
       expected_(client->expectedFile),
+      arrival_(client->expectedFile ? client->arrival : nullptr),
       rng_(::GetTickCount() ^ ::GetCurrentThreadId()) {}
 
 bool Download::Stopped() const { return client_->stopRequest.load(); }
@@ -129,6 +131,8 @@ Outcome Download::Attempt(const char* destination, bool absolute, std::string* r
   if (expected_ && refetches_ > kMaxRefetches) return Reject();
   const bool use_record = !skip_record_once_;
   skip_record_once_ = false;
+  // Checking the copy on disk or a new answer may cut or rewrite the file.
+  if (arrival_) arrival_->Rewind();
   AttemptState a;
   DownloadResult r = ChooseTarget(destination, absolute, use_record, &a);
   if (!r.ok()) return Settle(r.failure());

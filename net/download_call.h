@@ -18,6 +18,7 @@
 struct DownloadContext;
 struct ManifestFile;
 class DigestPipeline;
+class VerifiedArrival;
 
 namespace download_internal {
 
@@ -52,6 +53,7 @@ class Download {
   bool Stopped() const;
   HWND window() const;
   const ManifestFile* expected() const { return expected_; }
+  VerifiedArrival* arrival() const { return arrival_; }
   const std::string& target() const { return target_; }
   // What the failure means for this call: the verdict, under this call's
   // policy, with the text kept for the user when it ends the call.
@@ -88,6 +90,7 @@ class Download {
   const DWORD start_tick_;
   const std::string agency_key_;
   const ManifestFile* const expected_;  // the signed record the file is held to, or null
+  VerifiedArrival* const arrival_;      // follows the verified bytes, or null
   std::minstd_rand rng_;
   std::string target_;
   std::string headers_;

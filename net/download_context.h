@@ -13,6 +13,7 @@
 #include "core/download_failure.h"
 
 struct ManifestFile;
+class VerifiedArrival;
 
 struct DownloadContext {
   HWND window = nullptr;
@@ -26,6 +27,10 @@ struct DownloadContext {
   // block must match its digest as it is written, and the finished file its
   // SHA-256. Borrowed; it outlives the download.
   const ManifestFile* expectedFile = nullptr;
+  // Set with expectedFile when a reader follows the file as it arrives: moved
+  // on as blocks pass their digests, rewound before the file may change.
+  // Borrowed.
+  VerifiedArrival* arrival = nullptr;
 
   void RequestStop() { stopRequest.store(true); }
   bool StopRequested() const { return stopRequest.load(); }

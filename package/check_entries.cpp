@@ -37,12 +37,12 @@ uint64_t SpaceAfterReplacing(const PackDirectory& directory, const std::string& 
 // The room the files need, counting what the files they replace give back
 // only when the volume is short without it.
 ExtractResult CheckRoom(const PackDirectory& directory, const std::string& folder,
-                        uint64_t needed, const StopCheck& stop) {
+                        uint64_t needed, uint64_t package_rest, const StopCheck& stop) {
   const VolumeSpace space = QueryVolumeSpace(folder);
-  if (NoRoomMessage(space, needed).empty()) return {};
+  if (NoRoomMessage(space, needed, package_rest).empty()) return {};
   needed = SpaceAfterReplacing(directory, folder, needed, stop);
   if (StopRaised(stop)) return ExtractFailure{ExtractStep::kStopped};
-  std::string no_room = NoRoomMessage(space, needed);
+  std::string no_room = NoRoomMessage(space, needed, package_rest);
   if (no_room.empty()) return {};
   return ExtractFailure{ExtractStep::kNoRoom, 0, 0, no_room};
 }
@@ -62,7 +62,7 @@ EntryTarget ClassifyEntry(std::string_view name) {
 }
 
 ExtractResult CheckPackEntries(const OpenPack& pack, const std::string& folder, HWND window,
-                               const StopCheck& stop) {
+                               const StopCheck& stop, uint64_t package_rest) {
   const PackDirectory& directory = pack.directory;
   const size_t n = directory.size();
   PackProgress checking(window, 25, 20);
@@ -91,7 +91,7 @@ ExtractResult CheckPackEntries(const OpenPack& pack, const std::string& folder, 
   if (over_file != std::string_view::npos)
     return ExtractFailure{ExtractStep::kCannotWrite, 0, 0, JoinPath(folder, file_paths[over_file])};
   file_paths = std::vector<std::string>();
-  ExtractResult room = CheckRoom(directory, folder, needed, stop);
+  ExtractResult room = CheckRoom(directory, folder, needed, package_rest, stop);
   if (!room.ok()) return room;
   checking.PostWithoutPause(50);
   return {};

@@ -16,6 +16,7 @@ std::string ExtractFailureText(const ExtractFailure& f) {
     case ExtractStep::kStopped:
       return std::string();
     case ExtractStep::kPackage:
+    case ExtractStep::kWhole:
       return kExtractFailedText;
     case ExtractStep::kNoRoom:
       return f.detail;

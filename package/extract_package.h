@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,3 +32,30 @@ extern const char kExtractFailedText[];
 bool ExtractPackage(HWND window, const char* package_name, const char* install_folder,
                     std::string* message = nullptr, const StopCheck& stop = StopCheck(),
                     std::vector<std::string>* installed = nullptr);
+
+class VerifiedArrival;
+
+// Extracts the package while the download writes it, on a thread of its own
+// that starts at once. Only bytes whose blocks have passed their digests are
+// read; the pack is deciphered, inflated and decrypted as a stream and never
+// written out, and each file is written as its data pass. A package the
+// stream cannot serve (a pack whose data do not follow their directory in
+// order, a member with a trailing data descriptor, damage) is left to
+// ExtractPackage once the whole package is there.
+class ArrivingExtraction {
+ public:
+  ArrivingExtraction(HWND window, std::string package_name, std::string install_folder,
+                     uint64_t package_size, const VerifiedArrival& arrival, StopCheck stop);
+  // Waits for the thread: end the arrival (or raise the stop) first.
+  ~ArrivingExtraction();
+  ArrivingExtraction(const ArrivingExtraction&) = delete;
+  ArrivingExtraction& operator=(const ArrivingExtraction&) = delete;
+
+  // Once the arrival is complete: waits for what is left, posting 0..100
+  // over it, and answers as ExtractPackage does.
+  bool Finish(std::string* message, std::vector<std::string>* installed);
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};

@@ -28,6 +28,7 @@ enum class ExtractStep {
   kNoRoom,       // the volume lacks the space (detail: the text saying so)
   kCannotWrite,  // a file cannot be created (detail: its path)
   kWrite,        // writing failed (detail: the writer's text, if any)
+  kWhole,        // cannot be extracted as it arrives: extract the whole package instead
 };
 using ExtractFailure = Failure<ExtractStep>;
 using ExtractResult = Result<ExtractStep>;
@@ -54,9 +55,10 @@ ExtractResult UnzipPack(const std::string& folder, const std::string& package_pa
 
 // Checks every entry before any is written: a damaged pack (data outside the
 // body, as in a pack cut short) or one with nothing to install fails whole,
-// as do names Windows cannot create and a volume without the room.
+// as do names Windows cannot create and a volume without the room (for the
+// files, and `package_rest` bytes of a package still arriving).
 ExtractResult CheckPackEntries(const OpenPack& pack, const std::string& folder, HWND window,
-                               const StopCheck& stop);
+                               const StopCheck& stop, uint64_t package_rest = 0);
 
 // Writes every listed file below `folder`.
 ExtractResult WritePackFiles(const OpenPack& pack, const std::string& folder, HWND window,

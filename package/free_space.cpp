@@ -34,8 +34,13 @@ VolumeSpace QueryVolumeSpace(const std::string& folder) {
 
 void SetVolumeSpaceProbe(VolumeSpaceProbe probe) { g_probe = probe; }
 
-std::string NoRoomMessage(const VolumeSpace& space, uint64_t needed) {
-  if (!space.known || needed <= space.free_bytes) return std::string();
+std::string NoRoomMessage(const VolumeSpace& space, uint64_t needed, uint64_t package_rest) {
+  if (!space.known || needed + package_rest <= space.free_bytes) return std::string();
+  if (package_rest > 0)
+    return gbk::FormatCut(kMessageTextMax, "磁盘空间不足,%s 需要 %s 可用空间(安装包 %s, 游戏文件 %s),只有 %s.",
+                          space.volume.c_str(), Megabytes(needed + package_rest, true).c_str(),
+                          Megabytes(package_rest, true).c_str(), Megabytes(needed, true).c_str(),
+                          Megabytes(space.free_bytes, false).c_str());
   return gbk::FormatCut(kMessageTextMax, "磁盘空间不足,%s 需要 %s 可用空间,只有 %s.", space.volume.c_str(),
                         Megabytes(needed, true).c_str(), Megabytes(space.free_bytes, false).c_str());
 }

@@ -22,4 +22,6 @@ void SetVolumeSpaceProbe(VolumeSpaceProbe probe);
 
 // "磁盘空间不足..." naming the volume and the space needed when `needed`
 // bytes do not fit; empty when they do or the space is unknown.
-std::string NoRoomMessage(const VolumeSpace& space, uint64_t needed);
+// `package_rest` is the part of a package still to arrive while its files are
+// written: it counts towards the need, and the text names both parts.
+std::string NoRoomMessage(const VolumeSpace& space, uint64_t needed, uint64_t package_rest = 0);

@@ -16,7 +16,7 @@ int PackProgressShare(uint64_t done, uint64_t total) {
 }
 
 void PackProgress::Offer(int percent) {
-  if (percent == last_) return;
+  if (percent == last_ || !window_) return;
   last_ = percent;
   PostProgress(window_, percent);
   seams::SleepMs(pause_ms_);
@@ -24,7 +24,7 @@ void PackProgress::Offer(int percent) {
 
 void PackProgress::PostWithoutPause(int percent) {
   last_ = percent;
-  PostProgress(window_, percent);
+  if (window_) PostProgress(window_, percent);
 }
 
 PackBodyReader::PackBodyReader(RawRead raw, uint64_t body_length, const aes128::KeySchedule& key,
@@ -114,21 +114,7 @@ bool OpenPackHeader(const std::string& path, OpenPack* pack) {
 
 }  // namespace
 
-std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
-                                          HWND window, const StopCheck& stop) {
-  auto pack = std::make_unique<OpenPack>();
-  if (!OpenPackHeader(path, pack.get())) return nullptr;
-
-  aes128::KeySchedule key;
-  const auto raw_key = DerivePackKey(password);
-  aes128::ExpandDecryptKey(raw_key.data(), &key);
-  const HANDLE handle = pack->file.get();
-  pack->reader = std::make_unique<PackBodyReader>(
-      [handle](uint64_t offset, uint8_t* dst, size_t n) {
-        return ReadAt(handle, kPackHeaderSize + offset, dst, n);
-      },
-      pack->body_length, key);
-
+bool ReadPackDirectory(OpenPack* pack, HWND window, const StopCheck& stop) {
   PackProgress progress(window, 25, 20);
   PackDirectory& directory = pack->directory;
   const bool ok = ReadPackTable(
@@ -157,5 +143,26 @@ std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_v
     directory = PackDirectory();
   }
   progress.PostWithoutPause(25);
+  return !directory.empty();
+}
+
+std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
+                                          HWND window, const StopCheck& stop) {
+  auto pack = std::make_unique<OpenPack>();
+  if (!OpenPackHeader(path, pack.get())) return nullptr;
+  const HANDLE handle = pack->file.get();
+  pack->reader = std::make_unique<PackBodyReader>(
+      [handle](uint64_t offset, uint8_t* dst, size_t n) {
+        return ReadAt(handle, kPackHeaderSize + offset, dst, n);
+      },
+      pack->body_length, PackKeySchedule(password));
+  ReadPackDirectory(pack.get(), window, stop);
   return pack;
+}
+
+aes128::KeySchedule PackKeySchedule(std::string_view password) {
+  aes128::KeySchedule key;
+  const auto raw_key = DerivePackKey(password);
+  aes128::ExpandDecryptKey(raw_key.data(), &key);
+  return key;
 }

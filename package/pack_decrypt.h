@@ -22,7 +22,7 @@
 int PackProgressShare(uint64_t done, uint64_t total);
 
 // Posts a percentage to the window when it differs from the last one posted,
-// then pauses so the window can repaint.
+// then pauses so the window can repaint. Without a window nothing is posted.
 class PackProgress {
  public:
   PackProgress(HWND window, int start, DWORD pause_ms)
@@ -84,3 +84,10 @@ struct OpenPack {
 // A stop (asked before each record) leaves the directory empty.
 std::unique_ptr<OpenPack> DecryptPackFile(const std::string& path, std::string_view password,
                                           HWND window, const StopCheck& stop = StopCheck());
+
+// Reads the directory through the pack's reader, posting 0..25 and then 25
+// as above. False (and an empty directory) when no usable table was read.
+bool ReadPackDirectory(OpenPack* pack, HWND window, const StopCheck& stop);
+
+// The decryption key schedule of a pack sealed under `password`.
+aes128::KeySchedule PackKeySchedule(std::string_view password);

@@ -680,11 +680,17 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
   const std::string agency_url = base + "/Image/Agency_678/main.exe";
   const std::string package =
       MakePackage({{"main.exe", "packaged main"}, {"readme.txt", "r"}}, work.File("pkg"));
+  // Several blocks of random bytes, so the extraction follows the download.
+  constexpr size_t kBlock = 64 << 10;
+  std::string noise(5 * kBlock, '\0');
+  for (size_t i = 0, x = 1; i < noise.size(); ++i) noise[i] = static_cast<char>((x = x * 1103515245 + 12345) >> 16);
+  const std::string blocked_package = MakePackage(
+      {{"main.exe", "packaged main"}, {"readme.txt", "r"}, {"z.bin", noise}}, work.File("pkg2"));
   const std::string downloading = "[list0]\r\naction=3\r\nsrcfile=" + package_url +
                                   "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
   enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
                 kNoManifest, kOlder, kExpired, kServerClockBehind, kPackageUnlisted, kAgencyByte,
-                kAgencyUnlisted, kLocalPackage, kLocalPackageByte };
+                kAgencyUnlisted, kLocalPackage, kLocalPackageByte, kBlocks, kBlocksAgencyByte };
   struct Case {
     Change change;
     std::string text;  // the box; empty: installs
@@ -706,6 +712,10 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       // Command only: the package already in the folder must be the listed one.
       {kLocalPackage, "", marker},
       {kLocalPackageByte, "文件校验失败:" + package_url, ""},
+      // Block digests: extracted as the package arrives; the agency program
+      // is checked before the package is fetched at all.
+      {kBlocks, "", marker},
+      {kBlocksAgencyByte, "文件校验失败:" + agency_url, ""},
   };
   std::string flipped = marker;
   flipped.back() ^= 1;  // a changed byte; a longer copy would be cut at the signed size
@@ -722,7 +732,14 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     const bool old = c.change == kExpired || c.change == kServerClockBehind;
     m.expires = old ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
     m.files.push_back(RecordOf("list.txt", list));
-    if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", package));
+    const bool blocks = c.change == kBlocks || c.change == kBlocksAgencyByte;
+    const std::string& served_package = blocks ? blocked_package : package;
+    if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", served_package));
+    if (blocks) {
+      m.files.back().blockSize = kBlock;
+      for (size_t at = 0; at < served_package.size(); at += kBlock)
+        m.files.back().blocks.push_back(RecordOf("", served_package.substr(at, kBlock)).sha256);
+    }
     if (c.change != kAgencyUnlisted) m.files.push_back(RecordOf("Image/Agency_678/main.exe", marker));
     const std::string text = WriteSignedManifest(m);
     std::string signature = signer.Sign(manifest_url, text);
@@ -734,8 +751,9 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     server.RemoveResource("/list.txt.manifest");
     server.RemoveResource("/list.txt.manifest.sig");
     ServeExact(&server, "/list.txt", c.change == kListByte ? list + " " : list);
-    ServeExact(&server, "/game.zip", package);
-    ServeExact(&server, "/Image/Agency_678/main.exe", c.change == kAgencyByte ? flipped : marker);
+    ServeExact(&server, "/game.zip", served_package);
+    ServeExact(&server, "/Image/Agency_678/main.exe",
+               c.change == kAgencyByte || c.change == kBlocksAgencyByte ? flipped : marker);
     if (c.change != kNoManifest) ServeExact(&server, "/list.txt.manifest", served_text);
     if (c.change != kNoSignature) ServeExact(&server, "/list.txt.manifest.sig", signature);
     if (c.change == kServerClockBehind) {

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 
+#include "core/verified_arrival.h"
 #include "message_recorder.h"
 #include "package/file_write_queue.h"
 #include "package/free_space.h"
@@ -451,5 +453,102 @@ TEST_F(ExtractPackageTest, PacksWithDataInAnyOrderInstallTheSameFiles) {
     EXPECT_EQ(WritingProgress().back(), 100) << c.what;
     ::DeleteFileA(In("x.dll").c_str());
     ::DeleteFileA(In("dup.txt").c_str());
+  }
+}
+
+// The package extracted while it arrives: only what has been vouched for is
+// read, every boundary of the stream may fall anywhere, and what the stream
+// cannot serve is extracted whole once the package is there.
+TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenItCannot) {
+  FileList files;
+  for (int i = 0; i < 40; ++i)
+    files.push_back({"T\\d\\f" + std::to_string(i), Pattern(static_cast<size_t>(i * 53 % 900), i)});
+  files.push_back({"T\\big.bin", Pattern((3 << 19) + 5, 7)});  // past the reader's window
+  files.push_back({"T\\empty", ""});
+  std::sort(files.begin(), files.end());  // data in name order, as the builder lays them out
+  std::vector<size_t> order(files.size()), reversed;
+  for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+  reversed.assign(order.rbegin(), order.rend());
+  enum Kind { kStreamed, kWhole, kStopped, kAbandoned, kNoRoom };
+  struct Case {
+    const char* what;
+    int method;                    // of the zip member
+    const std::vector<size_t>* data_order;
+    bool descriptor;               // sizes after the data (flag bit 3)
+    size_t step;                   // bytes vouched for at a time over the headers and directory
+    Kind kind;
+  } cases[] = {
+      {"deflated, a few bytes at a time", 8, &order, false, 997, kStreamed},
+      {"stored, across every header", 0, &order, false, 13, kStreamed},
+      {"deflated, at once", 8, &order, false, 1 << 30, kStreamed},
+      {"data out of directory order", 8, &reversed, false, 4096, kWhole},
+      {"sizes in a data descriptor", 8, &order, true, 4096, kWhole},
+      {"stopped half-way", 8, &order, false, 4096, kStopped},
+      {"download given up half-way", 8, &order, false, 4096, kAbandoned},
+      {"no room for the package's rest and the files", 8, &order, false, 4096, kNoRoom},
+  };
+  g_pack_path = In("none");
+  g_free_bytes = 1 << 20;
+  for (const Case& c : cases) {
+    for (const auto& f : files) ::DeleteFileA(In(f.first.substr(2)).c_str());
+    ZipMember m;
+    m.name = "game.pak";
+    m.bytes = PackWithDataOrder(files, *c.data_order);
+    m.password = kPackagePassword;
+    m.method = c.method;
+    std::string error;
+    ASSERT_TRUE(WriteZip(In("src.zip"), {m}, &error));
+    std::string zip = ReadFileBytes(In("src.zip"));
+    if (c.descriptor) zip[6] |= 8;  // the central directory still has the sizes
+    const size_t stop_at = c.kind >= kStopped ? zip.size() / 2 : zip.size();
+    std::atomic<bool> stop{false};
+    VerifiedArrival arrival;
+    recorder.Clear();
+    WriteFileBytes(In("pkg.zip"), "");
+    SetVolumeSpaceProbe(c.kind == kNoRoom ? FakeSpace : nullptr);
+    {
+      ArrivingExtraction extraction(recorder.hwnd(), "pkg.zip", install + "\\", zip.size(), arrival,
+                                    [&] { return stop.load(); });
+      for (size_t at = 0, n = 0; at < stop_at; at += n) {
+        n = std::min(at < (16 << 10) ? c.step : (256 << 10), stop_at - at);
+        ScopedFileHandle f(::CreateFileA(In("pkg.zip").c_str(), FILE_APPEND_DATA, FILE_SHARE_READ,
+                                         nullptr, OPEN_EXISTING, 0, nullptr));
+        DWORD put = 0;
+        ASSERT_TRUE(::WriteFile(f.get(), zip.data() + at, static_cast<DWORD>(n), &put, nullptr));
+        f.reset();
+        if (c.step < 100 && at % 512 == 0) arrival.Rewind();  // a new attempt now and then
+        arrival.Advance(at + n);
+        EXPECT_FALSE(FileExists(In("game.pak"))) << c.what << ": no pack copy";
+      }
+      // Streamed: every file is there before the download is said to be done.
+      const DWORD start = ::GetTickCount();
+      while (c.kind == kStreamed && !FileExists(In(files.back().first.substr(2))) && ::GetTickCount() - start < 20000)
+        ::Sleep(20);
+      EXPECT_EQ(FileExists(In("big.bin")), c.kind == kStreamed) << c.what;
+      if (c.kind == kAbandoned) {
+        arrival.Abandon();
+        continue;  // the thread ends with the extraction
+      }
+      stop = c.kind == kStopped;
+      // Out of room, the step ends by itself while the rest is still to come.
+      if (c.kind != kNoRoom) arrival.Complete(zip.size());
+      std::vector<std::string> installed;
+      message = "unset";
+      const bool fails = c.kind == kStopped || c.kind == kNoRoom;
+      EXPECT_EQ(extraction.Finish(&message, &installed), fails) << c.what;
+      recorder.Pump();
+      SetVolumeSpaceProbe(nullptr);
+      if (fails) {
+        // The room asked for names the package still to come and the files.
+        EXPECT_EQ(message.rfind(c.kind == kNoRoom ? "磁盘空间不足,Q:\\ 需要 " : "", 0), 0u) << c.what;
+        EXPECT_EQ(message.find("(安装包 ") != std::string::npos, c.kind == kNoRoom) << message;
+        continue;
+      }
+      EXPECT_EQ(installed.size(), files.size()) << c.what;
+      EXPECT_EQ(recorder.Progress().back(), 100) << c.what;
+    }
+    for (const auto& f : files)
+      EXPECT_TRUE(ReadFileBytes(In(f.first.substr(2))) == f.second) << c.what << " " << f.first;
+    EXPECT_FALSE(FileExists(In("game.pak"))) << c.what;
   }
 }

@@ -12,6 +12,7 @@ a comment line); PATH is the request's path without its query:
   swap PATH OTHER         forward PATH as the upstream path OTHER instead
   drop PATH               answer 404
   append PATH COUNT       COUNT more bytes after the end of the file
+  slow PATH RATE          send the body at about RATE bytes a second
 Range requests are forwarded as they are; offsets are offsets into the file,
 so a ranged answer is changed where it holds them. Content-Length (and
 Content-Range where bytes are added) always describe what is sent. Each
@@ -23,6 +24,7 @@ import os
 import re
 import sys
 import threading
+import time
 
 LISTEN, UPSTREAM, RULES, LOG = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4]
 HOP_BY_HOP = {"connection", "keep-alive", "transfer-encoding", "content-length", "host"}
@@ -91,9 +93,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
                         out = [(k, v) for k, v in out if k.lower() != "content-range"]
                         out.append(("Content-Range", "bytes %d-%d/%d" % (
                             start, start + len(body) - 1, total + int(r[2]))))
-        self.answer(reply.status, out, bytes(body), head)
+        rate = next((int(r[2]) for _, r in mine if r[0] == "slow"), 0)
+        self.answer(reply.status, out, bytes(body), head, rate)
 
-    def answer(self, status, headers, body, head):
+    def answer(self, status, headers, body, head, rate=0):
         if not any(k.lower() == "date" for k, _ in headers):
             headers = headers + [("Date", self.date_time_string())]
         with lock, open(LOG, "a") as log:
@@ -104,7 +107,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_header(k, v)
             self.send_header("Content-Length", str(len(body)))
             self.end_headers()
-            if not head:
+            if not head and rate:
+                for at in range(0, len(body), 65536):
+                    self.wfile.write(body[at:at + 65536])
+                    time.sleep(65536 / rate)
+            elif not head:
                 self.wfile.write(body)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True  # the installer stopped reading a refused answer

@@ -1,0 +1,142 @@
+#!/usr/bin/env bash
+# Installation benchmark: time to play on a 300 Mbit/s line. A product of
+# INSTALL_MIB MiB (default 1100, random bytes in a few large files and many
+# small ones) is published as a signed site on the local nginx with the
+# package limited to 300 Mbit/s, and installed from the start of the
+# installer to the start of the installed client:
+#   overlapped: the keyed installer, which extracts as the verified blocks
+#               arrive;
+#   sequential: the unkeyed installer on the same site, which downloads the
+#               whole package, then extracts it (the path every installation
+#               took before, and still takes without block digests);
+#   bare:       curl fetching the package alone at the same rate.
+# For each installer run it prints the time, the peak disk use of the install
+# folder (against package + installed files + 64 MiB) and the installer's
+# peak resident memory above what it held when the download began (against
+# 64 MiB). Every installed byte is compared with the product. Last line:
+# "install: ratio X (target <= 1.10)" with X = overlapped time / bare time.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD_DIR:-$ROOT/build}
+INSTALL_MIB=${INSTALL_MIB:-1100}
+RATE=36621k  # nginx's k is 1024 bytes: 300 Mbit/s = 37,500,000 bytes/s
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$@"
+fi
+. "$ROOT/scripts/demo-lib.sh"
+demo_init "$BUILD/bench-install"
+demo_programs
+demo_lock_port
+trap 'demo_cleanup; rm -rf "$DEMO_PRODUCT" "$DEMO_WWW" "$DEMO_DIR/bare.zip"' EXIT
+UNKEYED_SETUP_EXE=$DEMO_SETUP_EXE
+
+now() { date +%s.%N; }
+mib() { awk -v b="$1" 'BEGIN { printf "%.0f", b / 1048576 }'; }
+
+demo_prefix_ready
+demo_prefix_reset
+demo_log "laying out a product of $INSTALL_MIB MiB"
+demo_layout_product "bench"
+rm -f "$DEMO_PRODUCT/data/assets.bin"
+for i in 1 2 3 4; do
+  head -c $((INSTALL_MIB * 1048576 / 5)) /dev/urandom > "$DEMO_PRODUCT/data/big$i.bin"
+done
+mkdir -p "$DEMO_PRODUCT/data/small"
+head -c $((INSTALL_MIB * 1048576 / 5)) /dev/urandom |
+  split -b 65536 -a 5 - "$DEMO_PRODUCT/data/small/s"
+
+builder=$DEMO_DIR/builder
+cmake -S "$ROOT/tools/package_builder/native" -B "$builder" -DCMAKE_CXX_COMPILER=g++ >"$DEMO_DIR/builder.log" 2>&1 &&
+  cmake --build "$builder" >>"$DEMO_DIR/builder.log" 2>&1 || demo_fail "native package builder"
+rm -rf "$DEMO_DIR/keys"
+"$builder/package_builder" keygen "$DEMO_DIR/keys" >/dev/null || demo_fail "keygen"
+printf '<html><body>bench</body></html>\n' > "$DEMO_DIR/treaty.html"
+cat > "$DEMO_DIR/site.ini" <<INI
+[site]
+download_server=$DEMO_BASE_URL
+package=$DEMO_PACKAGE_NAME
+release=$(date +%s)
+agreement=treaty.html
+
+[setup]
+gamename=$DEMO_GAME_NAME
+exefilename=main.exe
+ProductTitle=$DEMO_PRODUCT_TITLE
+size=50
+urlAgreement=$DEMO_BASE_URL/Treaty.aspx
+uninstname=uninst.exe
+
+[agency $DEMO_AGENCY]
+ProductName=$DEMO_PRODUCT_NAME
+DomainName=$DEMO_BASE_URL
+program=$DEMO_AGENCY_CLIENT_EXE
+INI
+rm -rf "$DEMO_WWW"
+demo_log "publishing the signed site"
+"$builder/package_builder" publish "$DEMO_PRODUCT" "$DEMO_WWW" --settings "$DEMO_DIR/site.ini" \
+  --key "$DEMO_DIR/keys/publisher-private.pem" >"$DEMO_DIR/publish.log" 2>&1 ||
+  { cat "$DEMO_DIR/publish.log" >&2; demo_fail "publish"; }
+package=$DEMO_WWW/packages/$DEMO_PACKAGE_NAME
+[ -f "$package" ] || package=$(find "$DEMO_WWW" -name "$DEMO_PACKAGE_NAME" | head -n1)
+package_bytes=$(stat -c %s "$package")
+product_bytes=$(du -sb --apparent-size "$DEMO_PRODUCT" | cut -f1)
+package_url=$DEMO_BASE_URL${package#"$DEMO_WWW"}
+
+demo_log "building the keyed installer"
+(cd "$ROOT" && TARGET_ARCH=$("$ROOT/scripts/wine-arch.sh") BUILD_DIR="$DEMO_DIR/build-keyed" \
+  BUILD_TARGETS=online_setup bash scripts/build.sh -DPUBLISHER_KEY_FILE="$DEMO_DIR/keys/publisher-public.pem" \
+  -DDOWNLOAD_SERVER_URL="$DEMO_BASE_URL" -DAGENCY_TEXT_SERVER_URL="$DEMO_BASE_URL") \
+  >"$DEMO_DIR/build-keyed.log" 2>&1 || { tail -n 30 "$DEMO_DIR/build-keyed.log" >&2; demo_fail "keyed installer build"; }
+KEYED_SETUP_EXE=$DEMO_DIR/build-keyed/online_setup.exe
+demo_nginx_start "$RATE"
+# One Wine server for every run: its start-up is not the installer's.
+WINEPREFIX=$DEMO_PREFIX wineserver -p
+
+# install NAME EXE: one installation from a clean prefix; sets took, disk, mem.
+install() {
+  demo_prefix_reset
+  WINEPREFIX=$DEMO_PREFIX wineserver -p
+  DEMO_SETUP_EXE=$2
+  demo_layout_installer
+  rm -f "$DEMO_STATE/samples"
+  local t0 t1 rss base="" peak_rss=0 peak_disk=0 d
+  t0=$(now)
+  demo_run_installer_bg
+  while [ ! -f "$DEMO_INSTALL_UNIX/client.log" ]; do
+    kill -0 "$DEMO_INSTALLER_PID" 2>/dev/null || break
+    d=$(du -sb "$DEMO_INSTALL_UNIX" 2>/dev/null | cut -f1 || echo 0)
+    [ "${d:-0}" -gt "$peak_disk" ] && peak_disk=$d
+    # The installer is the largest of the processes that carry its name.
+    rss=$(for p in $(pgrep -f "$DEMO_INSTALLER_NAME"); do
+      awk '/VmRSS/ { print $2 * 1024 }' "/proc/$p/status" 2>/dev/null; done | sort -n | tail -n1)
+    rss=${rss:-0}
+    # The download's start: what the installer holds before it.
+    [ -z "$base" ] && [ -e "$DEMO_INSTALL_UNIX/$DEMO_PACKAGE_NAME" ] && base=$rss
+    [ "$rss" -gt "$peak_rss" ] && peak_rss=$rss
+    sleep 0.2
+  done
+  t1=$(now)
+  demo_wait_installer 600
+  [ -f "$DEMO_INSTALL_UNIX/client.log" ] || demo_fail "$1: the installed client did not start"
+  diff -rq "$DEMO_PRODUCT/data" "$DEMO_INSTALL_UNIX/data" >/dev/null || demo_fail "$1: installed files differ"
+  took=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.2f", b - a }')
+  disk=$peak_disk
+  mem=$(( peak_rss - ${base:-$peak_rss} ))
+  echo "$1: ${took} s, peak disk $(mib "$disk") MiB (package + files + 64 MiB = $(mib $((package_bytes + product_bytes + 64 * 1048576))) MiB), peak memory +$(mib "$mem") MiB above the download's start"
+}
+
+demo_log "package $(mib "$package_bytes") MiB, product $(mib "$product_bytes") MiB, line 300 Mbit/s"
+t0=$(now)
+curl -fsS -o "$DEMO_DIR/bare.zip" "$package_url"
+bare=$(awk -v a="$t0" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }')
+rm -f "$DEMO_DIR/bare.zip"
+echo "bare transfer: $bare s"
+
+install sequential "$UNKEYED_SETUP_EXE"
+seq_took=$took seq_disk=$disk
+install overlapped "$KEYED_SETUP_EXE"
+limit=$((package_bytes + product_bytes + 64 * 1048576))
+[ "$disk" -le "$limit" ] || echo "install: overlapped peak disk over package + files + 64 MiB"
+[ "$mem" -lt $((64 * 1048576)) ] || echo "install: overlapped peak memory 64 MiB or more above the download's start"
+echo "sequential: ratio $(awk -v a="$seq_took" -v b="$bare" 'BEGIN { printf "%.2f", a / b }'), peak disk $(mib "$seq_disk") MiB"
+echo "install: ratio $(awk -v a="$took" -v b="$bare" 'BEGIN { printf "%.2f", a / b }') (target <= 1.10)"
