@@ -20,6 +20,8 @@
 namespace {
 
 constexpr unsigned kProgressMs = 100;
+// Small, so the directory's checks come with the package's first bytes.
+constexpr size_t kStreamWindow = 64 << 10;
 
 ExtractFailure Whole(const char* why) {
   TraceLine(std::string("kvx-log: extracting the package once it is whole: ") + why);
@@ -90,7 +92,7 @@ ExtractResult ArrivingExtraction::State::WriteFiles(ArrivingFile& file, ZipMembe
         at += n;
         return true;
       },
-      body, PackKeySchedule(kPackagePassword));
+      body, PackKeySchedule(kPackagePassword), kStreamWindow);
   if (!ReadPackDirectory(&pack, nullptr, stop)) return Ended(file, "no directory");
   if (!InDataOrder(pack.directory)) return Whole("pack data out of order");
   const uint64_t on_disk = std::min(size, arrival.Now().end);
