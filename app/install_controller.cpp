@@ -214,18 +214,22 @@ void InstallWhileDownloading(XGameSetup* setup, const UpdateEntry& entry,
   setup->expectedFile = &package;
   setup->arrival = &arrival;
   const int result = DownloadFile(entry.destfile.c_str(), &package_path, setup,
-                                  entry.srcfile.c_str(), false, true, true, true);
+                                  entry.srcfile.c_str(), false, false, true, true);
   setup->expectedFile = nullptr;
   setup->arrival = nullptr;
+  std::string error;
+  std::vector<std::string> installed;
   if (result != 0) {
     arrival.Abandon();
-    return PostState(setup->window, SETUP_STATE_ERROR);
+    // The extraction's own failure (no room, a file it cannot write) ended
+    // the download early: it is reported as the extraction reports it.
+    if (!arrival.GivenUp()) return ReportDownloadFailure(setup);
+    extraction.Finish(&error, &installed);
+    return CompleteDecCommand(setup, entry, &manifest, prep, true, error, installed);
   }
   arrival.Complete(package.size);
   PostState(setup->window, SETUP_STATE_INSTALLING);
   PostProgress(setup->window, 0);
-  std::string error;
-  std::vector<std::string> installed;
   const bool failed = extraction.Finish(&error, &installed);
   CompleteDecCommand(setup, entry, &manifest, prep, failed, error, installed);
 }

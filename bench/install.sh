@@ -104,11 +104,12 @@ install() {
   demo_run_installer_bg
   while [ ! -f "$DEMO_INSTALL_UNIX/client.log" ]; do
     kill -0 "$DEMO_INSTALLER_PID" 2>/dev/null || break
-    d=$(du -sb "$DEMO_INSTALL_UNIX" 2>/dev/null | cut -f1 || echo 0)
+    # Files come and go while du walks the folder: take its total anyway.
+    d=$( (du -sb "$DEMO_INSTALL_UNIX" 2>/dev/null || true) | tail -n1 | cut -f1)
     [ "${d:-0}" -gt "$peak_disk" ] && peak_disk=$d
     # The installer is the largest of the processes that carry its name.
     rss=$(for p in $(pgrep -f "$DEMO_INSTALLER_NAME"); do
-      awk '/VmRSS/ { print $2 * 1024 }' "/proc/$p/status" 2>/dev/null; done | sort -n | tail -n1)
+      awk '/VmRSS/ { print $2 * 1024 }' "/proc/$p/status" 2>/dev/null || true; done | sort -n | tail -n1)
     rss=${rss:-0}
     # The download's start: what the installer holds before it.
     [ -z "$base" ] && [ -e "$DEMO_INSTALL_UNIX/$DEMO_PACKAGE_NAME" ] && base=$rss

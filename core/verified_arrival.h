@@ -9,6 +9,7 @@
 // lay when it read it.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -29,6 +30,11 @@ class VerifiedArrival {
   void Complete(uint64_t size);
   void Abandon();
 
+  // The reader has failed for good (its failure ends the installation): the
+  // rest of the file is of no use, and the download may stop.
+  void GiveUp() { given_up_.store(true); }
+  bool GivenUp() const { return given_up_.load(); }
+
   Snapshot Now() const;
   // Waits up to `ms` for an end beyond `have`, a rewind, or the download's
   // end, and returns the state then.
@@ -38,4 +44,5 @@ class VerifiedArrival {
   mutable std::mutex mu_;
   mutable std::condition_variable changed_;
   Snapshot state_;
+  std::atomic<bool> given_up_{false};
 };

@@ -38,7 +38,10 @@ Download::Download(DownloadContext* client, const char* url, const RetryPolicy& 
       arrival_(client->expectedFile ? client->arrival : nullptr),
       rng_(::GetTickCount() ^ ::GetCurrentThreadId()) {}
 
-bool Download::Stopped() const { return client_->stopRequest.load(); }
+// A reader of the arriving file that failed for good ends it as a stop would.
+bool Download::Stopped() const {
+  return client_->stopRequest.load() || (arrival_ && arrival_->GivenUp());
+}
 HWND Download::window() const { return client_->window; }
 
 Outcome Download::Run(const char* destination, bool absolute, std::string* result_path) {

@@ -44,9 +44,7 @@ int RunDownloadCall(const char* destination, std::string* result_path, DownloadC
   } else {
     gbk::CopyToBuffer(client->errorText, sizeof client->errorText, download.error());
     if (report_errors) {
-      if (client->errorText[0] != '\0')
-        seams::ShowMessageBox(client->window, client->errorText, kErrorCaption, MB_OK);
-      PostState(client->window, SETUP_STATE_ERROR);
+      ReportDownloadFailure(client);
       result = 1;
     } else {
       result = -1;
@@ -92,6 +90,12 @@ std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadContext& caller,
 }
 
 }  // namespace
+
+void ReportDownloadFailure(DownloadContext* controller) {
+  if (controller->errorText[0] != '\0')
+    seams::ShowMessageBox(controller->window, controller->errorText, kErrorCaption, MB_OK);
+  PostState(controller->window, SETUP_STATE_ERROR);
+}
 
 int DownloadFile(const char* destination, std::string* result_path, DownloadContext* controller,
                  const char* url, bool destination_is_absolute, bool report_errors,

@@ -17,6 +17,10 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadCont
                  const char* url, bool destination_is_absolute, bool report_errors,
                  bool retry_until_done, bool use_agency_cache_file);
 
+// What a reported failure does, for a caller that decided after an unreported
+// one: the error text in a message box (none for a stop), then state 0.
+void ReportDownloadFailure(DownloadContext* controller);
+
 // A file the installation can do without: retried like DownloadFile with
 // retry_until_done, but at most a few attempts within about a minute; then
 // -1. Never shows a message box or posts a state.

@@ -48,7 +48,7 @@ struct ArrivingExtraction::State {
   std::string name;
   std::string folder;
   uint64_t size;
-  const VerifiedArrival& arrival;
+  VerifiedArrival& arrival;
   StopCheck stop;
   std::atomic<uint64_t> consumed{0};
   std::mutex mu;
@@ -128,12 +128,15 @@ ExtractResult ArrivingExtraction::State::Extract() {
 
 ArrivingExtraction::ArrivingExtraction(HWND window, std::string package_name,
                                        std::string install_folder, uint64_t package_size,
-                                       const VerifiedArrival& arrival, StopCheck stop)
+                                       VerifiedArrival& arrival, StopCheck stop)
     : state_(new State{window, std::move(package_name), std::move(install_folder), package_size,
                        arrival, std::move(stop)}) {
   State* s = state_.get();
   s->thread = std::thread([s] {
     ExtractResult r = s->Extract();
+    // A failure that the whole package would not mend: no need to fetch the rest.
+    if (!r.ok() && r.failure().step != ExtractStep::kWhole && r.failure().step != ExtractStep::kStopped)
+      s->arrival.GiveUp();
     std::lock_guard<std::mutex> lock(s->mu);
     s->result = std::move(r);
     s->done = true;

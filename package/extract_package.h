@@ -45,13 +45,14 @@ class VerifiedArrival;
 class ArrivingExtraction {
  public:
   ArrivingExtraction(HWND window, std::string package_name, std::string install_folder,
-                     uint64_t package_size, const VerifiedArrival& arrival, StopCheck stop);
+                     uint64_t package_size, VerifiedArrival& arrival, StopCheck stop);
   // Waits for the thread: end the arrival (or raise the stop) first.
   ~ArrivingExtraction();
   ArrivingExtraction(const ArrivingExtraction&) = delete;
   ArrivingExtraction& operator=(const ArrivingExtraction&) = delete;
 
-  // Once the arrival is complete: waits for what is left, posting 0..100
+  // Once the arrival is complete, or once the download stopped because the
+  // extraction gave up (VerifiedArrival::GivenUp): waits for what is left, posting 0..100
   // over it, and answers as ExtractPackage does.
   bool Finish(std::string* message, std::vector<std::string>* installed);
 

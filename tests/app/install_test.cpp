@@ -22,6 +22,7 @@
 #include "config/installed_release.h"
 #include "message_recorder.h"
 #include "net/servers.h"
+#include "package/free_space.h"
 #include "package_fixture.h"
 #include "scripted_server.h"
 #include "system/seams.h"
@@ -29,6 +30,8 @@
 #include "test_signer.h"
 
 namespace {
+
+VolumeSpace TinyVolume(const std::string&) { return {true, "Q:\\", 64 << 10}; }
 
 std::string ReadIni(const std::string& path, const char* section, const char* key) {
   char buf[512] = {};
@@ -690,7 +693,7 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
                                   "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
   enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
                 kNoManifest, kOlder, kExpired, kServerClockBehind, kPackageUnlisted, kAgencyByte,
-                kAgencyUnlisted, kLocalPackage, kLocalPackageByte, kBlocks, kBlocksAgencyByte };
+                kAgencyUnlisted, kLocalPackage, kLocalPackageByte, kBlocks, kBlocksAgencyByte, kBlocksNoRoom };
   struct Case {
     Change change;
     std::string text;  // the box; empty: installs
@@ -716,6 +719,8 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       // is checked before the package is fetched at all.
       {kBlocks, "", marker},
       {kBlocksAgencyByte, "文件校验失败:" + agency_url, ""},
+      // Out of room once the directory is read: the rest is not waited for.
+      {kBlocksNoRoom, "磁盘空间不足,Q:\\ 需要 ", ""},
   };
   std::string flipped = marker;
   flipped.back() ^= 1;  // a changed byte; a longer copy would be cut at the signed size
@@ -732,7 +737,7 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     const bool old = c.change == kExpired || c.change == kServerClockBehind;
     m.expires = old ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
     m.files.push_back(RecordOf("list.txt", list));
-    const bool blocks = c.change == kBlocks || c.change == kBlocksAgencyByte;
+    const bool blocks = c.change == kBlocks || c.change == kBlocksAgencyByte || c.change == kBlocksNoRoom;
     const std::string& served_package = blocks ? blocked_package : package;
     if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", served_package));
     if (blocks) {
@@ -774,10 +779,19 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     DeleteFileA((std::string(temp) + "main.exe").c_str());
     const size_t shown_before = boxes.shown().size();
     const size_t agency_asked = server.RequestsFor("/Image/Agency_678/main.exe").size();
+    if (c.change == kBlocksNoRoom) {
+      Fault slow;  // two blocks at once, then a slow line for the rest
+      slow.burstBytes = 2 * kBlock;
+      slow.paceBytes = 4096;
+      slow.paceMs = 100;
+      server.QueueFault("/game.zip", slow);
+    }
+    SetVolumeSpaceProbe(c.change == kBlocksNoRoom ? TinyVolume : nullptr);
     recorder.Clear();
     setup->StartInstall(recorder.hwnd(), folder.c_str());
     ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
     recorder.Pump();
+    SetVolumeSpaceProbe(nullptr);
     const std::vector<std::string> all = Boxes();
     const std::vector<std::string> shown(all.begin() + shown_before, all.end());
     if (c.text.empty()) {
@@ -785,11 +799,14 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       EXPECT_EQ(recorder.States().back(), 7);
       EXPECT_EQ(ReadFileBytes(folder + "readme.txt"), "r");
     } else {
-      EXPECT_EQ(shown, (std::vector<std::string>{c.text + "|错误"}));
+      ASSERT_EQ(shown.size(), 1u);
+      EXPECT_EQ(shown[0].rfind(c.text, 0), 0u) << shown[0];
+      EXPECT_EQ(shown[0].find("|错误"), shown[0].size() - std::strlen("|错误")) << shown[0];
       EXPECT_EQ(recorder.States().back(), 0);
       EXPECT_FALSE(FileExists(folder + "readme.txt"));
       // A package the manifest vouched for stays for the next run.
-      EXPECT_EQ(FileExists(folder + "game.zip"), c.change == kAgencyByte);
+      EXPECT_EQ(FileExists(folder + "game.zip"), c.change == kAgencyByte || c.change == kBlocksNoRoom);
+      if (c.change == kBlocksNoRoom) EXPECT_LT(ReadFileBytes(folder + "game.zip").size(), served_package.size());
     }
     EXPECT_EQ(ReadFileBytes(folder + "main.exe"), c.main);
     // An unlisted program is not asked for (a listed one may already be on disk).
