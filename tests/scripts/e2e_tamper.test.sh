@@ -223,12 +223,13 @@ check "unkeyed: asked for no signature" test -z "$(grep -E '\.(sig|manifest) ' "
 # --- 10. killed while the package arrives and installs: resumed, never fetched again ---
 echo "== killed during the overlapped download and extraction, twice"
 reset_machine
-rules "slow $PACKAGE 1500000"
+# A checkpoint every 2 s (1 MB here); a rerun resumes from the last whole
+# verified block it vouches for.
+rules "slow $PACKAGE 500000"
 DEMO_SETUP_EXE=$KEYED
 demo_layout_installer
 : > "$W/proxy.log"
-package_size=$(stat -c %s "$DEMO_WWW$PACKAGE")
-for at in $((BLOCK + BLOCK / 2)) $((2 * BLOCK + 300000)); do  # in the second block, then the third
+for at in $((BLOCK + 1500000)) $((2 * BLOCK + 1500000)); do  # in the second block, then the third
   demo_run_installer_bg
   demo_wait_for "[ \$(demo_size '$HALL/$DEMO_PACKAGE_NAME') -gt $at ]" 60 || demo_fail "the package did not arrive"
   demo_kill_installer
