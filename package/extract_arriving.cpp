@@ -152,6 +152,8 @@ bool ArrivingExtraction::Finish(std::string* message, std::vector<std::string>* 
   State& s = *state_;
   const uint64_t base = s.consumed.load();
   const uint64_t rest = s.size > base ? s.size - base : 0;
+  TraceLine(gbk::Format("kvx-log: %s: %.0f of %.0f KiB read when the download ended", s.name.c_str(),
+                        base / 1024.0, s.size / 1024.0));
   int posted = 0;
   {
     std::unique_lock<std::mutex> lock(s.mu);
@@ -162,6 +164,7 @@ bool ArrivingExtraction::Finish(std::string* message, std::vector<std::string>* 
     }
   }
   s.thread.join();
+  TraceLine(gbk::Format("kvx-log: %s: extraction ended", s.name.c_str()));
   if (s.result.ok()) {
     PostProgress(s.window, 100);
     if (installed) *installed = s.installed;
