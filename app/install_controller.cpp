@@ -13,6 +13,8 @@
 #include "app/xgamesetup.h"
 #include "config/extent_config.h"
 #include "core/gbk_text.h"
+#include "core/path_join.h"
+#include "core/release_record.h"
 #include "config/installed_release.h"
 #include "config/machine_id.h"
 #include "core/signed_release.h"
@@ -191,12 +193,25 @@ bool CheckLocalPackage(XGameSetup* setup, const UpdateEntry& entry, const Manife
   return false;
 }
 
+// An installed client, or the record of a finished release, in the folder.
+bool HoldsAnInstallation(const XGameSetup& setup) {
+  for (const char* name : {static_cast<const char*>(setup.setupInfo.mainExeName), release_record::kRecordName}) {
+    if (name[0] == '\0') continue;
+    const DWORD attributes = ::GetFileAttributesA(JoinPath(setup.installFolder, name).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+  }
+  return false;
+}
+
 // Only a file whose blocks are checked as they arrive can be extracted while
 // it downloads: the package of a keyed installer whose record has block
-// digests. Any other keeps download, then extraction.
-bool ExtractsWhileDownloading(const UpdateEntry& entry, const ManifestFile* package) {
+// digests. Any other keeps download, then extraction. So does an update over
+// an installed client: a stop or a failed download during the long transfer
+// must leave that client as it was, not half replaced.
+bool ExtractsWhileDownloading(const XGameSetup& setup, const UpdateEntry& entry,
+                              const ManifestFile* package) {
   return package && package->blockSize != 0 && (entry.action & UPDATE_ACTION_COMMAND) &&
-         entry.cmd == "DEC";
+         entry.cmd == "DEC" && !HoldsAnInstallation(setup);
 }
 
 // The running client is closed and the agency program fetched first, as no
@@ -267,7 +282,7 @@ void XGameSetup::RunInstall() {
   if (entry.action & UPDATE_ACTION_DOWNLOAD) {
     if (keyed && !package)
       return ErrorExit(this, signed_download::VerificationFailedText(entry.srcfile).c_str());
-    if (ExtractsWhileDownloading(entry, package))
+    if (ExtractsWhileDownloading(*this, entry, package))
       return InstallWhileDownloading(this, entry, *package, manifest);
     if (!DownloadPackage(this, entry, package)) return;
   }

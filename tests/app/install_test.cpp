@@ -693,7 +693,7 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
                                   "\r\ndestfile=game.zip\r\ncmd=DEC\r\n";
   enum Change { kNone, kListByte, kManifestByte, kForeignSignature, kOtherKey, kNoSignature,
                 kNoManifest, kOlder, kExpired, kServerClockBehind, kPackageUnlisted, kAgencyByte,
-                kAgencyUnlisted, kLocalPackage, kLocalPackageByte, kBlocks, kBlocksAgencyByte, kBlocksNoRoom };
+                kAgencyUnlisted, kLocalPackage, kLocalPackageByte, kBlocks, kBlocksAgencyByte, kBlocksNoRoom, kBlocksNoRoomUpdate };
   struct Case {
     Change change;
     std::string text;  // the box; empty: installs
@@ -721,6 +721,8 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       {kBlocksAgencyByte, "文件校验失败:" + agency_url, ""},
       // Out of room once the directory is read: the rest is not waited for.
       {kBlocksNoRoom, "磁盘空间不足,Q:\\ 需要 ", ""},
+      // Over an installed client: downloaded whole first, so a failure leaves it as it was.
+      {kBlocksNoRoomUpdate, "磁盘空间不足,Q:\\ 需要 ", "old main"},
   };
   std::string flipped = marker;
   flipped.back() ^= 1;  // a changed byte; a longer copy would be cut at the signed size
@@ -737,7 +739,8 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     const bool old = c.change == kExpired || c.change == kServerClockBehind;
     m.expires = old ? ManifestDate{2000, 1, 1} : ManifestDate{9999, 12, 31};
     m.files.push_back(RecordOf("list.txt", list));
-    const bool blocks = c.change == kBlocks || c.change == kBlocksAgencyByte || c.change == kBlocksNoRoom;
+    const bool no_room = c.change == kBlocksNoRoom || c.change == kBlocksNoRoomUpdate;
+    const bool blocks = c.change == kBlocks || c.change == kBlocksAgencyByte || no_room;
     const std::string& served_package = blocks ? blocked_package : package;
     if (c.change != kPackageUnlisted) m.files.push_back(RecordOf("game.zip", served_package));
     if (blocks) {
@@ -779,14 +782,18 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
     DeleteFileA((std::string(temp) + "main.exe").c_str());
     const size_t shown_before = boxes.shown().size();
     const size_t agency_asked = server.RequestsFor("/Image/Agency_678/main.exe").size();
-    if (c.change == kBlocksNoRoom) {
+    if (c.change == kBlocksNoRoomUpdate) {
+      CreateDirectoryA(folder.c_str(), nullptr);
+      WriteFileBytes(folder + "main.exe", "old main");
+    }
+    if (no_room) {
       Fault slow;  // two blocks at once, then a slow line for the rest
       slow.burstBytes = 2 * kBlock;
       slow.paceBytes = 4096;
       slow.paceMs = 100;
       server.QueueFault("/game.zip", slow);
     }
-    SetVolumeSpaceProbe(c.change == kBlocksNoRoom ? TinyVolume : nullptr);
+    SetVolumeSpaceProbe(no_room ? TinyVolume : nullptr);
     recorder.Clear();
     setup->StartInstall(recorder.hwnd(), folder.c_str());
     ASSERT_TRUE(recorder.PumpUntilSignalled(setup->workerFinished.get(), 60000));
@@ -805,8 +812,9 @@ TEST_F(InstallTest, ASignedReleaseInstallsOnlyAsItsManifestSays) {
       EXPECT_EQ(recorder.States().back(), 0);
       EXPECT_FALSE(FileExists(folder + "readme.txt"));
       // A package the manifest vouched for stays for the next run.
-      EXPECT_EQ(FileExists(folder + "game.zip"), c.change == kAgencyByte || c.change == kBlocksNoRoom);
-      if (c.change == kBlocksNoRoom) EXPECT_LT(ReadFileBytes(folder + "game.zip").size(), served_package.size());
+      EXPECT_EQ(FileExists(folder + "game.zip"), c.change == kAgencyByte || no_room);
+      if (no_room)
+        EXPECT_EQ(ReadFileBytes(folder + "game.zip").size() < served_package.size(), c.change == kBlocksNoRoom);
     }
     EXPECT_EQ(ReadFileBytes(folder + "main.exe"), c.main);
     // An unlisted program is not asked for (a listed one may already be on disk).
