@@ -42,6 +42,12 @@ bool ArrivingFile::Refill() {
       return false;
     }
     const VerifiedArrival::Snapshot s = arrival_.Now();
+    // A failed download ends the reading at once, however much is verified:
+    // its failure is being reported, and the folder is left as it stands.
+    if (s.abandoned) {
+      end_ = End::kAbandoned;
+      return false;
+    }
     if (s.end > position_) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kBufferBytes, s.end - position_));
       if (TryRead(position_, n, s.generation)) {
@@ -55,10 +61,6 @@ bool ArrivingFile::Refill() {
       }
     } else if (s.complete) {
       end_ = End::kPastEnd;
-      return false;
-    }
-    if (s.abandoned) {
-      end_ = End::kAbandoned;
       return false;
     }
     arrival_.WaitBeyond(s.end > position_ ? s.end : position_, s.generation, kWaitMs);

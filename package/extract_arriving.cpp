@@ -8,6 +8,7 @@
 
 #include "core/download_math.h"
 #include "core/gbk_text.h"
+#include "core/path_join.h"
 #include "core/verified_arrival.h"
 #include "package/arriving_file.h"
 #include "package/extract_package.h"
@@ -39,6 +40,16 @@ bool InDataOrder(const PackDirectory& directory) {
     end = offset + static_cast<uint32_t>(span.size);
   }
   return true;
+}
+
+// A file written over the package would change bytes already vouched for.
+bool NamesPackage(const PackDirectory& directory, const std::string& folder, const std::string& package) {
+  const std::string path = JoinPath(folder, package);
+  for (size_t i = 0; i < directory.size(); ++i) {
+    const EntryTarget t = ClassifyEntry(directory[i].name);
+    if (t.kind == EntryKind::kFile && gbk::EqualsIgnoreCase(JoinPath(folder, t.relative), path)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -95,6 +106,7 @@ ExtractResult ArrivingExtraction::State::WriteFiles(ArrivingFile& file, ZipMembe
       body, PackKeySchedule(kPackagePassword), kStreamWindow);
   if (!ReadPackDirectory(&pack, nullptr, stop)) return Ended(file, "no directory");
   if (!InDataOrder(pack.directory)) return Whole("pack data out of order");
+  if (NamesPackage(pack.directory, folder, name)) return Whole("a file would replace the package");
   const uint64_t on_disk = std::min(size, arrival.Now().end);
   ExtractResult r = CheckPackEntries(pack, folder, nullptr, stop, size - on_disk);
   if (r.ok()) r = WritePackFiles(pack, folder, nullptr, stop, &installed);
