@@ -51,37 +51,8 @@ head -c $((INSTALL_MIB * 1048576 / 5)) /dev/urandom |
 (cd "$DEMO_PRODUCT/data/small" && i=0 && for f in s*; do
   d=$(printf 'f%03d' $((i / 50))); mkdir -p "$d"; mv "$f" "$d/"; i=$((i + 1)); done)
 
-builder=$DEMO_DIR/builder
-cmake -S "$ROOT/tools/package_builder/native" -B "$builder" -DCMAKE_CXX_COMPILER=g++ >"$DEMO_DIR/builder.log" 2>&1 &&
-  cmake --build "$builder" >>"$DEMO_DIR/builder.log" 2>&1 || demo_fail "native package builder"
-rm -rf "$DEMO_DIR/keys"
-"$builder/package_builder" keygen "$DEMO_DIR/keys" >/dev/null || demo_fail "keygen"
-printf '<html><body>bench</body></html>\n' > "$DEMO_DIR/treaty.html"
-cat > "$DEMO_DIR/site.ini" <<INI
-[site]
-download_server=$DEMO_BASE_URL
-package=$DEMO_PACKAGE_NAME
-release=$(date +%s)
-agreement=treaty.html
-
-[setup]
-gamename=$DEMO_GAME_NAME
-exefilename=main.exe
-ProductTitle=$DEMO_PRODUCT_TITLE
-size=50
-urlAgreement=$DEMO_BASE_URL/Treaty.aspx
-uninstname=uninst.exe
-
-[agency $DEMO_AGENCY]
-ProductName=$DEMO_PRODUCT_NAME
-DomainName=$DEMO_BASE_URL
-program=$DEMO_AGENCY_CLIENT_EXE
-INI
-rm -rf "$DEMO_WWW"
 demo_log "publishing the signed site"
-"$builder/package_builder" publish "$DEMO_PRODUCT" "$DEMO_WWW" --settings "$DEMO_DIR/site.ini" \
-  --key "$DEMO_DIR/keys/publisher-private.pem" >"$DEMO_DIR/publish.log" 2>&1 ||
-  { cat "$DEMO_DIR/publish.log" >&2; demo_fail "publish"; }
+demo_publish_signed_site
 package=$DEMO_WWW/packages/$DEMO_PACKAGE_NAME
 [ -f "$package" ] || package=$(find "$DEMO_WWW" -name "$DEMO_PACKAGE_NAME" | head -n1)
 package_bytes=$(stat -c %s "$package")
@@ -89,11 +60,8 @@ product_bytes=$(du -sb --apparent-size "$DEMO_PRODUCT" | cut -f1)
 package_url=$DEMO_BASE_URL${package#"$DEMO_WWW"}
 
 demo_log "building the keyed installer"
-(cd "$ROOT" && TARGET_ARCH=$("$ROOT/scripts/wine-arch.sh") BUILD_DIR="$DEMO_DIR/build-keyed" \
-  BUILD_TARGETS=online_setup bash scripts/build.sh -DPUBLISHER_KEY_FILE="$DEMO_DIR/keys/publisher-public.pem" \
-  -DDOWNLOAD_SERVER_URL="$DEMO_BASE_URL" -DAGENCY_TEXT_SERVER_URL="$DEMO_BASE_URL") \
-  >"$DEMO_DIR/build-keyed.log" 2>&1 || { tail -n 30 "$DEMO_DIR/build-keyed.log" >&2; demo_fail "keyed installer build"; }
-KEYED_SETUP_EXE=$DEMO_DIR/build-keyed/online_setup.exe
+demo_build_keyed_installer
+KEYED_SETUP_EXE=$DEMO_KEYED_SETUP_EXE
 demo_nginx_start "$RATE"
 # One Wine server for every run: its start-up is not the installer's.
 WINEPREFIX=$DEMO_PREFIX wineserver -p 2>/dev/null || true  # already up: fine

@@ -179,6 +179,54 @@ demo_build_package() {
   mv -f "$out" "$DEMO_WWW/packages/$DEMO_PACKAGE_NAME"
 }
 
+# demo_publish_signed_site: DEMO_PRODUCT -> DEMO_WWW, as docs/publishers.md's
+# "A signed site in one command": the native package builder, a publisher key
+# made for this run only (DEMO_DIR/keys), the site signed with it.
+demo_publish_signed_site() {
+  local builder=$DEMO_DIR/builder
+  cmake -S "$ROOT/tools/package_builder/native" -B "$builder" -DCMAKE_CXX_COMPILER=g++ >"$DEMO_DIR/builder.log" 2>&1 &&
+    cmake --build "$builder" >>"$DEMO_DIR/builder.log" 2>&1 || { tail -n 30 "$DEMO_DIR/builder.log" >&2; demo_fail "native package builder"; }
+  rm -rf "$DEMO_DIR/keys"
+  "$builder/package_builder" keygen "$DEMO_DIR/keys" >/dev/null || demo_fail "keygen"
+  printf '<html><body><h1>Demo agreement</h1></body></html>\n' > "$DEMO_DIR/treaty.html"
+  cat > "$DEMO_DIR/site.ini" <<INI
+[site]
+download_server=$DEMO_BASE_URL
+package=$DEMO_PACKAGE_NAME
+release=$(date +%s)
+agreement=treaty.html
+
+[setup]
+gamename=$DEMO_GAME_NAME
+exefilename=main.exe
+ProductTitle=$DEMO_PRODUCT_TITLE
+size=50
+urlAgreement=$DEMO_BASE_URL/Treaty.aspx
+uninstname=uninst.exe
+Publisher=演示发行商
+Contact=演示客服
+
+[agency $DEMO_AGENCY]
+ProductName=$DEMO_PRODUCT_NAME
+DomainName=$DEMO_BASE_URL
+program=$DEMO_AGENCY_CLIENT_EXE
+INI
+  rm -rf "$DEMO_WWW"
+  "$builder/package_builder" publish "$DEMO_PRODUCT" "$DEMO_WWW" --settings "$DEMO_DIR/site.ini" \
+    --key "$DEMO_DIR/keys/publisher-private.pem" >"$DEMO_DIR/publish.log" 2>&1 ||
+    { cat "$DEMO_DIR/publish.log" >&2; demo_fail "publish"; }
+}
+
+# demo_build_keyed_installer: the installer keyed with DEMO_DIR/keys'
+# public key, for this demo's server; sets DEMO_KEYED_SETUP_EXE.
+demo_build_keyed_installer() {
+  (cd "$ROOT" && TARGET_ARCH=$("$ROOT/scripts/wine-arch.sh") BUILD_DIR="$DEMO_DIR/build-keyed" \
+    BUILD_TARGETS=online_setup bash scripts/build.sh -DPUBLISHER_KEY_FILE="$DEMO_DIR/keys/publisher-public.pem" \
+    -DDOWNLOAD_SERVER_URL="$DEMO_BASE_URL" -DAGENCY_TEXT_SERVER_URL="$DEMO_BASE_URL") \
+    >"$DEMO_DIR/build-keyed.log" 2>&1 || { tail -n 30 "$DEMO_DIR/build-keyed.log" >&2; demo_fail "keyed installer build"; }
+  DEMO_KEYED_SETUP_EXE=$DEMO_DIR/build-keyed/online_setup.exe
+}
+
 # demo_layout_site: setup description, agency text, update list, agreement,
 # agency main program.
 demo_layout_site() {
