@@ -44,8 +44,19 @@ missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# A mirror caught mid-sync fails the index refresh for a while; retry, then go
+# on with the indexes that did arrive: the install below fails for real if a
+# package is still out of reach.
+refresh_indexes() {
+  for attempt in 1 2 3 4 5; do
+    apt-get update -qq && return 0
+    echo "install-deps: package index refresh failed (attempt $attempt), retrying" >&2
+    sleep $((attempt * 10))
+  done
+  echo "install-deps: going on with the package indexes that did arrive" >&2
+}
 if [ "${#missing[@]}" -gt 0 ] || [ "${need_update:-0}" = 1 ]; then
-  apt-get update -qq
+  refresh_indexes
 fi
 if [ "${#missing[@]}" -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
