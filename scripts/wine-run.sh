@@ -59,6 +59,18 @@ if [ ! -f "$WINEPREFIX/.online-setup-ready" ] || [ ! -f "$fonts_mark" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 
+# A 64-bit only Wine "runs" a 32-bit program by failing to load it and
+# ending with 0, which would pass for success: refuse it here.
+pe_magic() {  # 267 for a 32-bit program image, 523 for a 64-bit one
+  local at
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ') || return 0
+  [ -n "$at" ] && od -An -tu2 -j$((at + 24)) -N2 "$1" 2>/dev/null | tr -d ' '
+}
+if [ "$WINEARCH" = win64 ] && [ -f "${1:-}" ] && [ "$(pe_magic "$1")" = 267 ]; then
+  echo "wine-run: $1 is a 32-bit program and this Wine runs only 64-bit ones" >&2
+  exit 1
+fi
+
 if [ -z "${DISPLAY:-}" ]; then
   exec xvfb-run -a -s "-screen 0 1280x1024x24" "$wine" "$@"
 fi
