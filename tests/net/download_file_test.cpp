@@ -13,6 +13,7 @@
 #include "core/gbk_text.h"
 #include "net/download_hooks.h"
 #include "core/md5.h"
+#include "core/retry_policy.h"
 #include "core/signed_manifest.h"
 #include "net_test_support.h"
 #include "scripted_server.h"
@@ -691,13 +692,16 @@ TEST_F(DownloadFileTest, TryAgainLaterIsRetriedAfterTheBackOffOrWhatTheServerAsk
     const char* status;
     const char* retry_after;  // null: none
     DWORD min_ms, max_ms;     // the pause before the second request
-  } cases[] = {
-      {"408 Request Timeout", nullptr, 800, 1000},
-      {"429 Too Many Requests", nullptr, 800, 1000},
+  };
+  // The first step of the back-off, less its jitter at the most.
+  const DWORD first = kBackoffStepsMs[0], soonest = first - first / kBackoffJitterShare;
+  const Case cases[] = {
+      {"408 Request Timeout", nullptr, soonest, first},
+      {"429 Too Many Requests", nullptr, soonest, first},
       {"429 Too Many Requests", "7", 7000, 7000},
       {"429 Too Many Requests", "Mon, 07 Dec 2026 04:00:12 GMT", 12000, 12000},
-      {"503 Service Unavailable", "3600", 30000, 30000},  // no more than the back-off's cap
-      {"408 Request Timeout", "0", 800, 1000},              // no sooner than the back-off
+      {"503 Service Unavailable", "3600", kBackoffCapMs, kBackoffCapMs},  // no more than the cap
+      {"408 Request Timeout", "0", soonest, first},  // no sooner than the back-off
   };
   const std::string body = PatternBody(20000, 23);
   int n = 0;
