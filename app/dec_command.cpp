@@ -15,7 +15,6 @@
 #include "package/extract_package.h"
 #include "system/close_window.h"
 #include "system/release_cleanup.h"
-#include "system/seams.h"
 #include "system/trace.h"
 
 namespace {
@@ -80,12 +79,6 @@ std::string FetchAgencyProgram(XGameSetup* c, const std::string& url, const Sign
   return local;
 }
 
-void Fail(XGameSetup* c, const std::string& text) {
-  gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
-  seams::ShowMessageBox(c->window, text.c_str(), "错误", MB_OK);
-  PostState(c->window, SETUP_STATE_ERROR);
-}
-
 // A fetched agency program that is not the one the manifest lists ends the
 // installation: it is deleted and never replaces main.exe.
 bool AgencyProgramHolds(XGameSetup* c, const std::string& url, const ManifestFile* record,
@@ -93,11 +86,16 @@ bool AgencyProgramHolds(XGameSetup* c, const std::string& url, const ManifestFil
   if (!mismatch && (!record || local.empty() || signed_download::FileMatchesRecord(local, *record)))
     return true;
   signed_download::DiscardDownload(url, local, c->agencyIds.StandaloneAgencyID);
-  Fail(c, signed_download::VerificationFailedText(url));
+  ReportError(c, signed_download::VerificationFailedText(url));
   return false;
 }
 
 }  // namespace
+
+void ReportError(XGameSetup* c, const std::string& text) {
+  gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
+  ReportDownloadFailure(c);
+}
 
 bool PrepareDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest,
                        DecPreparation* prep) {
@@ -113,7 +111,8 @@ bool PrepareDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedMani
 }
 
 void CompleteDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedManifest* manifest,
-                        const DecPreparation& prep, bool extract_failed, std::string extract_error,
+                        const DecPreparation& prep, bool extract_failed,
+                        const std::string& extract_error,
                         const std::vector<std::string>& installed) {
   if (extract_failed) {
     if (c->StopRequested()) {
@@ -123,11 +122,7 @@ void CompleteDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedMan
       return;
     }
     // A file that cannot be written or a full volume is named in the text.
-    if (extract_error.empty()) extract_error = kExtractFailedText;
-    gbk::CopyToBuffer(c->errorText, sizeof c->errorText, extract_error);
-    seams::ShowMessageBox(c->window, extract_error.c_str(), "错误", MB_OK);
-    PostState(c->window, SETUP_STATE_ERROR);
-    return;
+    return ReportError(c, extract_error.empty() ? std::string(kExtractFailedText) : extract_error);
   }
   ::DeleteFileA(JoinPath(c->installFolder, entry.destfile).c_str());
   // What the previous release installed and this one no longer ships goes.
@@ -141,12 +136,8 @@ void CompleteDecCommand(XGameSetup* c, const UpdateEntry& entry, const SignedMan
   const std::string main_program = gbk::Format("%s%s", c->installFolder, c->setupInfo.mainExeName);
   // Without it the shortcuts and the uninstall entry would start nothing.
   if (c->setupInfo.mainExeName[0] == '\0' || !IsFile(main_program)) {
-    const std::string text =
-        gbk::FormatCut(sizeof c->errorText - 1, "安装包中缺少主程序:%s", main_program.c_str());
-    gbk::CopyToBuffer(c->errorText, sizeof c->errorText, text);
-    seams::ShowMessageBox(c->window, text.c_str(), "错误", MB_OK);
-    PostState(c->window, SETUP_STATE_ERROR);
-    return;
+    return ReportError(c, gbk::FormatCut(sizeof c->errorText - 1, "安装包中缺少主程序:%s",
+                                         main_program.c_str()));
   }
   gbk::CopyToBuffer(c->mainProgramPath, sizeof c->mainProgramPath, main_program);
   gbk::CopyToBuffer(c->uninstallerPath, sizeof c->uninstallerPath,

@@ -25,6 +25,10 @@ struct SignedManifest;
 void RunDecCommand(XGameSetup* controller, const UpdateEntry& entry,
                    const SignedManifest* manifest = nullptr);
 
+// The worker's failure: `text` in the error buffer and its message box, then
+// state 0.
+void ReportError(XGameSetup* controller, const std::string& text);
+
 // The command in its two halves around the extraction, for an installation
 // that extracts while the package downloads.
 struct DecPreparation {
@@ -39,5 +43,5 @@ bool PrepareDecCommand(XGameSetup* controller, const UpdateEntry& entry,
 // What follows the extraction, given its result as ExtractPackage gives it.
 void CompleteDecCommand(XGameSetup* controller, const UpdateEntry& entry,
                         const SignedManifest* manifest, const DecPreparation& prep,
-                        bool extract_failed, std::string extract_error,
+                        bool extract_failed, const std::string& extract_error,
                         const std::vector<std::string>& installed);

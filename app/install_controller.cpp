@@ -138,17 +138,6 @@ DWORD WINAPI XGameSetup::InstallThread(void* controller) {
 
 namespace {
 
-// A failure the worker reports itself: its text in the error buffer and a
-// message box, then state 0.
-void ErrorExit(XGameSetup* setup, const char* message) {
-  gbk::CopyToBuffer(setup->errorText, sizeof setup->errorText, message);
-  if (setup->errorText[0] != '\0')
-    seams::ShowMessageBox(setup->window, setup->errorText, "错误", MB_OK);
-  else
-    seams::ShowMessageBox(setup->window, "未知错误，下载失败", "错误", MB_OK);
-  PostState(setup->window, SETUP_STATE_ERROR);
-}
-
 // A keyed installer reads the list only as its signed manifest vouches for
 // it. False (reported) when the manifest refuses it or cannot be had.
 bool CheckListIsSigned(XGameSetup* setup, const std::string& list_url,
@@ -164,7 +153,7 @@ bool CheckListIsSigned(XGameSetup* setup, const std::string& list_url,
   if (setup->StopRequested())
     PostState(setup->window, SETUP_STATE_ERROR);  // the user's own stop: no message
   else
-    ErrorExit(setup, failure.c_str());
+    ReportError(setup, failure);
   return false;
 }
 
@@ -188,8 +177,8 @@ bool CheckLocalPackage(XGameSetup* setup, const UpdateEntry& entry, const Manife
   const std::string local = JoinPath(setup->installFolder, entry.destfile);
   if (package && signed_download::FileMatchesRecord(local, *package)) return true;
   signed_download::DiscardDownload(entry.srcfile, local, setup->agencyIds.StandaloneAgencyID);
-  ErrorExit(setup, signed_download::VerificationFailedText(entry.srcfile.empty() ? local : entry.srcfile)
-                       .c_str());
+  const std::string& named = entry.srcfile.empty() ? local : entry.srcfile;
+  ReportError(setup, signed_download::VerificationFailedText(named));
   return false;
 }
 
@@ -258,7 +247,7 @@ void XGameSetup::RunInstall() {
   FinishedSignal finished(workerFinished.get());
 
   std::string list_url = FindUpdateListUrl(setupInfo.descriptionPath);
-  if (list_url.empty()) return ErrorExit(this, "从文件中,获取版本对应的更新URL错误.");
+  if (list_url.empty()) return ReportError(this, "从文件中,获取版本对应的更新URL错误.");
   PostState(window, SETUP_STATE_READING_CONFIG);
 
   std::string list_path;
@@ -275,13 +264,13 @@ void XGameSetup::RunInstall() {
   if (StopRequested()) return;
 
   std::string invalid = ValidateUpdateEntry(entry);
-  if (!invalid.empty()) return ErrorExit(this, invalid.c_str());
+  if (!invalid.empty()) return ReportError(this, invalid);
 
   // The package the manifest vouches for (keyed installer only).
   const ManifestFile* package = keyed ? ManifestRecordForUrl(manifest, entry.srcfile) : nullptr;
   if (entry.action & UPDATE_ACTION_DOWNLOAD) {
     if (keyed && !package)
-      return ErrorExit(this, signed_download::VerificationFailedText(entry.srcfile).c_str());
+      return ReportError(this, signed_download::VerificationFailedText(entry.srcfile));
     if (ExtractsWhileDownloading(*this, entry, package))
       return InstallWhileDownloading(this, entry, *package, manifest);
     if (!DownloadPackage(this, entry, package)) return;
@@ -290,7 +279,7 @@ void XGameSetup::RunInstall() {
   PostState(window, SETUP_STATE_INSTALLING);
   if (!(entry.action & UPDATE_ACTION_COMMAND)) return;
   PostProgress(window, 0);
-  if (entry.cmd != "DEC") return ErrorExit(this, "未知的命令参数");
+  if (entry.cmd != "DEC") return ReportError(this, "未知的命令参数");
   if (keyed && !(entry.action & UPDATE_ACTION_DOWNLOAD) && !CheckLocalPackage(this, entry, package))
     return;
   RunDecCommand(this, entry, keyed ? &manifest : nullptr);
