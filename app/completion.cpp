@@ -15,14 +15,7 @@
 #include "config/machine_id.h"
 #include "net/servers.h"
 #include "system/ccommon.h"
-
-namespace {
-
-void WriteProfile(const char* section, const char* key, const char* value, const std::string& path) {
-  ::WritePrivateProfileStringA(section, key, value, path.c_str());
-}
-
-}  // namespace
+#include "system/profile_file.h"
 
 void XGameSetup::CompleteInstall() {
   char shortcut_name[100] = {};
@@ -56,13 +49,13 @@ void XGameSetup::CompleteInstall() {
     }
   }
 
-  std::string uninstall_ini = gbk::Format("%s%s", installFolder, uc::kDataFileBelowInstall);
+  const ProfileFile uninstall_ini(gbk::Format("%s%s", installFolder, uc::kDataFileBelowInstall), 0);
   CCommon::RegisterUninstall(game, game, setupInfo.publisher, setupInfo.contact, uninstallerPath,
-                             uninstall_ini.c_str());
-  WriteProfile(uc::kSection, uc::kSetupDirKey, installFolder, uninstall_ini);
-  WriteProfile(uc::kSection, uc::kGameNameKey, game, uninstall_ini);
-  WriteProfile(uc::kSection, uc::kShortcutNameKey, shortcut_name, uninstall_ini);
-  WriteProfile(uc::kSection, uc::kProductTitleKey, setupInfo.productTitle, uninstall_ini);
+                             uninstall_ini.path().c_str());
+  uninstall_ini.WriteString(uc::kSection, uc::kSetupDirKey, installFolder);
+  uninstall_ini.WriteString(uc::kSection, uc::kGameNameKey, game);
+  uninstall_ini.WriteString(uc::kSection, uc::kShortcutNameKey, shortcut_name);
+  uninstall_ini.WriteString(uc::kSection, uc::kProductTitleKey, setupInfo.productTitle);
 
   FinishAndLaunch(mainProgramPath);
   ::PostQuitMessage(0);
@@ -75,8 +68,8 @@ void XGameSetup::FinishAndLaunch(const char* main_program) {
   FetchUrlText(&httpSession, url.c_str());  // the answer is not needed
 
   if (!deletePath.empty()) {
-    std::string side = gbk::Format("%s\\Config\\onlinesetup.ini", installFolder);
-    WriteProfile("delpath", "path", deletePath.c_str(), side);
+    const ProfileFile side(gbk::Format("%s\\Config\\onlinesetup.ini", installFolder), 0);
+    side.WriteString("delpath", "path", deletePath.c_str());
   }
 
   // Quoted, so a path with blanks can never start another program

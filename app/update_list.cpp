@@ -5,39 +5,34 @@
 #include <cstdio>
 
 #include "net/servers.h"
+#include "system/profile_file.h"
 #include "system/scoped_handle.h"
 
 namespace {
-
-std::string ReadText(const char* section, const char* key, const char* def, DWORD size,
-                     const std::string& path) {
-  std::string buf(size, '\0');
-  DWORD n = ::GetPrivateProfileStringA(section, key, def, &buf[0], size, path.c_str());
-  buf.resize(n);
-  return buf;
-}
 
 constexpr char kListSection[] = "list0";  // "list%d" with index 0
 
 }  // namespace
 
 std::string FindUpdateListUrl(const std::string& description_path) {
-  std::string url = ReadText("config", servers::kInstallerVersion, "", 999, description_path);
-  if (url.empty()) url = ReadText("config", "other", "", 999, description_path);
+  const ProfileFile description(description_path, 999);
+  std::string url = description.ReadString("config", servers::kInstallerVersion, "");
+  if (url.empty()) url = description.ReadString("config", "other", "");
   return url;
 }
 
 UpdateEntry ReadUpdateEntry(const std::string& list_path) {
+  const ProfileFile list(list_path, kUpdateTextBytes);
   UpdateEntry e;
-  e.action = static_cast<int>(::GetPrivateProfileIntA(kListSection, "action", -1, list_path.c_str()));
+  e.action = list.ReadInt(kListSection, "action", -1);
   // -1 means "no action given"; a negative number that is written in the list
   // asks for nothing, like any other text that is not a count of bits.
-  if (e.action < 0 && !ReadText(kListSection, "action", "", 32, list_path).empty()) e.action = 0;
-  e.srcfile = ReadText(kListSection, "srcfile", "", kUpdateTextBytes, list_path);
-  e.destfile = ReadText(kListSection, "destfile", "", kUpdateTextBytes, list_path);
-  e.cmd = ReadText(kListSection, "cmd", "", kUpdateTextBytes, list_path);
-  std::string base = servers::DownloadServerBase();
-  e.agencyExeUrl = ReadText(kListSection, "AgencyExeURL", base.c_str(), kUpdateTextBytes, list_path);
+  if (e.action < 0 && !list.ReadString(kListSection, "action", "").empty()) e.action = 0;
+  e.srcfile = list.ReadString(kListSection, "srcfile", "");
+  e.destfile = list.ReadString(kListSection, "destfile", "");
+  e.cmd = list.ReadString(kListSection, "cmd", "");
+  const std::string base = servers::DownloadServerBase();
+  e.agencyExeUrl = list.ReadString(kListSection, "AgencyExeURL", base.c_str());
   return e;
 }
 
