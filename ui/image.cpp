@@ -22,17 +22,13 @@ CImage::~CImage() {
 }
 
 void CImage::Destroy() {
-  if (dc_) {
-    ::SelectObject(dc_, old_bitmap_);
-    image_dc_pool::Give(dc_);
-    dc_ = nullptr;
-    old_bitmap_ = nullptr;
-    dc_uses_ = 0;
+  // Gives the pool its DC back however many borrowers forgot to.
+  if (dc_uses_ > 0) {
+    dc_uses_ = 1;
+    ReleaseDC();
   }
-  if (bitmap_) ::DeleteObject(bitmap_);
-  if (key_bitmap_) ::DeleteObject(key_bitmap_);
-  bitmap_ = nullptr;
-  key_bitmap_ = nullptr;
+  bitmap_.reset();
+  key_bitmap_.reset();
   bits_ = nullptr;
   width_ = height_ = pitch_ = bpp_ = 0;
   has_alpha_ = false;
@@ -54,7 +50,7 @@ bool CImage::LoadFromMemory(const void* bytes, size_t size) {
   Destroy();
   image_decode::DecodedPicture picture;
   if (!image_decode::Decode(bytes, size, &picture)) return false;
-  bitmap_ = picture.bitmap.release();
+  bitmap_ = std::move(picture.bitmap);
   bits_ = picture.bits;
   width_ = picture.width;
   height_ = picture.height;
@@ -65,15 +61,18 @@ bool CImage::LoadFromMemory(const void* bytes, size_t size) {
   return true;
 }
 
+const uint8_t* CImage::Row(int y) const {
+  return static_cast<const uint8_t*>(bits_) + static_cast<ptrdiff_t>(height_ - 1 - y) * -pitch_;
+}
+
 const uint8_t* CImage::PixelBytes(int x, int y) const {
   if (!bits_ || bpp_ != 32 || x < 0 || y < 0 || x >= width_ || y >= height_) return nullptr;
-  return static_cast<const uint8_t*>(bits_) + static_cast<ptrdiff_t>(height_ - 1 - y) * -pitch_ +
-         x * 4;
+  return Row(y) + x * 4;
 }
 
 COLORREF CImage::GetPixel(int x, int y) const {
   if (!bits_ || x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
-  const uint8_t* row = static_cast<const uint8_t*>(bits_) + static_cast<ptrdiff_t>(height_ - 1 - y) * -pitch_;
+  const uint8_t* row = Row(y);
   size_t index = 0;
   switch (bpp_) {
     case 32:
@@ -100,7 +99,7 @@ HDC CImage::GetDC() const {
       dc_uses_ = 0;
       return nullptr;
     }
-    old_bitmap_ = ::SelectObject(dc_, bitmap_);
+    old_bitmap_ = ::SelectObject(dc_, bitmap_.get());
   }
   return dc_;
 }
@@ -155,7 +154,7 @@ bool CImage::KeyedCopy(HDC dc, const RECT& dst, const RECT& src_rect, COLORREF k
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0) return true;
   if (!key_bitmap_) {
     void* bits = nullptr;
-    key_bitmap_ = image_decode::CreateDib(width_, height_, 32, {}, &bits);
+    key_bitmap_.reset(image_decode::CreateDib(width_, height_, 32, {}, &bits));
     if (!key_bitmap_ || !bits) return false;
     uint32_t* to = static_cast<uint32_t*>(bits);
     for (int y = height_ - 1; y >= 0; --y) {  // bottom-up, like the picture
@@ -167,7 +166,7 @@ bool CImage::KeyedCopy(HDC dc, const RECT& dst, const RECT& src_rect, COLORREF k
   }
   HDC src = image_dc_pool::Take();
   if (!src) return false;
-  HGDIOBJ old = ::SelectObject(src, key_bitmap_);
+  HGDIOBJ old = ::SelectObject(src, key_bitmap_.get());
   const bool ok = ::TransparentBlt(dc, dst.left, dst.top, dw, dh, src, src_rect.left, src_rect.top,
                                    sw, sh, key) != FALSE;
   ::SelectObject(src, old);

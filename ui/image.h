@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "system/scoped_handle.h"
+
 // Magenta: pixels of this colour are left out by keyed drawing and by button shaping.
 constexpr COLORREF kKeyColour = RGB(255, 0, 255);
 
@@ -35,7 +37,7 @@ class CImage {
   bool LoadFromMemory(const void* bytes, size_t size);
   void Destroy();
 
-  bool IsNull() const { return bitmap_ == nullptr; }
+  bool IsNull() const { return !bitmap_; }
   int GetWidth() const { return width_; }
   int GetHeight() const { return height_; }
   int GetPitch() const { return pitch_; }  // negative: bottom-up rows
@@ -68,8 +70,10 @@ class CImage {
  private:
   // Copies src to dst leaving pixels of colour `key` out.
   bool KeyedCopy(HDC dc, const RECT& dst, const RECT& src, COLORREF key) const;
+  // The bytes of row `y`, counted from the top; the caller checks `y`.
+  const uint8_t* Row(int y) const;
 
-  HBITMAP bitmap_ = nullptr;  // owned
+  ScopedBitmap bitmap_;
   void* bits_ = nullptr;      // DIB memory, owned by bitmap_
   int width_ = 0;
   int height_ = 0;
@@ -82,7 +86,7 @@ class CImage {
   // keyed draw: the transparent copy compares whole pixels on some systems,
   // so only a zero alpha makes the colour alone decide; and one depth for
   // every picture keeps palettes out of the comparison.
-  mutable HBITMAP key_bitmap_ = nullptr;
+  mutable ScopedBitmap key_bitmap_;
   mutable HDC dc_ = nullptr;  // borrowed from the pool while dc_uses_ > 0
   mutable HGDIOBJ old_bitmap_ = nullptr;
   mutable int dc_uses_ = 0;

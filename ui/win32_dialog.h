@@ -126,9 +126,6 @@ class Win32Dialog {
   bool direct_install_tried_ = false;  // the "-path " start has been made
   bool setting_path_text_ = false;     // our own SetWindowText must not count as typing
   std::string status_text_;
-  RECT status_rect_ = kStatusRect;
-  RECT percent_rect_ = kPercentRect;
-  RECT speed_rect_ = kSpeedRect;
   char default_folder_[kPathBytes] = {};
   char current_folder_[kPathBytes] = {};
   ScopedFont edit_font_;  // selected into the path edit for its whole life

@@ -43,14 +43,14 @@ LRESULT Win32Dialog::WindowProc(UINT msg, WPARAM wp, LPARAM lp) {
       state_ = static_cast<int>(lp);
       status_text_ = SetupStateText(state_);
       // The percent and speed lines depend on the state as well.
-      for (const RECT* r : {&status_rect_, &percent_rect_, &speed_rect_})
+      for (const RECT* r : {&kStatusRect, &kPercentRect, &kSpeedRect})
         ::InvalidateRect(window_, r, TRUE);
       if (state_ == SETUP_STATE_DONE) controller_.CompleteInstall();
       if (state_ == SETUP_STATE_ERROR) ::PostQuitMessage(0);
       return 0;
     case WM_SETUP_SPEED:
       speed_ = static_cast<int>(lp);
-      ::InvalidateRect(window_, &speed_rect_, TRUE);
+      ::InvalidateRect(window_, &kSpeedRect, TRUE);
       return 0;
     default:
       return ::DefWindowProcA(window_, msg, wp, lp);

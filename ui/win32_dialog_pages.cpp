@@ -2,27 +2,13 @@
 // their pages bits (ui/window_layout.h).
 #include "ui/win32_dialog.h"
 
-namespace {
-
-HWND CreateChild(const char* window_class, DWORD style, const ControlRow& row, HWND parent,
-                 HINSTANCE instance) {
-  return ::CreateWindowExA(0, window_class, "", WS_CHILD | WS_VISIBLE | style, row.x, row.y,
-                           row.width, row.height, parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance, nullptr);
-}
-
-}  // namespace
-
 HWND Win32Dialog::CreateControl(const ControlRow& row) {
-  switch (row.kind) {
-    case ControlKind::kSkinButton:
-      return CreateChild("BUTTON", BS_PUSHBUTTON, row, window_, instance_);
-    case ControlKind::kCheckBox:
-      return CreateChild("BUTTON", BS_AUTOCHECKBOX, row, window_, instance_);
-    case ControlKind::kPathEdit:
-      return CreateChild("EDIT", ES_MULTILINE | ES_AUTOHSCROLL, row, window_, instance_);
-  }
-  return nullptr;
+  const bool edit = row.kind == ControlKind::kPathEdit;
+  const DWORD style = edit ? ES_MULTILINE | ES_AUTOHSCROLL
+                           : row.kind == ControlKind::kCheckBox ? BS_AUTOCHECKBOX : BS_PUSHBUTTON;
+  return ::CreateWindowExA(0, edit ? "EDIT" : "BUTTON", "", WS_CHILD | WS_VISIBLE | style, row.x,
+                           row.y, row.width, row.height, window_,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(row.id)), instance_, nullptr);
 }
 
 void Win32Dialog::CreateControls() {

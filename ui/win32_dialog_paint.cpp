@@ -74,15 +74,15 @@ struct Win32Dialog::Painter {
   static void InstallingPage(const Win32Dialog& d, HDC dc) {
     DrawKeyed(dc, d.slides_[d.slide_index_]);
     ::SetTextColor(dc, kInstallingText);
-    DrawTextIn(dc, d.status_text_, d.status_rect_, DT_LEFT);
-    DrawTextIn(dc, PercentText(d.state_, d.percent_), d.percent_rect_, DT_RIGHT);
+    DrawTextIn(dc, d.status_text_, kStatusRect, DT_LEFT);
+    DrawTextIn(dc, PercentText(d.state_, d.percent_), kPercentRect, DT_RIGHT);
     const CImage& track = d.bar_background_;
     const CImage& fill = d.bar_fill_;
     track.PlainDraw(dc, kBarTrackAt.x, kBarTrackAt.y, track.GetWidth(), track.GetHeight());
     fill.PlainDraw(dc, kBarFillAt.x, kBarFillAt.y,
                    ProgressFillWidth(d.percent_, track.GetWidth(), fill.GetWidth()),
                    fill.GetHeight());
-    DrawTextIn(dc, SpeedText(d.state_, d.speed_), d.speed_rect_, DT_LEFT);
+    DrawTextIn(dc, SpeedText(d.state_, d.speed_), kSpeedRect, DT_LEFT);
   }
 
   // One drawing per page, in DialogPage order.
