@@ -1,5 +1,7 @@
 #include "core/archive_entry.h"
 
+#include "core/byte_order.h"
+
 namespace {
 
 // The Windows FILE_ATTRIBUTE_* values.
@@ -36,9 +38,7 @@ ExtraTimes ScanExtraTimes(const uint8_t* extra, size_t size) {
       pos += 5;
       auto take = [&](bool* has, int32_t* value) {
         if (pos + 4 > size) return;
-        *value = static_cast<int32_t>(uint32_t{extra[pos]} | (uint32_t{extra[pos + 1]} << 8) |
-                                      (uint32_t{extra[pos + 2]} << 16) |
-                                      (uint32_t{extra[pos + 3]} << 24));
+        *value = static_cast<int32_t>(LoadLe32(extra + pos));
         *has = true;
         pos += 4;
       };

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/hex_text.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -25,18 +26,6 @@ constexpr uint32_t kRound[64] = {
 };
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-inline uint32_t LoadBe32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-inline void StoreBe32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v >> 24);
-  p[1] = static_cast<unsigned char>(v >> 16);
-  p[2] = static_cast<unsigned char>(v >> 8);
-  p[3] = static_cast<unsigned char>(v);
-}
 
 #if SHA256_HAVE_X86_PATH
 // The SHA extensions keep the state as ABEF/CDGH pairs; rnds2 runs two rounds
