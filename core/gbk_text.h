@@ -67,6 +67,11 @@ bool EndsInCutCharacter(std::string_view s);
 // not the trail byte of a double-byte character such as 乗 (0x81 0x5C).
 bool EndsWithPathSeparator(std::string_view path);
 
+// The lines of `text` split at LF, each without the CR before its LF. A last
+// line without LF counts; nothing after a final LF does. (LF and CR are never
+// trail bytes.)
+std::vector<std::string_view> SplitLines(std::string_view text);
+
 // Removes blanks, tabs, CR and LF at both ends.
 std::string Trim(std::string_view s);
 

@@ -8,6 +8,9 @@ bool FitsInHeader(const std::string& value) {
   return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
+// An ETag stored as W/... (its quotes removed): not usable in If-Range.
+bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
+
 }  // namespace
 
 std::string RemoveQuotes(std::string text) {
@@ -17,8 +20,6 @@ std::string RemoveQuotes(std::string text) {
     if (c != '"') out += c;
   return out;
 }
-
-bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
 
 std::string ResumeRequestHeaders(int local_size, int total_size, const std::string& etag,
                                  const std::string& last_modified) {

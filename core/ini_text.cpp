@@ -5,11 +5,8 @@
 bool FindIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string* value) {
   bool in_section = false, seen_section = false;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string line = gbk::Trim(text.substr(start, end - start));
-    start = end + 1;
+  for (std::string_view raw : gbk::SplitLines(text)) {
+    const std::string line = gbk::Trim(raw);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       // Only the first section of that name is read.

@@ -24,33 +24,10 @@ void FinishComponent(std::string* out, std::string* part) {
   part->clear();
 }
 
-}  // namespace
-
-std::vector<std::string> ParseRecord(std::string_view text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty()) lines.emplace_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
-std::string FormatRecord(const std::vector<std::string>& paths) {
-  std::string text;
-  for (const std::string& path : paths) {
-    size_t skip = path.find_first_not_of("\\/");
-    if (skip == std::string::npos) continue;
-    text.append(path, skip, std::string::npos);
-    text += "\r\n";
-  }
-  return text;
-}
-
+// The path as Windows resolves it below a folder (see StalePaths); empty when
+// it is not safe to remove: it could leave the folder, it holds a control
+// character or a cut double-byte character, or it names nothing or a folder
+// (it ends in a separator).
 std::string CleanPath(std::string_view path) {
   if (!StaysInsideFolder(path) || gbk::EndsInCutCharacter(path)) return std::string();
   // Control characters, '*' and '?' lie below every trail byte.
@@ -68,6 +45,26 @@ std::string CleanPath(std::string_view path) {
     start = at + 1;
   }
   return out;
+}
+
+}  // namespace
+
+std::vector<std::string> ParseRecord(std::string_view text) {
+  std::vector<std::string> lines;
+  for (std::string_view line : gbk::SplitLines(text))
+    if (!line.empty()) lines.emplace_back(line);
+  return lines;
+}
+
+std::string FormatRecord(const std::vector<std::string>& paths) {
+  std::string text;
+  for (const std::string& path : paths) {
+    size_t skip = path.find_first_not_of("\\/");
+    if (skip == std::string::npos) continue;
+    text.append(path, skip, std::string::npos);
+    text += "\r\n";
+  }
+  return text;
 }
 
 std::vector<std::string> StalePaths(const std::vector<std::string>& previous,
