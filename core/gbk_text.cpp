@@ -91,7 +91,8 @@ std::vector<size_t> FindSingleBytes(std::string_view s, Pick pick) {
   return found;
 }
 
-// `s` with `map` applied to every single-byte character.
+}  // namespace
+
 std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
   std::string out(s);
   ForEachChar(s, [&](size_t i, size_t width) {
@@ -100,8 +101,6 @@ std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
   });
   return out;
 }
-
-}  // namespace
 
 std::string_view CutToBytes(std::string_view s, size_t max_bytes) {
   if (s.size() <= max_bytes) return s;

@@ -38,6 +38,10 @@ std::string Format(const char* format, ...)
 #endif
     ;
 
+// `s` with `map` applied to every single-byte character (double-byte ones
+// stay as they are, whatever their trail byte).
+std::string MapSingleBytes(std::string_view s, char (*map)(char));
+
 // Case changes that leave double-byte characters alone.
 std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);

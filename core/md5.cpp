@@ -32,7 +32,6 @@ void Encode(unsigned char* out, const uint32_t* in, size_t words) {
 }  // namespace
 
 MD5_CTX::MD5_CTX() { Reset(); }
-MD5_CTX::~MD5_CTX() = default;
 
 void MD5_CTX::Reset() {
   count_[0] = count_[1] = 0;

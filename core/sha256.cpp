@@ -173,14 +173,8 @@ void Sha256::Transform(const unsigned char block[64]) {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  const uint32_t sums[8] = {a, b, c, d, e, f, g, h};
+  for (int i = 0; i < 8; ++i) state_[i] += sums[i];
 }
 
 std::string Sha256Hex(const unsigned char digest[kSha256Size]) { return LowerHex(digest, kSha256Size); }

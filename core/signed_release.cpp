@@ -1,7 +1,5 @@
 #include "core/signed_release.h"
 
-#include <cstring>
-
 #include "core/manifest_signature.h"
 
 const ManifestFile* ManifestRecordForUrl(const SignedManifest& manifest, std::string_view url) {
