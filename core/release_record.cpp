@@ -16,14 +16,6 @@ const char* const kInstallerFiles[] = {
     "Config\\onlinesetup.ini", "WindowsSys.ini",
 };
 
-void FinishComponent(std::string* out, std::string* part) {
-  while (!part->empty() && (part->back() == '.' || part->back() == ' ')) part->pop_back();
-  if (part->empty()) return;
-  if (!out->empty()) *out += '\\';
-  *out += *part;
-  part->clear();
-}
-
 // The path as Windows resolves it below a folder (see StalePaths); empty when
 // it is not safe to remove: it could leave the folder, it holds a control
 // character or a cut double-byte character, or it names nothing or a folder
@@ -35,13 +27,14 @@ std::string CleanPath(std::string_view path) {
     if (static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?') return std::string();
   }
   if (path.empty() || gbk::EndsWithPathSeparator(path)) return std::string();  // a folder
-  std::string out, part;
+  std::string out;
   std::vector<size_t> ends = gbk::FindPathSeparators(path);
   ends.push_back(path.size());
   size_t start = 0;
   for (size_t at : ends) {
-    part.assign(path.substr(start, at - start));
-    FinishComponent(&out, &part);
+    std::string_view part = path.substr(start, at - start);
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    if (!part.empty()) out.append(out.empty() ? "" : "\\").append(part);
     start = at + 1;
   }
   return out;

@@ -87,11 +87,11 @@ class Parser {
   static bool First(bool* met) { return !std::exchange(*met, true); }
 
   ManifestError Line(std::string_view line) {
+    const ManifestError bad = line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
     for (char c : line)
-      if (c < 0x20 || c > 0x7E) return line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
+      if (c < 0x20 || c > 0x7E) return bad;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
-      return line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
+    if (eq == std::string_view::npos) return bad;
     const std::string_view key = line.substr(0, eq);
     const std::string_view value = line.substr(eq + 1);
     if (line_ == 1) {
