@@ -1,5 +1,7 @@
 #include "core/header_text.h"
 
+#include <algorithm>
+
 #include "core/gbk_text.h"
 
 namespace {
@@ -14,11 +16,8 @@ bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
 }  // namespace
 
 std::string RemoveQuotes(std::string text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text)
-    if (c != '"') out += c;
-  return out;
+  text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+  return text;
 }
 
 std::string ResumeRequestHeaders(int local_size, int total_size, const std::string& etag,
