@@ -1,5 +1,7 @@
 #include "core/aes128.h"
 
+#include "core/byte_order.h"
+
 #if defined(__GNUC__) && (defined(__i386__) || defined(__x86_64__))
 #include <cpuid.h>
 #include <immintrin.h>
@@ -68,22 +70,6 @@ const Tables& GetTables() {
   return tables;
 }
 
-uint32_t Load(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-void Store(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-}
-
-uint32_t SubWord(const Tables& t, uint32_t w) {
-  return (uint32_t{t.sbox[w >> 24]} << 24) | (uint32_t{t.sbox[(w >> 16) & 0xFF]} << 16) |
-         (uint32_t{t.sbox[(w >> 8) & 0xFF]} << 8) | t.sbox[w & 0xFF];
-}
-
 // One column of a middle round: the table entries of the four bytes the row
 // shift brings together (the first byte of `a`, the second of `b`...), with
 // the round key's word.
@@ -101,17 +87,43 @@ uint32_t LastColumn(const uint8_t* sbox, uint32_t a, uint32_t b, uint32_t c, uin
          key;
 }
 
+// The rounds of either direction. The row shift brings column i the bytes of
+// columns i, i+1, i+2, i+3; its inverse takes them from the other side (i,
+// i-1, i-2, i-3).
+template <bool kDecrypt>
+void CipherBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
+  const Tables& t = GetTables();
+  const auto& table = kDecrypt ? t.td : t.te;
+  const uint8_t* sbox = kDecrypt ? t.inv_sbox : t.sbox;
+  constexpr int kStep = kDecrypt ? 3 : 1;
+  const uint32_t* rk = schedule.words;
+  uint32_t s[4], next[4];
+  auto at = [&s](int column, int byte) { return s[(column + byte * kStep) & 3]; };
+  for (int i = 0; i < 4; ++i) s[i] = LoadBe32(block + 4 * i) ^ rk[i];
+  for (int round = 1; round < 10; ++round) {
+    rk += 4;
+    for (int i = 0; i < 4; ++i)
+      next[i] = RoundColumn(table, at(i, 0), at(i, 1), at(i, 2), at(i, 3), rk[i]);
+    for (int i = 0; i < 4; ++i) s[i] = next[i];
+  }
+  rk += 4;
+  for (int i = 0; i < 4; ++i)
+    StoreBe32(block + 4 * i, LastColumn(sbox, at(i, 0), at(i, 1), at(i, 2), at(i, 3), rk[i]));
+}
+
 }  // namespace
 
 void ExpandEncryptKey(const uint8_t key[kKeySize], KeySchedule* schedule) {
-  const Tables& t = GetTables();
+  const uint8_t* sbox = GetTables().sbox;
   uint32_t* rk = schedule->words;
-  for (int i = 0; i < 4; ++i) rk[i] = Load(key + 4 * i);
+  for (int i = 0; i < 4; ++i) rk[i] = LoadBe32(key + 4 * i);
   uint8_t rcon = 1;
   for (int i = 4; i < 44; ++i) {
     uint32_t temp = rk[i - 1];
     if (i % 4 == 0) {
-      temp = SubWord(t, (temp << 8) | (temp >> 24)) ^ (uint32_t{rcon} << 24);
+      // RotWord, then SubWord: the S-box on each byte of the word.
+      const uint32_t rotated = (temp << 8) | (temp >> 24);
+      temp = LastColumn(sbox, rotated, rotated, rotated, rotated, uint32_t{rcon} << 24);
       rcon = Multiply(rcon, 2);
     }
     rk[i] = rk[i - 4] ^ temp;
@@ -137,44 +149,11 @@ void ExpandDecryptKey(const uint8_t key[kKeySize], KeySchedule* schedule) {
 }
 
 void EncryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
-  const Tables& t = GetTables();
-  const uint32_t* rk = schedule.words;
-  uint32_t s0 = Load(block) ^ rk[0], s1 = Load(block + 4) ^ rk[1];
-  uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
-  for (int round = 1; round < 10; ++round) {
-    rk += 4;
-    const uint32_t t0 = RoundColumn(t.te, s0, s1, s2, s3, rk[0]);
-    const uint32_t t1 = RoundColumn(t.te, s1, s2, s3, s0, rk[1]);
-    const uint32_t t2 = RoundColumn(t.te, s2, s3, s0, s1, rk[2]);
-    const uint32_t t3 = RoundColumn(t.te, s3, s0, s1, s2, rk[3]);
-    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
-  }
-  rk += 4;
-  Store(block, LastColumn(t.sbox, s0, s1, s2, s3, rk[0]));
-  Store(block + 4, LastColumn(t.sbox, s1, s2, s3, s0, rk[1]));
-  Store(block + 8, LastColumn(t.sbox, s2, s3, s0, s1, rk[2]));
-  Store(block + 12, LastColumn(t.sbox, s3, s0, s1, s2, rk[3]));
+  CipherBlock<false>(schedule, block);
 }
 
-// The inverse row shift takes each column's bytes from the other side.
 void DecryptBlock(const KeySchedule& schedule, uint8_t block[kBlockSize]) {
-  const Tables& t = GetTables();
-  const uint32_t* rk = schedule.words;
-  uint32_t s0 = Load(block) ^ rk[0], s1 = Load(block + 4) ^ rk[1];
-  uint32_t s2 = Load(block + 8) ^ rk[2], s3 = Load(block + 12) ^ rk[3];
-  for (int round = 1; round < 10; ++round) {
-    rk += 4;
-    const uint32_t t0 = RoundColumn(t.td, s0, s3, s2, s1, rk[0]);
-    const uint32_t t1 = RoundColumn(t.td, s1, s0, s3, s2, rk[1]);
-    const uint32_t t2 = RoundColumn(t.td, s2, s1, s0, s3, rk[2]);
-    const uint32_t t3 = RoundColumn(t.td, s3, s2, s1, s0, rk[3]);
-    s0 = t0, s1 = t1, s2 = t2, s3 = t3;
-  }
-  rk += 4;
-  Store(block, LastColumn(t.inv_sbox, s0, s3, s2, s1, rk[0]));
-  Store(block + 4, LastColumn(t.inv_sbox, s1, s0, s3, s2, rk[1]));
-  Store(block + 8, LastColumn(t.inv_sbox, s2, s1, s0, s3, rk[2]));
-  Store(block + 12, LastColumn(t.inv_sbox, s3, s2, s1, s0, rk[3]));
+  CipherBlock<true>(schedule, block);
 }
 
 #ifdef AES128_HAVE_AESNI
@@ -197,7 +176,7 @@ __attribute__((target("sse2,aes"))) void LoadRoundKeys(const KeySchedule& schedu
                                                         __m128i keys[11]) {
   for (int r = 0; r < 11; ++r) {
     uint8_t bytes[16];
-    for (int j = 0; j < 4; ++j) Store(bytes + 4 * j, schedule.words[4 * r + j]);
+    for (int j = 0; j < 4; ++j) StoreBe32(bytes + 4 * j, schedule.words[4 * r + j]);
     keys[r] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
   }
 }

@@ -1,5 +1,7 @@
 #include "core/archive_entry.h"
 
+#include "core/byte_order.h"
+
 namespace {
 
 // The Windows FILE_ATTRIBUTE_* values.
@@ -10,20 +12,13 @@ constexpr uint32_t kReadOnly = 0x01, kHidden = 0x02, kSystem = 0x04, kDirectory 
 
 uint32_t MapZipAttributes(uint32_t version_made_by, uint32_t external) {
   const uint32_t host = version_made_by >> 8;
-  bool read_only, hidden = false, system = false, directory, archive = true;
-  if (host == 0 || host == 7 || host == 11 || host == 14) {
-    read_only = external & 0x01;
-    hidden = external & 0x02;
-    system = external & 0x04;
-    directory = external & 0x10;
-    archive = external & 0x20;
-  } else {
-    directory = external & 0x40000000u;
-    read_only = !(external & 0x00800000u);  // no owner-write bit
-  }
-  return (read_only ? kReadOnly : 0) | (hidden ? kHidden : 0) |
-         (system ? kSystem : 0) | (directory ? kDirectory : 0) |
-         (archive ? kArchive : 0);
+  // DOS-like hosts store the Windows bits themselves.
+  if (host == 0 || host == 7 || host == 11 || host == 14)
+    return external & (kReadOnly | kHidden | kSystem | kDirectory | kArchive);
+  // Elsewhere the high half is the mode: its directory bit, and read-only
+  // without the owner-write bit.
+  return (external & 0x40000000u ? kDirectory : 0) | (external & 0x00800000u ? 0 : kReadOnly) |
+         kArchive;
 }
 
 ExtraTimes ScanExtraTimes(const uint8_t* extra, size_t size) {
@@ -36,9 +31,7 @@ ExtraTimes ScanExtraTimes(const uint8_t* extra, size_t size) {
       pos += 5;
       auto take = [&](bool* has, int32_t* value) {
         if (pos + 4 > size) return;
-        *value = static_cast<int32_t>(uint32_t{extra[pos]} | (uint32_t{extra[pos + 1]} << 8) |
-                                      (uint32_t{extra[pos + 2]} << 16) |
-                                      (uint32_t{extra[pos + 3]} << 24));
+        *value = static_cast<int32_t>(LoadLe32(extra + pos));
         *has = true;
         pos += 4;
       };

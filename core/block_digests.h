@@ -33,10 +33,7 @@ class BlockDigests {
   BlockDigests(uint64_t total_size, uint64_t block_size, std::vector<Sha256Digest> expected);
 
   bool usable() const { return usable_; }
-  uint64_t total_size() const { return total_; }
   uint64_t block_size() const { return block_; }
-  // The offset of the next byte Feed expects.
-  uint64_t offset() const { return offset_; }
   bool complete() const { return usable_ && offset_ == total_; }
   // The end of the blocks that matched, counted from the start offset up to
   // the first bad one: the bytes below it may be kept.

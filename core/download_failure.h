@@ -2,7 +2,6 @@
 // it into the text the user reads.
 #pragma once
 
-#include <cstddef>
 #include <string>
 
 #include "core/buffer_limits.h"

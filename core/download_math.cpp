@@ -3,9 +3,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
+#include "core/gbk_text.h"
 #include "core/path_join.h"
 
 namespace {
@@ -153,29 +153,24 @@ std::string RelativeTarget(const std::string& install_folder, const std::string&
 }
 
 bool ParseContentRange(const std::string& text, ContentRange* range) {
-  size_t i = 0;
   const size_t n = text.size();
-  while (i < n && text[i] == ' ') ++i;
-  static const char kUnit[] = "bytes";
-  for (const char* u = kUnit; *u; ++u, ++i) {
-    if (i >= n || (text[i] | 0x20) != *u) return false;
-  }
+  size_t i = text.find_first_not_of(' ');
+  if (i == std::string::npos || !gbk::EqualsIgnoreCase(text.substr(i, 5), "bytes")) return false;
+  i += 5;
   if (i >= n || text[i] != ' ') return false;
-  while (i < n && text[i] == ' ') ++i;
+  i = text.find_first_not_of(' ', i);
   ContentRange r;
   if (!ReadNumber(text, &i, &r.first)) return false;
   if (i >= n || text[i++] != '-') return false;
   if (!ReadNumber(text, &i, &r.last) || r.last < r.first) return false;
   if (i >= n || text[i++] != '/') return false;
   if (i < n && text[i] == '*') {
-    r.totalKnown = false;
-    ++i;
+    ++i;  // the total is unknown
   } else {
     if (!ReadNumber(text, &i, &r.total) || r.last >= r.total) return false;
     r.totalKnown = true;
   }
-  while (i < n && text[i] == ' ') ++i;
-  if (i != n) return false;
+  if (text.find_first_not_of(' ', i) != std::string::npos) return false;
   *range = r;
   return true;
 }

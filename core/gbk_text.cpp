@@ -1,5 +1,6 @@
 #include "core/gbk_text.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -35,21 +36,12 @@ void ForEachChar(std::string_view s, Fn fn) {
 size_t Utf8CharLength(std::string_view s, size_t i) {
   const unsigned char c = static_cast<unsigned char>(s[i]);
   if (c < 0x80) return 1;
-  size_t n;
-  unsigned char min2 = 0x80, max2 = 0xBF;  // range of the second byte
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    if (c == 0xE0) min2 = 0xA0;
-    if (c == 0xED) max2 = 0x9F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    if (c == 0xF0) min2 = 0x90;
-    if (c == 0xF4) max2 = 0x8F;
-  } else {
-    return 0;
-  }
+  if (c < 0xC2 || c > 0xF4) return 0;
+  const size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+  // The range of the second byte: E0 and F0 would start overlong forms below
+  // it, ED surrogates and F4 values beyond U+10FFFF above it.
+  const unsigned char min2 = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+  const unsigned char max2 = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
   if (i + n > s.size()) return 0;
   for (size_t k = 1; k < n; ++k) {
     const unsigned char t = static_cast<unsigned char>(s[i + k]);
@@ -99,7 +91,8 @@ std::vector<size_t> FindSingleBytes(std::string_view s, Pick pick) {
   return found;
 }
 
-// `s` with `map` applied to every single-byte character.
+}  // namespace
+
 std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
   std::string out(s);
   ForEachChar(s, [&](size_t i, size_t width) {
@@ -108,8 +101,6 @@ std::string MapSingleBytes(std::string_view s, char (*map)(char)) {
   });
   return out;
 }
-
-}  // namespace
 
 std::string_view CutToBytes(std::string_view s, size_t max_bytes) {
   if (s.size() <= max_bytes) return s;
@@ -165,12 +156,8 @@ size_t Find(std::string_view hay, std::string_view needle, size_t from) {
 }
 
 size_t FindLastChar(std::string_view s, char c) {
-  size_t found = std::string_view::npos;
-  ForEachChar(s, [&](size_t i, size_t width) {
-    if (width == 1 && s[i] == c) found = i;
-    return true;
-  });
-  return found;
+  const std::vector<size_t> all = FindAllChars(s, c);
+  return all.empty() ? std::string_view::npos : all.back();
 }
 
 std::vector<size_t> FindAllChars(std::string_view s, char c) {
@@ -188,6 +175,18 @@ bool EndsInCutCharacter(std::string_view s) {
 
 std::vector<size_t> FindPathSeparators(std::string_view path) {
   return FindSingleBytes(path, [](char b) { return b == '\\' || b == '/'; });
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  for (size_t at = 0; at < text.size();) {
+    const size_t end = std::min(text.find('\n', at), text.size());
+    std::string_view line = text.substr(at, end - at);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    at = end + 1;
+  }
+  return lines;
 }
 
 std::string Trim(std::string_view s) {

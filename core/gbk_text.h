@@ -38,6 +38,10 @@ std::string Format(const char* format, ...)
 #endif
     ;
 
+// `s` with `map` applied to every single-byte character (double-byte ones
+// stay as they are, whatever their trail byte).
+std::string MapSingleBytes(std::string_view s, char (*map)(char));
+
 // Case changes that leave double-byte characters alone.
 std::string ToLower(std::string_view s);
 std::string ToUpper(std::string_view s);
@@ -66,6 +70,11 @@ bool EndsInCutCharacter(std::string_view s);
 // True when a path ends in "/" or in a "\" that is a character of its own,
 // not the trail byte of a double-byte character such as 乗 (0x81 0x5C).
 bool EndsWithPathSeparator(std::string_view path);
+
+// The lines of `text` split at LF, each without the CR before its LF. A last
+// line without LF counts; nothing after a final LF does. (LF and CR are never
+// trail bytes.)
+std::vector<std::string_view> SplitLines(std::string_view text);
 
 // Removes blanks, tabs, CR and LF at both ends.
 std::string Trim(std::string_view s);

@@ -1,5 +1,7 @@
 #include "core/header_text.h"
 
+#include <algorithm>
+
 #include "core/gbk_text.h"
 
 namespace {
@@ -8,17 +10,15 @@ bool FitsInHeader(const std::string& value) {
   return value.find_first_of(std::string("\r\n\0", 3)) == std::string::npos;
 }
 
+// An ETag stored as W/... (its quotes removed): not usable in If-Range.
+bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
+
 }  // namespace
 
 std::string RemoveQuotes(std::string text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text)
-    if (c != '"') out += c;
-  return out;
+  text.erase(std::remove(text.begin(), text.end(), '"'), text.end());
+  return text;
 }
-
-bool IsWeakEtag(const std::string& etag) { return etag.rfind("W/", 0) == 0; }
 
 std::string ResumeRequestHeaders(int local_size, int total_size, const std::string& etag,
                                  const std::string& last_modified) {

@@ -8,9 +8,6 @@
 // The text with every double-quote character deleted (how ETags are stored).
 std::string RemoveQuotes(std::string text);
 
-// An ETag stored as W/... (its quotes removed): not usable in If-Range.
-bool IsWeakEtag(const std::string& etag);
-
 // "Accept: */*\r\n", plus "Range:bytes=<from>-" and "If-Range:<validator>"
 // when 0 < local_size <= total_size: from the local size for a partial file,
 // the last byte for a complete one. The validator is the ETag in quotes, or

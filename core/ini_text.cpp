@@ -5,19 +5,14 @@
 bool FindIniValue(std::string_view text, std::string_view section, std::string_view key,
                   std::string* value) {
   bool in_section = false, seen_section = false;
-  for (size_t start = 0; start < text.size();) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    const std::string line = gbk::Trim(text.substr(start, end - start));
-    start = end + 1;
+  for (std::string_view raw : gbk::SplitLines(text)) {
+    const std::string line = gbk::Trim(raw);
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       // Only the first section of that name is read.
       if (in_section) return false;
-      const size_t close = line.find(']');
-      const std::string name =
-          gbk::Trim(std::string_view(line).substr(1, close == std::string::npos ? std::string::npos
-                                                                                  : close - 1));
+      // Without "]" the name runs to the line's end (npos - 1 is still beyond it).
+      const std::string name = gbk::Trim(std::string_view(line).substr(1, line.find(']') - 1));
       in_section = !seen_section && gbk::EqualsIgnoreCase(name, section);
       seen_section = seen_section || in_section;
       continue;

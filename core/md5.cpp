@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/hex_text.h"
+
 namespace {
 
 constexpr unsigned char kPadding[64] = {0x80};
@@ -30,7 +32,6 @@ void Encode(unsigned char* out, const uint32_t* in, size_t words) {
 }  // namespace
 
 MD5_CTX::MD5_CTX() { Reset(); }
-MD5_CTX::~MD5_CTX() = default;
 
 void MD5_CTX::Reset() {
   count_[0] = count_[1] = 0;
@@ -151,16 +152,7 @@ void MD5_CTX::Transform(const unsigned char block[64]) {
   state_[3] += d;
 }
 
-std::string Md5Hex(const unsigned char digest[16]) {
-  static const char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(32);
-  for (int i = 0; i < 16; ++i) {
-    out += kHex[digest[i] >> 4];
-    out += kHex[digest[i] & 0xF];
-  }
-  return out;
-}
+std::string Md5Hex(const unsigned char digest[16]) { return LowerHex(digest, 16); }
 
 std::string Md5OfBytes(const void* data, size_t size) {
   MD5_CTX ctx;

@@ -8,7 +8,6 @@
 class MD5_CTX {
  public:
   MD5_CTX();
-  virtual ~MD5_CTX();
   void Update(const void* data, size_t size);
   // Writes the 16-byte digest and resets the object for a new message.
   void Final(unsigned char digest[16]);

@@ -3,15 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-int32_t LoadInt32(const uint8_t* p) {
-  uint32_t v = uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) |
-               (uint32_t{p[3]} << 24);
-  return static_cast<int32_t>(v);
-}
-
-}  // namespace
+#include "core/byte_order.h"
 
 void PackDirectory::Add(std::string_view name, PackSpan span) {
   items_.push_back({static_cast<uint32_t>(names_.size()), static_cast<uint16_t>(name.size()), span});
@@ -57,6 +49,11 @@ void PackDirectory::Compact(bool repack) {
   }
 }
 
+namespace {
+
+// Number of records when the table is usable, -1 otherwise: payload length
+// below 4, a non-positive count, or a table that does not fit in the payload
+// or in the body.
 int64_t PackTableCount(uint32_t payload_length, uint64_t body_length, int32_t count) {
   if (payload_length < 4 || body_length < 4 || count <= 0) return -1;
   // 64-bit arithmetic: a count near 2^31 must not wrap into a small table.
@@ -65,16 +62,18 @@ int64_t PackTableCount(uint32_t payload_length, uint64_t body_length, int32_t co
   return count;
 }
 
+// The entry name of one 268-byte record: up to its NUL or the field's end.
 std::string_view PackRecordName(const uint8_t* record) {
   const char* name = reinterpret_cast<const char*>(record);
-  size_t len = 0;
-  while (len < kPackNameField && name[len] != '\0') ++len;
-  return std::string_view(name, len);
+  return std::string_view(name, std::find(name, name + kPackNameField, '\0') - name);
 }
 
 PackSpan PackRecordSpan(const uint8_t* record) {
-  return {LoadInt32(record + kPackNameField), LoadInt32(record + kPackNameField + 4)};
+  const uint8_t* fields = record + kPackNameField;
+  return {static_cast<int32_t>(LoadLe32(fields)), static_cast<int32_t>(LoadLe32(fields + 4))};
 }
+
+}  // namespace
 
 bool ReadPackTable(uint32_t payload_length, uint64_t body_length, const PackBodyRead& read,
                    const std::function<void(std::string_view, PackSpan)>& on_record,
@@ -82,7 +81,8 @@ bool ReadPackTable(uint32_t payload_length, uint64_t body_length, const PackBody
   if (payload_length < 4 || body_length < 4) return false;
   uint8_t head[4];
   if (!read(0, head, sizeof head)) return false;
-  const int64_t count = PackTableCount(payload_length, body_length, LoadInt32(head));
+  const int64_t count =
+      PackTableCount(payload_length, body_length, static_cast<int32_t>(LoadLe32(head)));
   if (count < 0) return false;
   const uint64_t total = kPackRecordSize * static_cast<uint64_t>(count);
   uint8_t record[kPackRecordSize];

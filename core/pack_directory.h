@@ -64,15 +64,6 @@ class PackDirectory {
   size_t compact_at_ = 1 << 16;  // records; doubles with the distinct names
 };
 
-// Number of records when the table is usable, -1 otherwise: payload length
-// below 4, a non-positive count, or a table that does not fit in the payload
-// or in the body.
-int64_t PackTableCount(uint32_t payload_length, uint64_t body_length, int32_t count);
-
-// The entry name of one 268-byte record: up to its NUL or the field's end.
-std::string_view PackRecordName(const uint8_t* record);
-PackSpan PackRecordSpan(const uint8_t* record);
-
 // Reads the table through `read(offset, dst, n)`, which places decrypted body
 // bytes and returns false when it cannot; hands each record to `on_record` in
 // file order and the bytes of table read so far to `on_progress` (first

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 
 #include "core/pack_directory.h"
 #include "core/pack_key.h"
@@ -123,11 +122,9 @@ std::string SealPack(uint32_t payload_length, std::string plain_body, std::strin
 }
 
 std::string PackRecordBytes(std::string_view name, int32_t offset, int32_t size) {
-  std::string rec(kPackRecordSize, '\0');
-  std::memcpy(&rec[0], name.data(), std::min(name.size(), kPackNameField));
-  std::string tail;
-  AppendLe32(&tail, static_cast<uint32_t>(offset));
-  AppendLe32(&tail, static_cast<uint32_t>(size));
-  rec.replace(kPackNameField, 8, tail);
+  std::string rec(name.substr(0, kPackNameField));
+  rec.resize(kPackNameField, '\0');
+  AppendLe32(&rec, static_cast<uint32_t>(offset));
+  AppendLe32(&rec, static_cast<uint32_t>(size));
   return rec;
 }

@@ -16,27 +16,36 @@ const char* const kInstallerFiles[] = {
     "Config\\onlinesetup.ini", "WindowsSys.ini",
 };
 
-void FinishComponent(std::string* out, std::string* part) {
-  while (!part->empty() && (part->back() == '.' || part->back() == ' ')) part->pop_back();
-  if (part->empty()) return;
-  if (!out->empty()) *out += '\\';
-  *out += *part;
-  part->clear();
+// The path as Windows resolves it below a folder (see StalePaths); empty when
+// it is not safe to remove: it could leave the folder, it holds a control
+// character or a cut double-byte character, or it names nothing or a folder
+// (it ends in a separator).
+std::string CleanPath(std::string_view path) {
+  if (!StaysInsideFolder(path) || gbk::EndsInCutCharacter(path)) return std::string();
+  // Control characters, '*' and '?' lie below every trail byte.
+  for (char c : path) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?') return std::string();
+  }
+  if (path.empty() || gbk::EndsWithPathSeparator(path)) return std::string();  // a folder
+  std::string out;
+  std::vector<size_t> ends = gbk::FindPathSeparators(path);
+  ends.push_back(path.size());
+  size_t start = 0;
+  for (size_t at : ends) {
+    std::string_view part = path.substr(start, at - start);
+    while (!part.empty() && (part.back() == '.' || part.back() == ' ')) part.remove_suffix(1);
+    if (!part.empty()) out.append(out.empty() ? "" : "\\").append(part);
+    start = at + 1;
+  }
+  return out;
 }
 
 }  // namespace
 
 std::vector<std::string> ParseRecord(std::string_view text) {
   std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  for (std::string_view line : gbk::SplitLines(text))
     if (!line.empty()) lines.emplace_back(line);
-    start = end + 1;
-  }
   return lines;
 }
 
@@ -49,25 +58,6 @@ std::string FormatRecord(const std::vector<std::string>& paths) {
     text += "\r\n";
   }
   return text;
-}
-
-std::string CleanPath(std::string_view path) {
-  if (!StaysInsideFolder(path) || gbk::EndsInCutCharacter(path)) return std::string();
-  // Control characters, '*' and '?' lie below every trail byte.
-  for (char c : path) {
-    if (static_cast<unsigned char>(c) < 0x20 || c == '*' || c == '?') return std::string();
-  }
-  if (path.empty() || gbk::EndsWithPathSeparator(path)) return std::string();  // a folder
-  std::string out, part;
-  std::vector<size_t> ends = gbk::FindPathSeparators(path);
-  ends.push_back(path.size());
-  size_t start = 0;
-  for (size_t at : ends) {
-    part.assign(path.substr(start, at - start));
-    FinishComponent(&out, &part);
-    start = at + 1;
-  }
-  return out;
 }
 
 std::vector<std::string> StalePaths(const std::vector<std::string>& previous,

@@ -19,16 +19,11 @@ std::vector<std::string> ParseRecord(std::string_view text);
 // One path a line, each followed by CR LF; leading separators dropped.
 std::string FormatRecord(const std::vector<std::string>& paths);
 
-// The path as Windows resolves it below a folder, with the case of its
-// letters kept: "/" read as "\", runs of separators and leading ones dropped,
-// "." components and the trailing dots and blanks of each component dropped.
-// Empty when the path is not safe to remove: it could leave the folder, it
-// holds a control character or a cut double-byte character, or it names
-// nothing or a folder (it ends in a separator).
-std::string CleanPath(std::string_view path);
-
-// The files of `previous` that `current` does not list, cleaned, in the
-// order of `previous`, each once. Comparison ignores the case of ASCII
+// The files of `previous` that `current` does not list, cleaned (each path
+// as Windows resolves it below a folder, with the case of its letters kept:
+// "/" read as "\", runs of separators and leading ones dropped, "."
+// components and the trailing dots and blanks of each component dropped),
+// in the order of `previous`, each once. Comparison ignores the case of ASCII
 // letters. Unsafe paths and the installer's own records (the uninstall data,
 // this record, the agency record, the machine identifier, the delete-path
 // record) are never among them.

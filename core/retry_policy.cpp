@@ -1,5 +1,6 @@
 #include "core/retry_policy.h"
 
+#include <algorithm>
 #include <cstddef>
 
 bool GivesUp(const RetryPolicy& policy, int attempts, uint32_t elapsed_ms) {
@@ -36,9 +37,7 @@ Verdict Classify(const DownloadFailure& f) {
 
 uint32_t BackoffDelayMs(int failures, double jitter) {
   constexpr size_t kSteps = sizeof kBackoffStepsMs / sizeof *kBackoffStepsMs;
-  const size_t row = failures <= 1 ? 0 : (static_cast<size_t>(failures - 1) < kSteps
-                                              ? static_cast<size_t>(failures - 1)
-                                              : kSteps - 1);
+  const size_t row = std::min<size_t>(failures <= 1 ? 0 : failures - 1, kSteps - 1);
   const uint32_t delay = kBackoffStepsMs[row];
   if (jitter < 0) jitter = 0;
   if (jitter >= 1) jitter = 0.999;

@@ -1,5 +1,6 @@
 #include "core/safe_path.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 #include "core/gbk_text.h"
@@ -10,15 +11,8 @@ bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // "..", "...", ". ." and the like: Windows may read them as the parent.
 bool IsDotsComponent(std::string_view part) {
-  int dots = 0;
-  for (char c : part) {
-    if (c == '.') {
-      ++dots;
-    } else if (c != ' ') {
-      return false;
-    }
-  }
-  return dots >= 2;
+  return part.find_first_not_of(". ") == std::string_view::npos &&
+         std::count(part.begin(), part.end(), '.') >= 2;
 }
 
 // CON, NUL, COM1 and the like, also with an extension ("nul.txt"): opening

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "core/byte_order.h"
 #include "core/hex_text.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -25,18 +26,6 @@ constexpr uint32_t kRound[64] = {
 };
 
 inline uint32_t Rotr(uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-inline uint32_t LoadBe32(const unsigned char* p) {
-  return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-         static_cast<uint32_t>(p[2]) << 8 | p[3];
-}
-
-inline void StoreBe32(unsigned char* p, uint32_t v) {
-  p[0] = static_cast<unsigned char>(v >> 24);
-  p[1] = static_cast<unsigned char>(v >> 16);
-  p[2] = static_cast<unsigned char>(v >> 8);
-  p[3] = static_cast<unsigned char>(v);
-}
 
 #if SHA256_HAVE_X86_PATH
 // The SHA extensions keep the state as ABEF/CDGH pairs; rnds2 runs two rounds
@@ -184,14 +173,8 @@ void Sha256::Transform(const unsigned char block[64]) {
     b = a;
     a = t1 + t2;
   }
-  state_[0] += a;
-  state_[1] += b;
-  state_[2] += c;
-  state_[3] += d;
-  state_[4] += e;
-  state_[5] += f;
-  state_[6] += g;
-  state_[7] += h;
+  const uint32_t sums[8] = {a, b, c, d, e, f, g, h};
+  for (int i = 0; i < 8; ++i) state_[i] += sums[i];
 }
 
 std::string Sha256Hex(const unsigned char digest[kSha256Size]) { return LowerHex(digest, kSha256Size); }

@@ -1,12 +1,12 @@
 #include "core/signed_manifest.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <tuple>
 #include <utility>
 
 #include "core/block_digests.h"
+#include "core/gbk_text.h"
 #include "core/hex_text.h"
 #include "core/safe_path.h"
 
@@ -26,19 +26,22 @@ bool ParseManifestNumber(std::string_view text, uint64_t max, uint64_t* out) {
   return true;
 }
 
+bool ParseDigits(std::string_view text, size_t at, size_t n, int* out) {
+  int value = 0;
+  for (size_t i = at; i < at + n; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    value = value * 10 + (text[i] - '0');
+  }
+  *out = value;
+  return true;
+}
+
 bool ParseManifestDate(std::string_view text, ManifestDate* out) {
   if (text.size() != 10 || text[4] != '-' || text[7] != '-') return false;
-  auto field = [&](size_t at, size_t n, int* value) {
-    *value = 0;
-    for (size_t i = at; i < at + n; ++i) {
-      if (text[i] < '0' || text[i] > '9') return false;
-      *value = *value * 10 + (text[i] - '0');
-    }
-    return true;
-  };
   ManifestDate d;
-  if (!field(0, 4, &d.year) || !field(5, 2, &d.month) || !field(8, 2, &d.day)) return false;
-  if (!IsValidManifestDate(d)) return false;
+  if (!ParseDigits(text, 0, 4, &d.year) || !ParseDigits(text, 5, 2, &d.month) ||
+      !ParseDigits(text, 8, 2, &d.day) || !IsValidManifestDate(d))
+    return false;
   *out = d;
   return true;
 }
@@ -54,35 +57,20 @@ bool IsValidName(std::string_view name) {
   if (name.empty() || name.size() > kMaxManifestNameLength) return false;
   for (char c : name)
     if (!IsNameChar(c)) return false;
-  size_t start = 0;
-  while (true) {
-    const size_t end = std::min(name.find('/', start), name.size());
-    const std::string_view part = name.substr(start, end - start);
-    // An empty part is a leading, doubled or trailing "/"; Windows drops a
-    // trailing dot, so "a." would name the same file as "a".
-    if (part.empty() || part.back() == '.') return false;
-    if (end == name.size()) break;
-    start = end + 1;
-  }
+  // No empty part (a leading, doubled or trailing "/"), none ending in a dot:
+  // Windows drops a trailing dot, so "a." would name the same file as "a".
+  if (name.front() == '/' || name.back() == '/' || name.find("//") != std::string_view::npos ||
+      name.back() == '.' || name.find("./") != std::string_view::npos)
+    return false;
   return StaysInsideFolder(name);
-}
-
-bool ParseDigest(std::string_view text, Sha256Digest* out) {
-  return ParseLowerHex(text, out->data(), out->size());
 }
 
 class Parser {
  public:
   ManifestStatus Run(std::string_view text, SignedManifest* out) {
     if (text.size() > kMaxManifestBytes) return {ManifestError::kTooLarge, 0};
-    size_t at = 0;
-    while (at < text.size()) {
-      size_t end = text.find('\n', at);
-      if (end == std::string_view::npos) end = text.size();
-      std::string_view line = text.substr(at, end - at);
-      at = end + 1;
+    for (std::string_view line : gbk::SplitLines(text)) {
       ++line_;
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
       const ManifestError error = Line(line);
       if (error != ManifestError::kNone) return {error, error_line_ ? error_line_ : line_};
     }
@@ -94,12 +82,16 @@ class Parser {
   }
 
  private:
+  // True the first time a key is met; marks it as met. (A key that is then
+  // refused ends the parse, so it need not count as met.)
+  static bool First(bool* met) { return !std::exchange(*met, true); }
+
   ManifestError Line(std::string_view line) {
+    const ManifestError bad = line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
     for (char c : line)
-      if (c < 0x20 || c > 0x7E) return line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
+      if (c < 0x20 || c > 0x7E) return bad;
     const size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
-      return line_ == 1 ? ManifestError::kNotAManifest : ManifestError::kBadLine;
+    if (eq == std::string_view::npos) return bad;
     const std::string_view key = line.substr(0, eq);
     const std::string_view value = line.substr(eq + 1);
     if (line_ == 1) {
@@ -119,16 +111,13 @@ class Parser {
   ManifestError ReleaseKey(std::string_view key, std::string_view value) {
     if (in_record_) return ManifestError::kMisplacedKey;
     if (key == "release") {
-      if (have_release_) return ManifestError::kRepeatedKey;
+      if (!First(&have_release_)) return ManifestError::kRepeatedKey;
       if (!ParseManifestNumber(value, kMaxManifestNumber, &m_.release) || m_.release == 0)
         return ManifestError::kBadNumber;
-      have_release_ = true;
       return ManifestError::kNone;
     }
-    if (m_.hasExpiry) return ManifestError::kRepeatedKey;
-    if (!ParseManifestDate(value, &m_.expires)) return ManifestError::kBadDate;
-    m_.hasExpiry = true;
-    return ManifestError::kNone;
+    if (!First(&m_.hasExpiry)) return ManifestError::kRepeatedKey;
+    return ParseManifestDate(value, &m_.expires) ? ManifestError::kNone : ManifestError::kBadDate;
   }
 
   // "file=": the record before it ends, a new one begins.
@@ -152,25 +141,22 @@ class Parser {
   ManifestError FileKey(std::string_view key, std::string_view value) {
     ManifestFile& f = m_.files.back();
     if (key == "size") {
-      if (have_size_) return ManifestError::kRepeatedKey;
+      if (!First(&have_size_)) return ManifestError::kRepeatedKey;
       if (!ParseManifestNumber(value, kMaxManifestNumber, &f.size)) return ManifestError::kBadNumber;
-      have_size_ = true;
     } else if (key == "sha256") {
-      if (have_sha256_) return ManifestError::kRepeatedKey;
-      if (!ParseDigest(value, &f.sha256)) return ManifestError::kBadDigest;
-      have_sha256_ = true;
+      if (!First(&have_sha256_)) return ManifestError::kRepeatedKey;
+      if (!ParseLowerHex(value, f.sha256.data(), kSha256Size)) return ManifestError::kBadDigest;
     } else if (key == "block-size") {
-      if (have_block_size_) return ManifestError::kRepeatedKey;
+      if (!First(&have_block_size_)) return ManifestError::kRepeatedKey;
       uint64_t size = 0;
       if (!ParseManifestNumber(value, kMaxManifestNumber, &size)) return ManifestError::kBadNumber;
       if (size < kMinManifestBlockSize || size > kMaxManifestBlockSize || (size & (size - 1)))
         return ManifestError::kBadBlockSize;
       f.blockSize = size;
-      have_block_size_ = true;
     } else {
       if (!have_block_size_) return ManifestError::kMisplacedKey;
       Sha256Digest d;
-      if (!ParseDigest(value, &d)) return ManifestError::kBadDigest;
+      if (!ParseLowerHex(value, d.data(), kSha256Size)) return ManifestError::kBadDigest;
       f.blocks.push_back(d);
     }
     return ManifestError::kNone;

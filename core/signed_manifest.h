@@ -105,3 +105,6 @@ bool IsValidManifestDate(const ManifestDate& date);
 // written YYYY-MM-DD. `out` is set only on success.
 bool ParseManifestNumber(std::string_view text, uint64_t max, uint64_t* out);
 bool ParseManifestDate(std::string_view text, ManifestDate* out);
+// The `n` decimal digits of `text` from `at` (all inside it) as a number;
+// false when any of them is not a digit.
+bool ParseDigits(std::string_view text, size_t at, size_t n, int* out);

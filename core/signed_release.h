@@ -20,13 +20,6 @@ const ManifestFile* ManifestRecordForUrl(const SignedManifest& manifest, std::st
 // True when a file of `size` bytes with digest `sha256` is the one `record` describes.
 bool MatchesManifestRecord(const ManifestFile& record, uint64_t size, const Sha256Digest& sha256);
 
-// The date an expiry is judged by: the local one, or the server's (its
-// answer's HTTP Date) when that is given and earlier. A clock set far ahead
-// then does not retire a valid release, a clock set back never revives an
-// expired one beyond what the server's own clock says, and an answer whose
-// Date was rewritten can at most postpone an expiry.
-ManifestDate EffectiveExpiryDate(const ManifestDate& local, const ManifestDate* server);
-
 enum class ReleaseVerdict {
   kAccepted,
   kOlder,    // below the release this machine already installed
@@ -34,7 +27,12 @@ enum class ReleaseVerdict {
 };
 
 // `installed` is 0 when this machine has no release recorded. The same
-// release is accepted again (a repair).
+// release is accepted again (a repair). The expiry is judged by the local
+// date, or the server's (its answer's HTTP Date) when that is given and
+// earlier. A clock set far ahead then does not retire a valid release, a
+// clock set back never revives an expired one beyond what the server's own
+// clock says, and an answer whose Date was rewritten can at most postpone an
+// expiry.
 ReleaseVerdict JudgeRelease(const SignedManifest& manifest, uint64_t installed,
                             const ManifestDate& local, const ManifestDate* server);
 

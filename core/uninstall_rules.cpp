@@ -12,18 +12,6 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 
 bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// Splits a normalised folder ("C:\a\b\") into its components after the drive.
-std::vector<std::string_view> Components(std::string_view folder) {
-  std::vector<std::string_view> parts;
-  size_t start = 3;
-  for (size_t at : gbk::FindPathSeparators(folder)) {
-    if (at >= start) parts.push_back(folder.substr(start, at - start));
-    start = at + 1;
-  }
-  if (start < folder.size()) parts.push_back(folder.substr(start));
-  return parts;
-}
-
 }  // namespace
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
@@ -112,9 +100,10 @@ FolderVerdict CheckInstallFolder(std::string_view ini_path, std::string_view set
   if (wanted.size() < 3 || !IsAsciiLetter(wanted[0]) || wanted[1] != ':' || wanted[2] != '\\') {
     return FolderVerdict::kNotAbsolute;
   }
-  for (std::string_view part : Components(wanted)) {
-    if (part == "." || part == "..") return FolderVerdict::kNotAbsolute;
-  }
+  // A normalised folder has one "\" between components and one at its end.
+  if (gbk::Find(wanted, "\\.\\") != std::string::npos ||
+      gbk::Find(wanted, "\\..\\") != std::string::npos)
+    return FolderVerdict::kNotAbsolute;
   if (wanted.size() == 3) return FolderVerdict::kDriveRoot;
 
   // The data file must sit in <install>\uninstall\, where the installer puts it.

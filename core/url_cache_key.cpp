@@ -46,14 +46,7 @@ std::string UrlCacheKey(const std::string& url) {
 
   // Walk whole characters: '\\' and '|' can be trail bytes of a double-byte
   // character and must stay untouched there.
-  for (size_t i = 0; i < key.size();) {
-    if (gbk::IsLeadByte(static_cast<unsigned char>(key[i])) && i + 1 < key.size()) {
-      i += 2;
-      continue;
-    }
-    if (IsSeparatorOrDot(key[i])) key[i] = '_';
-    ++i;
-  }
+  key = gbk::MapSingleBytes(key, [](char c) { return IsSeparatorOrDot(c) ? '_' : c; });
 
   // Cut on a whole character so the folder name never ends in half of one.
   return std::string(gbk::CutToBytes(prefix + key, kMaxHostKeyBytes));

@@ -1,5 +1,6 @@
 #include "core/window_rules.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "core/buffer_limits.h"
@@ -34,9 +35,7 @@ namespace {
 // True when byte `pos` of `s` starts a character, i.e. is not the trail byte
 // of a double-byte character (whose trail may well be "\\" or a letter).
 bool StartsCharacter(const std::string& s, size_t pos) {
-  size_t i = 0;
-  while (i < pos) i += (gbk::IsLeadByte(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-  return i == pos;
+  return gbk::CutToBytes(s, pos).size() == pos;
 }
 
 bool EndsWithSeparator(const std::string& s) {
@@ -75,13 +74,9 @@ bool ComposeInstallFolder(const std::string& path, const std::string& game_name,
   if (path.empty()) return false;
   std::string p = path;
   if (!EndsWithSeparator(p)) p += '\\';
-  if (!EndsWithGameName(p, game_name)) {
-    if (p.size() + game_name.size() + 1 >= kPathTextMax) return false;
-    *folder = p + game_name + "\\";
-  } else {
-    if (p.size() >= kPathTextMax) return false;
-    *folder = p;
-  }
+  if (!EndsWithGameName(p, game_name)) p += game_name + "\\";
+  if (p.size() >= kPathTextMax) return false;
+  *folder = p;
   return true;
 }
 
@@ -98,10 +93,7 @@ std::string SpeedText(int state, int32_t bytes_per_second) {
 }
 
 int ProgressFillWidth(int percent, int track_width, int fill_width) {
-  if (percent < 0) percent = 0;
-  if (percent > 100) percent = 100;
-  int w = percent * track_width / 100;
-  if (w > fill_width) w = fill_width;
+  const int w = std::min(std::clamp(percent, 0, 100) * track_width / 100, fill_width);
   return w < 0 ? 0 : w;
 }
 
