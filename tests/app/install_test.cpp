@@ -432,7 +432,7 @@ void StopAtTheFirstWritingPause(DWORD ms) {
 
 TEST_F(InstallTest, AStopDuringTheExtractionKeepsThePackageForTheNextRunWithoutADownload) {
   std::map<std::string, std::string> files = {
-      {"a.txt", "a"}, {"b.txt", "b"}, {"main.exe", "packaged main"}, {"z\z.txt", "z"}};
+      {"a.txt", "a"}, {"b.txt", "b"}, {"main.exe", "packaged main"}, {"z\\z.txt", "z"}};
   server.ServeResource("/game.zip", MakePackage(files, work.File("pkg")));
   ServeList("action=3\r\nsrcfile=" + server.BaseUrl() + "/game.zip\r\ndestfile=game.zip\r\ncmd=DEC\r\n");
   recorder.onMessage = nullptr;  // no completion: the main program is no program
@@ -448,7 +448,7 @@ TEST_F(InstallTest, AStopDuringTheExtractionKeepsThePackageForTheNextRunWithoutA
   EXPECT_EQ(recorder.States(), (std::vector<int>{2, 2, 4, 6, 0}));
   EXPECT_TRUE(FileExists(folder + "game.zip")) << "the complete package stays";
   EXPECT_FALSE(FileExists(folder + "game.pak"));
-  EXPECT_FALSE(FileExists(folder + "z\z.txt")) << "the stop came before the last file";
+  EXPECT_FALSE(FileExists(folder + "z\\z.txt")) << "the stop came before the last file";
   const size_t sent = server.BodyBytesSent("/game.zip");
 
   recorder.Clear();

@@ -208,7 +208,9 @@ TEST(SignedRelease, HttpDates) {
   for (const Case& c : cases) {
     ManifestDate d{1, 1, 1};
     EXPECT_EQ(ParseHttpDate(c.text, &d), c.ok) << c.text;
-    if (c.ok) EXPECT_TRUE(d == c.date) << c.text;
+    if (c.ok) {
+      EXPECT_TRUE(d == c.date) << c.text;
+    }
   }
 }
 

@@ -524,7 +524,9 @@ TEST_F(ExtractPackageTest, APackageArrivingInPiecesInstallsAsItComesOrWholeWhenI
       const DWORD start = ::GetTickCount();
       while (c.kind == kStreamed && !FileExists(In(files.back().first.substr(2))) && ::GetTickCount() - start < 20000)
         ::Sleep(20);
-      if (c.kind < kStopped) EXPECT_EQ(FileExists(In("big.bin")), c.kind == kStreamed) << c.what;
+      if (c.kind < kStopped) {
+        EXPECT_EQ(FileExists(In("big.bin")), c.kind == kStreamed) << c.what;
+      }
       if (c.kind == kAbandoned) {
         arrival.Abandon();
         continue;  // the thread ends with the extraction
