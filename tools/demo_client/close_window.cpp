@@ -12,22 +12,19 @@
 
 #include <string>
 
+#include "core/gbk_text.h"
+#include "core/hex_text.h"
 #include "system/seams.h"
 
 namespace {
 
-// "bbbb..." hex pairs to bytes; false on an odd length or a non-hex digit.
+// "bbbb..." hex pairs (either case) to bytes; false on an odd length or a
+// non-hex digit.
 bool FromHex(const char* hex, std::string* out) {
-  std::string bytes;
-  size_t n = strlen(hex);
-  if (n == 0 || n % 2 != 0) return false;
-  for (size_t i = 0; i < n; i += 2) {
-    char pair[3] = {hex[i], hex[i + 1], 0};
-    char* end = nullptr;
-    unsigned long v = strtoul(pair, &end, 16);
-    if (end != pair + 2) return false;
-    bytes += static_cast<char>(v);
-  }
+  const std::string digits = gbk::ToLower(hex);
+  std::string bytes(digits.size() / 2, '\0');
+  auto* data = reinterpret_cast<unsigned char*>(&bytes[0]);
+  if (bytes.empty() || !ParseLowerHex(digits, data, bytes.size())) return false;
   *out = bytes;
   return true;
 }

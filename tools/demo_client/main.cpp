@@ -5,9 +5,10 @@
 #include <windows.h>
 
 #include <stdio.h>
-#include <string.h>
 
 #include <string>
+
+#include "system/profile_file.h"
 
 #ifndef DEMO_CLIENT_EDITION
 #define DEMO_CLIENT_EDITION "standard"
@@ -20,20 +21,10 @@ namespace {
 const char kDefaultTitle[] = "欢乐棋牌游戏大厅";
 const char kClassName[] = "DemoHallClientWindow";
 
-std::string ExeDir() {
-  char path[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return std::string();
-  char* slash = strrchr(path, '\\');
-  if (slash) slash[1] = '\0';
-  return path;
-}
-
 std::string ReadTitle(const std::string& dir) {
-  char title[MAX_PATH] = {};
-  std::string ini = dir + "Config\\client.ini";
-  GetPrivateProfileStringA("client", "title", kDefaultTitle, title, sizeof(title), ini.c_str());
-  return title[0] ? title : kDefaultTitle;
+  const std::string title = ProfileFile(dir + "Config\\client.ini", MAX_PATH)
+                                .ReadString("client", "title", kDefaultTitle);
+  return title.empty() ? kDefaultTitle : title;
 }
 
 void AppendLog(const std::string& dir, const char* event) {
@@ -75,7 +66,7 @@ LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
-  g_dir = ExeDir();
+  g_dir = ModuleDirFromPath(GetModulePath());
   g_title = ReadTitle(g_dir);
   AppendLog(g_dir, "started");
 

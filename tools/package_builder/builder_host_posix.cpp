@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <memory>
 #include <vector>
 
 #include "builder_host.h"
@@ -28,8 +29,7 @@ bool Convert(const char* to, const char* from, std::string_view in, std::string*
     size_t room = buffer.size();
     const size_t rc = ::iconv(cd, &src, &left, &dst, &room);
     out->append(buffer.data(), dst);
-    if (rc != static_cast<size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
+    if (rc != static_cast<size_t>(-1) || errno == E2BIG) continue;
     if (!replace) {
       ok = false;
       break;
@@ -50,34 +50,25 @@ bool IsFolder(const std::string& path) {
 }
 
 bool ListFolder(const std::string& folder, std::vector<FolderItem>* items, std::string* error) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) {
-    *error = "cannot list " + folder;
-    return false;
-  }
-  bool ok = true;
-  while (const dirent* e = ::readdir(dir)) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return *error = "cannot list " + folder, false;
+  while (const dirent* e = ::readdir(dir.get())) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
     FolderItem item;
     item.path = folder + (folder.empty() || folder.back() == '/' ? "" : "/") + name;
     struct stat st;
     if (::stat(item.path.c_str(), &st) != 0 || !(S_ISDIR(st.st_mode) || S_ISREG(st.st_mode))) {
-      *error = "neither a file nor a folder: " + item.path;
-      ok = false;
-      break;
+      return *error = "neither a file nor a folder: " + item.path, false;
     }
     if (!Convert("GBK", "UTF-8", name, &item.name, false)) {
-      *error = "name has no GBK spelling (the package's code page): " + item.path;
-      ok = false;
-      break;
+      return *error = "name has no GBK spelling (the package's code page): " + item.path, false;
     }
     item.folder = S_ISDIR(st.st_mode);
     if (!item.folder) item.size = static_cast<uint64_t>(st.st_size);
     items->push_back(std::move(item));
   }
-  ::closedir(dir);
-  return ok;
+  return true;
 }
 
 std::string FolderLeafName(const std::string& folder) {

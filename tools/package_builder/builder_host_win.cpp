@@ -11,6 +11,7 @@
 #include "package/extract_package.h"
 #include "package/pack_decrypt.h"
 #include "package/package_archive.h"
+#include "system/ccommon.h"
 #include "system/file_attributes.h"
 #include "system/folder_walk.h"
 #include "builder_host.h"
@@ -81,26 +82,14 @@ std::string TempFolderPath() {
   return path;
 }
 
-// Removes the folders that extracting `name` below `root` created, deepest first.
-void RemoveFoldersOf(const std::string& root, const std::string& name) {
-  std::string dir = name;
-  for (;;) {
-    const size_t sep = dir.find_last_of("\\/");
-    if (sep == std::string::npos || sep == 0) return;
-    dir.resize(sep);
-    ::RemoveDirectoryA((root + "\\" + dir).c_str());
-  }
-}
-
-// Removes the extracted pack and the folders made for it.
+// Removes the extracted pack and the temporary folder made for it.
 class WinListedPackage : public ListedPackage {
  public:
   ~WinListedPackage() override {
     open.reset();
     if (pack_path.empty()) return;
     DeleteFileForce(pack_path);
-    RemoveFoldersOf(temp, member);
-    ::RemoveDirectoryA(temp.c_str());
+    CCommon::DeleteDirectoryTree(temp.c_str());
   }
   std::string temp, pack_path;
   std::unique_ptr<OpenPack> open;

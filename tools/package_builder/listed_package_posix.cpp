@@ -54,22 +54,16 @@ class PosixListedPackage : public ListedPackage {
 // Writes the current member to `out`; the message on failure.
 bool CopyMember(void* zip, std::FILE* out, std::string* error) {
   std::vector<char> buffer(1 << 16);
-  for (;;) {
-    const int got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()));
-    if (got < 0) break;
-    if (got == 0) {
-      // The CRC is checked when the member is closed.
-      if (unzCloseCurrentFile(zip) == UNZ_OK) return true;
-      *error = kDamagedMember;
-      return false;
-    }
+  int got;
+  while ((got = unzReadCurrentFile(zip, buffer.data(), static_cast<unsigned>(buffer.size()))) > 0) {
     if (std::fwrite(buffer.data(), 1, static_cast<size_t>(got), out) != static_cast<size_t>(got)) {
       unzCloseCurrentFile(zip);
       *error = "cannot write the member into a temporary file";
       return false;
     }
   }
-  unzCloseCurrentFile(zip);
+  // The CRC is checked when the member is closed, after its last byte.
+  if (unzCloseCurrentFile(zip) == UNZ_OK && got == 0) return true;
   *error = kDamagedMember;
   return false;
 }

@@ -67,12 +67,8 @@ bool WriteUpdateList(const Site& site, const std::string& package_url, SiteTree*
   const std::string list =
       "[list0]\r\naction=3\r\nsrcfile=" + package_url + "\r\ndestfile=" + site.package +
       "\r\ncmd=DEC\r\n";
-  if (!out->Write(list_url, list, error)) return false;
-  manifest->files.resize(2);
-  return RecordOf(ManifestNameOfUrl(list_url), InTree(out->root, list_url), 0, &manifest->files[0],
-                  error) &&
-         RecordOf(ManifestNameOfUrl(package_url), InTree(out->root, package_url),
-                  kDefaultVerifyBlockSize, &manifest->files[1], error);
+  return out->Write(list_url, list, error) && out->Record(list_url, 0, manifest, error) &&
+         out->Record(package_url, kDefaultVerifyBlockSize, manifest, error);
 }
 
 // An agency's text (signed) and, when it has one, its program (in the
@@ -82,8 +78,7 @@ bool WriteAgency(const Site& site, const Agency& agency, SiteTree* out, SignedMa
   char url[kUrlBuffer];
   std::snprintf(url, sizeof url, servers::kAgencyTextUrlFormat,
                 (site.agency_server + servers::kAgencyTextBasePath).c_str(), agency.id.c_str());
-  if (!out->Write(url, agency.text, error)) return false;
-  out->signed_files.push_back({url, InTree(out->root, url)});
+  if (!out->Write(url, agency.text, error, true)) return false;
   if (agency.program_path.empty()) return true;
   std::string program;
   // The installer ignores an agency program that is no Windows program.
@@ -93,10 +88,7 @@ bool WriteAgency(const Site& site, const Agency& agency, SiteTree* out, SignedMa
   }
   std::snprintf(url, sizeof url, servers::kAgencyExeUrlFormat, site.download.c_str(),
                 agency.id.c_str(), servers::kAgencyExeName);
-  if (!out->Write(url, program, error)) return false;
-  manifest->files.emplace_back();
-  return RecordOf(ManifestNameOfUrl(url), InTree(out->root, url), 0, &manifest->files.back(),
-                  error);
+  return out->Write(url, program, error) && out->Record(url, 0, manifest, error);
 }
 
 // Writes the manifest and reads it back: what the installer will parse,
@@ -104,7 +96,7 @@ bool WriteAgency(const Site& site, const Agency& agency, SiteTree* out, SignedMa
 bool WriteManifest(const Site& site, const SignedManifest& manifest, SiteTree* out,
                    std::string* error) {
   const std::string manifest_url = SiblingUrl(site.download + kUpdateListPath, kManifestSuffix);
-  if (!out->Write(manifest_url, WriteSignedManifest(manifest), error)) return false;
+  if (!out->Write(manifest_url, WriteSignedManifest(manifest), error, true)) return false;
   std::string text;
   SignedManifest back;
   if (!ReadWholeFile(InTree(out->root, manifest_url), &text)) {
@@ -122,7 +114,6 @@ bool WriteManifest(const Site& site, const SignedManifest& manifest, SiteTree* o
     if (!RecordOf(f.name, out->root + "/" + f.name, f.blockSize, &now, error)) return false;
     if (!(now == f)) return *error = "file changed while publishing: " + f.name, false;
   }
-  out->signed_files.push_back({manifest_url, InTree(out->root, manifest_url)});
   return true;
 }
 
@@ -158,8 +149,7 @@ int Publish(const std::string& content, const std::string& root, const std::stri
   SiteTree out{root, {}};
 
   const std::string setup_url = site.download + servers::kSetupDescriptionPath;
-  if (!out.Write(setup_url, site.setup, &error)) return Fail(1, error);
-  out.signed_files.push_back({setup_url, InTree(root, setup_url)});
+  if (!out.Write(setup_url, site.setup, &error, true)) return Fail(1, error);
 
   // The package is built from the setup description just written, by
   // `build` itself, which says why when it refuses.
@@ -227,10 +217,8 @@ int KeygenCommand(int argc, char** argv) {
   const std::string folder = argv[1];
   const std::string private_path = folder + "/" + kPrivateKeyName;
   const std::string public_path = folder + "/" + kPublicKeyName;
+  // Neither key is overwritten: each is written only where no file is yet.
   std::error_code ec;
-  for (const std::string& p : {private_path, public_path}) {
-    if (fs::exists(p, ec)) return Fail(1, p + " exists already; not overwritten");
-  }
   fs::create_directories(folder, ec);
   std::string error;
   std::unique_ptr<PublisherKey> key = PublisherKey::Generate(&error);

@@ -21,11 +21,13 @@
 #include <cctype>
 #include <filesystem>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "builder_host.h"
+#include "core/gbk_text.h"
 #include "net/servers.h"
 #include "builder_commands.h"
 
@@ -34,12 +36,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using Values = std::vector<std::pair<std::string, std::string>>;
-
-std::string Trim(std::string s) {
-  const size_t first = s.find_first_not_of(" \t");
-  if (first == std::string::npos) return std::string();
-  return s.substr(first, s.find_last_not_of(" \t") - first + 1);
-}
 
 struct Section {
   std::string name;
@@ -53,20 +49,14 @@ struct Section {
 };
 
 bool ParseSettings(const std::string& text, std::vector<Section>* sections, std::string* error) {
-  size_t at = 0;
-  int line_number = 0;
-  while (at < text.size()) {
-    size_t end = text.find('\n', at);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(at, end - at);
-    at = end + 1;
-    ++line_number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    line = Trim(line);
+  std::istringstream lines(text);
+  std::string line;
+  for (int line_number = 1; std::getline(lines, line); ++line_number) {
+    line = gbk::Trim(line);
     if (line.empty() || line[0] == ';' || line[0] == '#') continue;
     const std::string where = "settings line " + std::to_string(line_number) + ": ";
     if (line.front() == '[' && line.back() == ']') {
-      const std::string name = Trim(line.substr(1, line.size() - 2));
+      const std::string name = gbk::Trim(line.substr(1, line.size() - 2));
       for (const Section& s : *sections) {
         if (s.name == name) return *error = where + "[" + name + "] given twice", false;
       }
@@ -78,9 +68,9 @@ bool ParseSettings(const std::string& text, std::vector<Section>* sections, std:
       *error = where + "expected [section] or key=value";
       return false;
     }
-    const std::string key = Trim(line.substr(0, eq));
+    const std::string key = gbk::Trim(line.substr(0, eq));
     if (sections->back().Find(key)) return *error = where + key + " given twice", false;
-    sections->back().values.emplace_back(key, Trim(line.substr(eq + 1)));
+    sections->back().values.emplace_back(key, gbk::Trim(line.substr(eq + 1)));
   }
   return true;
 }
@@ -119,15 +109,10 @@ bool SectionText(const std::string& header, const Values& values, std::string* o
   return true;
 }
 
-// Paths in the settings are relative to the settings file's folder.
-std::string Resolve(const fs::path& base, const std::string& path) {
-  return (base / path).string();
-}
-
 // An [agency ID] section: its [BaseInfo] keys, or text= for a ready text.
 bool ReadAgency(const Section& s, const fs::path& base, bool convert_utf8, Agency* agency,
                 std::string* error) {
-  agency->id = Trim(s.name.substr(7));
+  agency->id = gbk::Trim(s.name.substr(7));
   // The installer upper-cases the identifier it takes from its file name.
   if (!IsPlainName(agency->id, true)) {
     return *error = "[" + s.name + "]: an agency id is digits and upper-case letters", false;
@@ -136,9 +121,9 @@ bool ReadAgency(const Section& s, const fs::path& base, bool convert_utf8, Agenc
   std::string text_file;
   for (const auto& kv : s.values) {
     if (kv.first == "program") {
-      agency->program_path = Resolve(base, kv.second);
+      agency->program_path = (base / kv.second).string();
     } else if (kv.first == "text") {
-      text_file = Resolve(base, kv.second);
+      text_file = (base / kv.second).string();
     } else {
       base_info.push_back(kv);
     }
@@ -166,7 +151,7 @@ bool ReadSiteKeys(const Section& s, const fs::path& base, Site* site, std::strin
     } else if (kv.first == "package") {
       site->package = v;
     } else if (kv.first == "agreement") {
-      site->agreement = Resolve(base, v);
+      site->agreement = (base / v).string();
     } else if (kv.first == "release") {
       if (!ParseManifestNumber(v, kMaxManifestNumber, &site->release) || site->release == 0) {
         return *error = "release must be a whole number from 1 up: " + v, false;

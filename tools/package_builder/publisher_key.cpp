@@ -7,6 +7,7 @@
 #include <openssl/evp.h>
 #include <openssl/pem.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/hex_text.h"
@@ -76,13 +77,6 @@ std::unique_ptr<PublisherKey> PublisherKey::LoadPrivate(const std::string& pem,
                error);
 }
 
-std::unique_ptr<PublisherKey> PublisherKey::LoadPublic(const std::string& pem,
-                                                       std::string* error) {
-  Bio bio = ReadBio(pem);
-  return Adopt(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr, false,
-               error);
-}
-
 std::string PublisherKey::PrivatePem() const {
   Bio bio(BIO_new(BIO_s_mem()));
   if (!has_private_ || !bio ||
@@ -110,22 +104,22 @@ std::string PublisherKey::PublicHex() const {
 }
 
 std::unique_ptr<PublisherKey> PublisherKey::PublicOnly(std::string* error) const {
-  return LoadPublic(PublicPem(), error);
+  const std::string pem = PublicPem();  // read in place: it must outlive the BIO
+  Bio bio = ReadBio(pem);
+  return Adopt(bio ? PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr) : nullptr, false,
+               error);
 }
 
 bool PublisherKey::Sign(const Sha256Digest& digest, ManifestSignature* signature,
                         std::string* error) const {
   Ctx ctx(EVP_PKEY_CTX_new(Key(pkey_), nullptr));
-  size_t length = 0;
+  // Room for the longest DER signature of the key.
+  std::string der(static_cast<size_t>(std::max(EVP_PKEY_get_size(Key(pkey_)), 1)), '\0');
+  auto* out = reinterpret_cast<unsigned char*>(&der[0]);
+  size_t length = der.size();
   // No message digest is set: the context signs the digest as given.
   if (!has_private_ || !ctx || EVP_PKEY_sign_init(ctx.get()) <= 0 ||
-      EVP_PKEY_sign(ctx.get(), nullptr, &length, digest.data(), digest.size()) <= 0) {
-    *error = "cannot sign: " + OpenSslReason();
-    return false;
-  }
-  std::string der(length, '\0');
-  auto* out = reinterpret_cast<unsigned char*>(&der[0]);
-  if (EVP_PKEY_sign(ctx.get(), out, &length, digest.data(), digest.size()) <= 0) {
+      EVP_PKEY_sign(ctx.get(), out, &length, digest.data(), digest.size()) <= 0) {
     *error = "cannot sign: " + OpenSslReason();
     return false;
   }

@@ -16,10 +16,9 @@ class PublisherKey {
   PublisherKey& operator=(const PublisherKey&) = delete;
 
   static std::unique_ptr<PublisherKey> Generate(std::string* error);
-  // A PEM private key (PKCS#8 or traditional) or a PEM public key; anything
-  // but P-256 is refused, with the reason.
+  // A PEM private key (PKCS#8 or traditional); anything but P-256 is refused,
+  // with the reason.
   static std::unique_ptr<PublisherKey> LoadPrivate(const std::string& pem, std::string* error);
-  static std::unique_ptr<PublisherKey> LoadPublic(const std::string& pem, std::string* error);
 
   std::string PrivatePem() const;  // empty without the private half
   std::string PublicPem() const;

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -38,10 +37,12 @@ std::string InTree(const std::string& root, const std::string& url) {
   return root + ServerPathOfUrl(url);
 }
 
-bool SiteTree::Write(const std::string& url, const std::string& bytes, std::string* error) {
+bool SiteTree::Write(const std::string& url, const std::string& bytes, std::string* error,
+                     bool sign) {
   const std::string path = InTree(root, url);
   std::error_code ec;
   fs::create_directories(fs::path(path).parent_path(), ec);
+  if (sign) signed_files.push_back({url, path});
   return WriteNewFile(path, bytes, 0644, error);
 }
 
@@ -59,29 +60,25 @@ bool RecordOf(const std::string& name, const std::string& path, uint64_t block_s
   record->size = 0;
   record->blockSize = block_size;
   record->blocks.clear();
-  Sha256 whole, block;
-  uint64_t in_block = 0;
-  std::vector<unsigned char> buffer(1 << 16);
-  for (;;) {
-    const size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get());
-    if (got == 0) break;
+  Sha256 whole;
+  // A read of a whole block at a time: short only at the end of the file.
+  std::vector<unsigned char> buffer(block_size ? block_size : 1 << 16);
+  size_t got;
+  while ((got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
     whole.Update(buffer.data(), got);
     record->size += got;
-    for (size_t at = 0; block_size && at < got;) {
-      const size_t take = static_cast<size_t>(std::min<uint64_t>(got - at, block_size - in_block));
-      block.Update(buffer.data() + at, take);
-      at += take;
-      in_block += take;
-      if (in_block == block_size) {
-        record->blocks.push_back(block.Final());
-        in_block = 0;
-      }
-    }
+    if (block_size) record->blocks.push_back(Sha256Of(buffer.data(), got));
   }
   if (std::ferror(in.get())) return *error = "cannot read " + path, false;
-  if (in_block) record->blocks.push_back(block.Final());
   record->sha256 = whole.Final();
   return true;
+}
+
+bool SiteTree::Record(const std::string& url, uint64_t block_size, SignedManifest* manifest,
+                      std::string* error) const {
+  manifest->files.emplace_back();
+  return RecordOf(ManifestNameOfUrl(url), InTree(root, url), block_size, &manifest->files.back(),
+                  error);
 }
 
 bool SignAll(const std::vector<SiteFile>& files, const PublisherKey& key, SiteTree* site,

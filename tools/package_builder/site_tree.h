@@ -53,9 +53,14 @@ struct SiteTree {
   std::string root;
   std::vector<SiteFile> signed_files;  // those that get a signature beside them
 
-  // Writes the file served at `url`, with the folders it needs.
-  bool Write(const std::string& url, const std::string& bytes, std::string* error);
+  // Writes the file served at `url`, with the folders it needs; a `sign`ed
+  // one gets a signature beside it.
+  bool Write(const std::string& url, const std::string& bytes, std::string* error,
+             bool sign = false);
   bool Copy(const std::string& url, const std::string& from, std::string* error);
+  // Appends the manifest record of the file served at `url`.
+  bool Record(const std::string& url, uint64_t block_size, SignedManifest* manifest,
+              std::string* error) const;
 };
 
 // A manifest record of the file at `path`, with block digests when asked.

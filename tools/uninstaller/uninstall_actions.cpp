@@ -7,13 +7,13 @@
 #include <tlhelp32.h>
 
 #include "core/buffer_limits.h"
-#include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "core/uninstall_contract.h"
 #include "system/ccommon.h"
 #include "system/close_window.h"
 #include "system/file_attributes.h"
 #include "system/folder_walk.h"
+#include "system/profile_file.h"
 #include "system/remove_link.h"
 #include "system/scoped_handle.h"
 #include "system/seams.h"
@@ -22,12 +22,6 @@ namespace uninstall {
 namespace {
 
 namespace uc = uninstall_contract;
-
-std::string ReadValue(const std::string& ini, const char* key) {
-  char buffer[kPathBytes] = {};
-  GetPrivateProfileStringA(uc::kSection, key, "", buffer, sizeof(buffer), ini.c_str());
-  return buffer;
-}
 
 bool PathExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -123,11 +117,12 @@ bool EndProgram(HANDLE process, DWORD pid) {
 }  // namespace
 
 UninstallData ReadUninstallData(const std::string& ini_path) {
+  const ProfileFile ini(ini_path, kPathBytes);
   UninstallData data;
-  data.setupdir = ReadValue(ini_path, uc::kSetupDirKey);
-  data.gamename = ReadValue(ini_path, uc::kGameNameKey);
-  data.shortcutname = ReadValue(ini_path, uc::kShortcutNameKey);
-  data.product_title = ReadValue(ini_path, uc::kProductTitleKey);
+  data.setupdir = ini.ReadString(uc::kSection, uc::kSetupDirKey, "");
+  data.gamename = ini.ReadString(uc::kSection, uc::kGameNameKey, "");
+  data.shortcutname = ini.ReadString(uc::kSection, uc::kShortcutNameKey, "");
+  data.product_title = ini.ReadString(uc::kSection, uc::kProductTitleKey, "");
   return data;
 }
 
