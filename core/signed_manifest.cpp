@@ -194,6 +194,23 @@ bool operator<(const ManifestDate& a, const ManifestDate& b) {
   return std::tie(a.year, a.month, a.day) < std::tie(b.year, b.month, b.day);
 }
 
+ManifestFile RecordOfBytes(std::string name, uint64_t block_size,
+                           const std::function<size_t(unsigned char*, size_t)>& read) {
+  ManifestFile record;
+  record.name = std::move(name);
+  record.blockSize = block_size;
+  Sha256 whole;
+  std::vector<unsigned char> buffer(block_size ? block_size : 1 << 16);
+  size_t got;
+  while ((got = read(buffer.data(), buffer.size())) > 0) {
+    whole.Update(buffer.data(), got);
+    record.size += got;
+    if (block_size) record.blocks.push_back(Sha256Of(buffer.data(), got));
+  }
+  record.sha256 = whole.Final();
+  return record;
+}
+
 bool operator==(const ManifestFile& a, const ManifestFile& b) {
   return a.name == b.name && a.size == b.size && a.sha256 == b.sha256 && a.blockSize == b.blockSize &&
          a.blocks == b.blocks;

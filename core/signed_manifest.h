@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -49,6 +50,13 @@ struct ManifestFile {
   std::vector<Sha256Digest> blocks;
 };
 bool operator==(const ManifestFile& a, const ManifestFile& b);
+
+// The record a publisher signs for the bytes `read` hands out, a whole block
+// of `block_size` at a time (short only at the end, 0 after it); without a
+// block size, in pieces of any size and no block digests. `read(buffer, n)`
+// fills at most n bytes.
+ManifestFile RecordOfBytes(std::string name, uint64_t block_size,
+                           const std::function<size_t(unsigned char*, size_t)>& read);
 
 struct SignedManifest {
   uint64_t release = 0;

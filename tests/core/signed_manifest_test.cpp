@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
+#include "core/block_digests.h"
 #include "core/manifest_signature.h"
 #include "core/signed_release.h"
 
@@ -42,6 +44,26 @@ TEST(SignedManifest, ReadsAndWritesTheSample) {
     EXPECT_EQ(FindManifestFile(m, "main.exe"), &m.files[1]);
     EXPECT_EQ(FindManifestFile(m, "Main.exe"), nullptr);
     EXPECT_EQ(WriteSignedManifest(m), kSample);
+  }
+}
+
+TEST(SignedManifest, RecordOfBytesDigestsEveryBlockAndTheWhole) {
+  const std::string bytes = "0123456789abcdefghij";
+  for (size_t size : {0, 1, 3, 4, 5, 8, 20}) {
+    for (uint64_t block : {0, 4}) {
+      size_t at = 0;
+      const ManifestFile r = RecordOfBytes("f", block, [&](unsigned char* out, size_t n) {
+        const size_t take = std::min(n, size - at);
+        std::copy(bytes.data() + at, bytes.data() + at + take, out);
+        return at += take, take;
+      });
+      SCOPED_TRACE(size);
+      EXPECT_EQ(r.size, size);
+      EXPECT_EQ(r.sha256, Sha256Of(bytes.data(), size));
+      ASSERT_EQ(r.blocks.size(), VerifyBlockCount(size, block));
+      for (size_t i = 0; i < r.blocks.size(); ++i)
+        EXPECT_EQ(r.blocks[i], Sha256Of(bytes.data() + 4 * i, std::min<size_t>(4, size - 4 * i)));
+    }
   }
 }
 

@@ -71,19 +71,11 @@ int Digest(const char* path) {
 std::optional<ManifestFile> RecordOf(const char* path) {
   FILE* f = std::fopen(path, "rb");
   if (f == nullptr) return std::nullopt;
-  ManifestFile record;
-  record.name = "pkg.bin";
-  record.blockSize = kDefaultVerifyBlockSize;
-  std::vector<char> block(kDefaultVerifyBlockSize);
-  Sha256 whole;
-  size_t n;
-  while ((n = std::fread(block.data(), 1, block.size(), f)) > 0) {
-    whole.Update(block.data(), n);
-    record.blocks.push_back(Sha256Of(block.data(), n));
-    record.size += n;
-  }
+  ManifestFile record = RecordOfBytes("pkg.bin", kDefaultVerifyBlockSize,
+                                      [f](unsigned char* buffer, size_t n) {
+                                        return std::fread(buffer, 1, n, f);
+                                      });
   std::fclose(f);
-  record.sha256 = whole.Final();
   return record;
 }
 

@@ -10,7 +10,6 @@
 #include <utility>
 
 #include "core/manifest_signature.h"
-#include "core/sha256.h"
 #include "builder_commands.h"
 
 namespace fs = std::filesystem;
@@ -56,21 +55,10 @@ bool RecordOf(const std::string& name, const std::string& path, uint64_t block_s
               ManifestFile* record, std::string* error) {
   File in(std::fopen(path.c_str(), "rb"));
   if (!in) return *error = "cannot read " + path, false;
-  record->name = name;
-  record->size = 0;
-  record->blockSize = block_size;
-  record->blocks.clear();
-  Sha256 whole;
-  // A read of a whole block at a time: short only at the end of the file.
-  std::vector<unsigned char> buffer(block_size ? block_size : 1 << 16);
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), in.get())) > 0) {
-    whole.Update(buffer.data(), got);
-    record->size += got;
-    if (block_size) record->blocks.push_back(Sha256Of(buffer.data(), got));
-  }
+  *record = RecordOfBytes(name, block_size, [&in](unsigned char* buffer, size_t n) {
+    return std::fread(buffer, 1, n, in.get());
+  });
   if (std::ferror(in.get())) return *error = "cannot read " + path, false;
-  record->sha256 = whole.Final();
   return true;
 }
 
