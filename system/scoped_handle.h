@@ -41,6 +41,12 @@ class ScopedHandle {
     if (Traits::IsValid(handle_)) Traits::Close(handle_);
     handle_ = h;
   }
+  // For out-parameters of creation functions that leave null on failure;
+  // closes any current handle.
+  Handle* receive() {
+    reset();
+    return &handle_;
+  }
 
  private:
   Handle handle_;
@@ -76,7 +82,6 @@ inline ScopedRegKey OpenRegKey(HKEY root, const char* path, REGSAM access) {
   if (::RegOpenKeyExA(root, path, 0, access, &raw) != ERROR_SUCCESS) return ScopedRegKey();
   return ScopedRegKey(raw);
 }
-using ScopedLibrary = ScopedHandle<NullHandleTraits<HMODULE, &::FreeLibrary>>;
 // Pens, brushes, fonts, bitmaps, regions.
 template <typename T>
 using ScopedGdiObject = ScopedHandle<NullHandleTraits<T, &::DeleteObject>>;
@@ -92,37 +97,14 @@ using ScopedStdioFile = ScopedHandle<NullHandleTraits<FILE*, &::fclose>>;
 
 // A COM interface pointer, released once.
 template <typename T>
-class ScopedComPtr {
+void ReleaseComObject(T* p) {
+  p->Release();
+}
+template <typename T>
+class ScopedComPtr : public ScopedHandle<NullHandleTraits<T*, &ReleaseComObject<T>>> {
  public:
-  ScopedComPtr() = default;
-  ~ScopedComPtr() { reset(); }
-  ScopedComPtr(const ScopedComPtr&) = delete;
-  ScopedComPtr& operator=(const ScopedComPtr&) = delete;
-  ScopedComPtr(ScopedComPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  ScopedComPtr& operator=(ScopedComPtr&& o) noexcept {
-    if (this != &o) {
-      reset();
-      p_ = o.p_;
-      o.p_ = nullptr;
-    }
-    return *this;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For out-parameters of creation functions; releases any current pointer.
-  T** receive() {
-    reset();
-    return &p_;
-  }
-  void** receive_void() { return reinterpret_cast<void**>(receive()); }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
+  T* operator->() const { return this->get(); }
+  void** receive_void() { return reinterpret_cast<void**>(this->receive()); }
 };
 
 // Pairs CoInitialize with CoUninitialize on the calling thread.
