@@ -22,12 +22,7 @@ FileWriteQueue::FileWriteQueue() {
   thread_ = std::thread([this] { Run(); });
 }
 
-FileWriteQueue::~FileWriteQueue() {
-  if (!thread_.joinable()) return;
-  Op quit{Op::kQuit};
-  Push(std::move(quit));
-  thread_.join();
-}
+FileWriteQueue::~FileWriteQueue() { Finish(nullptr); }
 
 // Each side wakes the other only when it is waiting: under Wine every wake-up
 // is a round trip through the server.
@@ -102,12 +97,13 @@ uint8_t* FileWriteQueue::Piece() {
   return held_;
 }
 
+uint8_t* FileWriteQueue::TakeHeld() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return std::exchange(held_, nullptr);
+}
+
 void FileWriteQueue::Fill(size_t n) {
-  uint8_t* piece = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::swap(piece, held_);
-  }
+  uint8_t* piece = TakeHeld();
   if (!piece) return;
   if (n == 0) return Release(piece);
   Op op{Op::kData};
@@ -119,12 +115,7 @@ void FileWriteQueue::Fill(size_t n) {
 void FileWriteQueue::End() { Push(Op{Op::kEnd}); }
 
 void FileWriteQueue::Abandon() {
-  uint8_t* piece = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::swap(piece, held_);
-  }
-  Release(piece);
+  Release(TakeHeld());
   Push(Op{Op::kAbandon});
 }
 
