@@ -122,14 +122,11 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return EntryStatus::kCorrupt;
   member_open_ = true;
   std::vector<uint8_t> extra;
-  if (!ReadLocalExtra(zip_, &extra)) {
-    CloseMember();
-    return EntryStatus::kReadError;
-  }
+  const bool extra_read = ReadLocalExtra(zip_, &extra);
   CloseMember();
+  if (!extra_read) return EntryStatus::kReadError;
 
   ArchiveEntry entry{};
-  entry.index = 0;
   const std::string name =
       SanitizeMemberName(std::string_view(raw_name.data(), std::min<size_t>(info.size_filename, 65536)));
   // A name that still climbs out of the base folder is refused rather than
@@ -165,7 +162,6 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const S
   if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry == 0) {
     return ExtractStatus::kArgumentError;
   }
-  if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
   ArchiveEntry entry;
   if (GetFirstEntry(&entry) != EntryStatus::kOk) return ExtractStatus::kEntryUnreadable;
   if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
@@ -180,10 +176,8 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const S
     return ExtractStatus::kOk;
   }
   const size_t sep = LastSeparator(name);
-  const std::string dir = sep == std::string::npos ? std::string() : name.substr(0, sep + 1);
-  const std::string leaf = sep == std::string::npos ? name : name.substr(sep + 1);
-  const std::string path = base_ + dir + leaf;
-  EnsureDirectory(base_, dir);
+  EnsureDirectory(base_, sep == std::string::npos ? std::string() : name.substr(0, sep + 1));
+  const std::string path = base_ + name;
 
   // An old copy marked read-only, hidden or system would make the create fail.
   ClearMarksForReplacing(path);

@@ -32,12 +32,6 @@ ZipMemberStream::~ZipMemberStream() {
   if (inflating_) inflateEnd(&z_);
 }
 
-bool ZipMemberStream::Take(uint8_t* dst, size_t n) {
-  if (!source_(dst, n)) return false;
-  consumed_ += n;
-  return true;
-}
-
 void ZipMemberStream::UpdateKeys(uint8_t plain) {
   keys_[0] = CrcByte(keys_[0], plain);
   keys_[1] = (keys_[1] + (keys_[0] & 0xff)) * 134775813u + 1;
@@ -54,7 +48,7 @@ void ZipMemberStream::Decipher(uint8_t* data, size_t n) {
 
 ZipMemberStream::Header ZipMemberStream::Open() {
   uint8_t h[kLocalHeaderSize];
-  if (!Take(h, sizeof h)) return Header::kUnreadable;
+  if (!source_(h, sizeof h)) return Header::kUnreadable;
   const uint16_t flags = Le16(h + 6);
   const uint16_t method = Le16(h + 8);
   crc_expected_ = Le32(h + 14);
@@ -64,7 +58,7 @@ ZipMemberStream::Header ZipMemberStream::Open() {
       (method != 0 && method != 8) || compressed == 0xFFFFFFFF || size == 0xFFFFFFFF || size == 0)
     return Header::kUnsupported;
   std::string skip(size_t{Le16(h + 26)} + Le16(h + 28), '\0');
-  if (!Take(reinterpret_cast<uint8_t*>(&skip[0]), skip.size())) return Header::kUnreadable;
+  if (!source_(reinterpret_cast<uint8_t*>(&skip[0]), skip.size())) return Header::kUnreadable;
   encrypted_ = (flags & kFlagEncrypted) != 0;
   deflated_ = method == 8;
   size_ = size;
@@ -76,7 +70,7 @@ ZipMemberStream::Header ZipMemberStream::Open() {
     for (char c : password_) UpdateKeys(static_cast<uint8_t>(c));
     uint8_t head[kCryptHeaderSize];
     if (compressed_left_ < sizeof head) return Header::kUnsupported;
-    if (!Take(head, sizeof head)) return Header::kUnreadable;
+    if (!source_(head, sizeof head)) return Header::kUnreadable;
     compressed_left_ -= sizeof head;
     Decipher(head, sizeof head);
     // The last byte repeats the CRC's high byte: a wrong password shows here.
@@ -94,7 +88,7 @@ ZipMemberStream::Header ZipMemberStream::Open() {
 // Brings in the next piece of the member's data, deciphered.
 bool ZipMemberStream::Refill() {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputBytes, compressed_left_));
-  if (n == 0 || !Take(in_.get(), n)) return false;
+  if (n == 0 || !source_(in_.get(), n)) return false;
   compressed_left_ -= n;
   if (encrypted_) Decipher(in_.get(), n);
   z_.next_in = in_.get();

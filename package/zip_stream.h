@@ -29,8 +29,6 @@ class ZipMemberStream {
 
   Header Open();
   uint64_t size() const { return size_; }
-  // Archive bytes taken from the source so far.
-  uint64_t consumed() const { return consumed_; }
 
   // The member's next n bytes; false when the source failed or the data are
   // damaged (they end early, do not inflate).
@@ -39,7 +37,6 @@ class ZipMemberStream {
   bool Finish();
 
  private:
-  bool Take(uint8_t* dst, size_t n);
   bool Refill();
   void Decipher(uint8_t* data, size_t n);
   void UpdateKeys(uint8_t plain);
@@ -54,7 +51,6 @@ class ZipMemberStream {
   uint64_t size_ = 0;
   uint64_t produced_ = 0;
   uint64_t compressed_left_ = 0;
-  uint64_t consumed_ = 0;
   bool inflating_ = false;
   bool ended_ = false;
   z_stream z_{};
