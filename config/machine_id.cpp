@@ -74,11 +74,11 @@ void WriteIdValue(const char* name, const std::string& value) {
 }
 
 std::string GetMachineId(const std::string& install_folder) {
-  std::string mc, kc, scratch;
-  long mc_status = ReadIdValue("mc", &mc);
-  long kc_status = ReadIdValue("kc", &kc);
-  bool registry_valid =
-      (mc_status == ERROR_SUCCESS || kc_status == ERROR_SUCCESS) && CheckIdCode(mc, kc, &scratch);
+  // A value that cannot be read comes back empty, which never checks out.
+  std::string mc, kc;
+  ReadIdValue("mc", &mc);
+  ReadIdValue("kc", &kc);
+  const bool registry_valid = CheckIdCode(mc, kc, nullptr);
 
   // Without a folder there is no file copy (a bare name would land in the
   // Windows folder).
@@ -86,7 +86,7 @@ std::string GetMachineId(const std::string& install_folder) {
   ProfileFile file(IdFilePath(install_folder), 128);
   std::string gs = has_folder ? file.ReadString("UserInfo", "gs", "") : std::string();
   std::string vs = has_folder ? file.ReadString("UserInfo", "vs", "") : std::string();
-  bool file_valid = CheckIdCode(gs, vs, &scratch);
+  const bool file_valid = CheckIdCode(gs, vs, nullptr);
 
   if (registry_valid) {
     if (has_folder && (!file_valid || gs != mc)) {
