@@ -85,7 +85,7 @@ ZipMemberStream::Header ZipMemberStream::Open() {
   return Header::kOk;
 }
 
-// Brings in the next piece of the member's data, deciphered.
+// Brings in the next piece of the member's deflated data, deciphered.
 bool ZipMemberStream::Refill() {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputBytes, compressed_left_));
   if (n == 0 || !source_(in_.get(), n)) return false;
@@ -93,38 +93,33 @@ bool ZipMemberStream::Refill() {
   if (encrypted_) Decipher(in_.get(), n);
   z_.next_in = in_.get();
   z_.avail_in = static_cast<uInt>(n);
-  in_at_ = 0;
-  in_have_ = n;
   return true;
 }
 
 bool ZipMemberStream::Read(uint8_t* dst, size_t n) {
   if (!in_ || n > size_ - produced_) return false;
-  uint8_t* out = dst;
-  size_t left = n;
-  while (left > 0) {
-    if (!deflated_) {
-      if (in_have_ == 0 && !Refill()) return false;
-      const size_t take = std::min(left, in_have_);
-      std::memcpy(out, in_.get() + in_at_, take);
-      in_at_ += take;
-      in_have_ -= take;
-      out += take;
-      left -= take;
-      continue;
+  if (!deflated_) {
+    // Stored data come straight from the source, deciphered in place.
+    if (n > compressed_left_ || !source_(dst, n)) return false;
+    compressed_left_ -= n;
+    if (encrypted_) Decipher(dst, n);
+  } else {
+    uint8_t* out = dst;
+    size_t left = n;
+    while (left > 0) {
+      if (z_.avail_in == 0 && compressed_left_ > 0 && !Refill()) return false;
+      z_.next_out = out;
+      z_.avail_out = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+      const int rc = inflate(&z_, Z_NO_FLUSH);
+      const size_t made = static_cast<size_t>(z_.next_out - out);
+      out += made;
+      left -= made;
+      if (rc == Z_STREAM_END) ended_ = true;
+      // The data end before the member's size, or do not inflate.
+      if ((rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) || (left > 0 && ended_) ||
+          (made == 0 && z_.avail_in == 0 && compressed_left_ == 0))
+        return false;
     }
-    if (z_.avail_in == 0 && compressed_left_ > 0 && !Refill()) return false;
-    z_.next_out = out;
-    z_.avail_out = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-    const int rc = inflate(&z_, Z_NO_FLUSH);
-    const size_t made = static_cast<size_t>(z_.next_out - out);
-    out += made;
-    left -= made;
-    if (rc == Z_STREAM_END) ended_ = true;
-    // The data end before the member's size, or do not inflate.
-    if ((rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) || (left > 0 && ended_) ||
-        (made == 0 && z_.avail_in == 0 && compressed_left_ == 0))
-      return false;
   }
   crc_ = static_cast<uint32_t>(crc32(crc_, dst, static_cast<uInt>(n)));
   produced_ += n;

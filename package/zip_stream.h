@@ -54,7 +54,5 @@ class ZipMemberStream {
   bool inflating_ = false;
   bool ended_ = false;
   z_stream z_{};
-  std::unique_ptr<uint8_t[]> in_;
-  size_t in_have_ = 0;  // stored members: bytes of in_ not yet handed out
-  size_t in_at_ = 0;
+  std::unique_ptr<uint8_t[]> in_;  // deflated data, deciphered
 };
