@@ -4,8 +4,6 @@
 
 #include <winioctl.h>
 
-#include <cstdio>
-#include <cstring>
 
 #include "system/profile_file.h"
 #include "system/scoped_handle.h"
@@ -42,14 +40,8 @@ bool ReadEnumeratedDisks(std::vector<std::string>* paths) {
     return false;
   }
   for (DWORD i = 0; i < count; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%u", static_cast<unsigned>(i));
-    char value[256] = {};
-    DWORD value_size = sizeof value - 1;
-    if (::RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value),
-                           &value_size) != ERROR_SUCCESS) {
-      value[0] = '\0';
-    }
+    std::string value;
+    ReadRegText(key.get(), std::to_string(i).c_str(), 255, &value);
     paths->push_back(value);
   }
   return true;

@@ -5,7 +5,6 @@
 #include <objbase.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
@@ -54,11 +53,7 @@ long ReadIdValue(const char* name, std::string* value) {
   LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw);
   if (status != ERROR_SUCCESS) return status;
   ScopedRegKey key(raw);
-  char buf[kValueBlock] = {};
-  DWORD size = sizeof buf;
-  status = ::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
-  if (status == ERROR_SUCCESS) value->assign(buf, ::strnlen(buf, sizeof buf));
-  return status;
+  return ReadRegText(key.get(), name, kValueBlock, value);
 }
 
 void WriteIdValue(const char* name, const std::string& value) {

@@ -7,7 +7,9 @@
 #include <objbase.h>
 #include <stdio.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 template <typename Traits>
 class ScopedHandle {
@@ -81,6 +83,15 @@ inline ScopedRegKey OpenRegKey(HKEY root, const char* path, REGSAM access) {
   HKEY raw = nullptr;
   if (::RegOpenKeyExA(root, path, 0, access, &raw) != ERROR_SUCCESS) return ScopedRegKey();
   return ScopedRegKey(raw);
+}
+// The value `name` of `key` as text up to its first NUL, at most `bytes`
+// bytes; empty when it cannot be read. Returns the query's status.
+inline LONG ReadRegText(HKEY key, const char* name, DWORD bytes, std::string* text) {
+  std::vector<char> buf(bytes + 1, '\0');
+  const LONG status =
+      ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &bytes);
+  text->assign(status == ERROR_SUCCESS ? buf.data() : "");
+  return status;
 }
 // Pens, brushes, fonts, bitmaps, regions.
 template <typename T>
