@@ -7,13 +7,9 @@
 
 #include "system/scoped_handle.h"
 
-namespace {
-
 constexpr size_t kBufferBytes = 1 << 20;
 // Stops and the download's end are seen within this.
 constexpr unsigned kWaitMs = 100;
-
-}  // namespace
 
 ArrivingFile::ArrivingFile(std::string path, const VerifiedArrival& arrival, StopCheck stop)
     : path_(std::move(path)), arrival_(arrival), stop_(std::move(stop)),

@@ -3,11 +3,9 @@
 #include <new>
 #include <utility>
 
-namespace {
 // Pending operations beyond the pieces: a pack of many empty files must not
 // queue a name for each of them.
 constexpr size_t kMaxQueued = 64;
-}  // namespace
 
 FileWriteQueue::FileWriteQueue() {
   for (size_t i = 0; i < kPieceCount; ++i) {
