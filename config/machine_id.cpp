@@ -14,7 +14,7 @@
 namespace {
 
 constexpr char kSalt[] = "KUVRM7T41062@pd#!wel";  // 20 bytes, no NUL in the digest
-constexpr char kSubKey[] = "WindowsApp";
+constexpr char kKeyPath[] = "SOFTWARE\\WindowsApp";  // below HKEY_CURRENT_USER
 constexpr DWORD kValueBlock = 300;
 
 // The install folder's copy. The folder normally ends with a separator; one
@@ -49,18 +49,15 @@ bool CheckIdCode(const std::string& machine_code, const std::string& check_code,
 long ReadIdValue(const char* name, std::string* value) {
   value->clear();
   HKEY raw = nullptr;
-  std::string path = std::string("SOFTWARE\\") + kSubKey;
-  LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw);
+  const LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ | KEY_WRITE, &raw);
   if (status != ERROR_SUCCESS) return status;
   ScopedRegKey key(raw);
   return ReadRegText(key.get(), name, kValueBlock, value);
 }
 
 void WriteIdValue(const char* name, const std::string& value) {
-  const ScopedRegKey software = OpenRegKey(HKEY_CURRENT_USER, "SOFTWARE", KEY_READ | KEY_WRITE);
-  if (!software) return;
   HKEY raw = nullptr;
-  if (::RegCreateKeyA(software.get(), kSubKey, &raw) != ERROR_SUCCESS) return;
+  if (::RegCreateKeyA(HKEY_CURRENT_USER, kKeyPath, &raw) != ERROR_SUCCESS) return;
   ScopedRegKey key(raw);
   // A fixed block: the text, its NUL, and zero padding up to 300 bytes.
   char block[kValueBlock] = {};

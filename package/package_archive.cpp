@@ -17,19 +17,14 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool PathExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Last "\" or "/" that is a separator and not the trail byte of a character.
 size_t LastSeparator(std::string_view s) {
-  size_t back = gbk::FindLastChar(s, '\\');
-  size_t fwd = gbk::FindLastChar(s, '/');
-  if (back == std::string_view::npos) return fwd;
-  if (fwd == std::string_view::npos) return back;
-  return std::max(back, fwd);
+  const std::vector<size_t> seps = gbk::FindPathSeparators(s);
+  return seps.empty() ? std::string_view::npos : seps.back();
 }
 
 int32_t SaturateToInt32(ZPOS64_T v) {
@@ -166,10 +161,10 @@ ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const S
   if (GetFirstEntry(&entry) != EntryStatus::kOk) return ExtractStatus::kEntryUnreadable;
   if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
 
-  // Only names below the base folder are written: no drive, no leading
-  // separator, no parent steps.
-  const bool absolute = (!name.empty() && IsSeparator(name[0])) || (name.size() >= 2 && name[1] == ':');
-  if (absolute || !StaysInsideFolder(name)) return ExtractStatus::kRefusedName;
+  // Only names below the base folder are written: no leading separator, and
+  // (StaysInsideFolder) no drive and no parent steps.
+  const bool leading_separator = !name.empty() && (name[0] == '\\' || name[0] == '/');
+  if (leading_separator || !StaysInsideFolder(name)) return ExtractStatus::kRefusedName;
 
   if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     EnsureDirectory(base_, name);

@@ -58,8 +58,7 @@ ExtractResult UnzipPack(const std::string& folder, const std::string& package_pa
   if (!no_room.empty()) return ExtractFailure{ExtractStep::kNoRoom, 0, 0, no_room};
   // Only a pack extracted whole is read: anything else is a failed step.
   const ExtractStatus status = archive->ExtractFirstEntry(entry.name, stop);
-  archive->Close();
-  archive.reset();
+  archive.reset();  // closes the package before the pack is touched again
   if (status == ExtractStatus::kOk) return {};
   RemovePack(*pack_path);
   if (status == ExtractStatus::kStopped) return ExtractFailure{ExtractStep::kStopped};
