@@ -127,14 +127,10 @@ ExtractResult ArrivingExtraction::State::Extract() {
         return ok;
       },
       kPackagePassword);
-  switch (zip.Open()) {
-    case ZipMemberStream::Header::kOk:
-      break;
-    case ZipMemberStream::Header::kUnsupported:
-      return Whole("member not readable as a stream");
-    case ZipMemberStream::Header::kUnreadable:
-      return Ended(file, "zip header");
-  }
+  const ZipMemberStream::Header header = zip.Open();
+  if (header == ZipMemberStream::Header::kUnsupported)
+    return Whole("member not readable as a stream");
+  if (header == ZipMemberStream::Header::kUnreadable) return Ended(file, "zip header");
   return WriteFiles(file, zip);
 }
 

@@ -42,6 +42,16 @@ bool IsBadPassword(int rc) {
 #endif
 }
 
+// The open member's local extra field (the attributes' home).
+bool ReadLocalExtra(unzFile zip, std::vector<uint8_t>* extra) {
+  const int extra_size = unzGetLocalExtrafield(zip, nullptr, 0);
+  if (extra_size < 0) return false;
+  if (extra_size == 0) return true;
+  extra->resize(static_cast<size_t>(extra_size));
+  return unzGetLocalExtrafield(zip, extra->data(), static_cast<unsigned>(extra->size())) ==
+         extra_size;
+}
+
 }  // namespace
 
 std::unique_ptr<PackageArchive> PackageArchive::Open(const std::string& path,
@@ -80,20 +90,6 @@ void PackageArchive::Close() {
   password_.assign(password_.size(), '\0');
   password_.clear();
 }
-
-namespace {
-
-// The open member's local extra field (the attributes' home).
-bool ReadLocalExtra(unzFile zip, std::vector<uint8_t>* extra) {
-  const int extra_size = unzGetLocalExtrafield(zip, nullptr, 0);
-  if (extra_size < 0) return false;
-  if (extra_size == 0) return true;
-  extra->resize(static_cast<size_t>(extra_size));
-  return unzGetLocalExtrafield(zip, extra->data(), static_cast<unsigned>(extra->size())) ==
-         extra_size;
-}
-
-}  // namespace
 
 EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   if (zip_ == nullptr) return EntryStatus::kArgumentError;

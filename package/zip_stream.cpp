@@ -64,9 +64,6 @@ ZipMemberStream::Header ZipMemberStream::Open() {
   size_ = size;
   compressed_left_ = compressed;
   if (encrypted_) {
-    keys_[0] = 0x12345678;
-    keys_[1] = 0x23456789;
-    keys_[2] = 0x34567890;
     for (char c : password_) UpdateKeys(static_cast<uint8_t>(c));
     uint8_t head[kCryptHeaderSize];
     if (compressed_left_ < sizeof head) return Header::kUnsupported;

@@ -43,7 +43,8 @@ class ZipMemberStream {
 
   Source source_;
   std::string password_;
-  uint32_t keys_[3] = {};
+  // The cipher's keys before the password is taken in.
+  uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
   bool encrypted_ = false;
   bool deflated_ = false;
   uint32_t crc_expected_ = 0;

@@ -15,15 +15,12 @@ namespace {
 
 constexpr size_t kChunk = 256 * 1024;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 // Calls `use` with every piece of the member's content; false on a read failure.
 template <typename Use>
 bool ForEachPiece(const ZipMember& m, Use use) {
   if (m.source_path.empty()) return use(m.bytes.data(), m.bytes.size());
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(m.source_path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(m.source_path.c_str(), "rb"),
+                                                      &std::fclose);
   if (!file) return false;
   std::unique_ptr<char[]> buffer(new char[kChunk]);
   for (;;) {
