@@ -33,13 +33,13 @@ int32_t SaturateToInt32(ZPOS64_T v) {
 
 bool IsZero(const FILETIME& ft) { return ft.dwLowDateTime == 0 && ft.dwHighDateTime == 0; }
 
-bool IsBadPassword(int rc) {
+// What a failed open, read or close of a member means.
+ExtractStatus ReadFailure(int rc) {
 #ifdef UNZ_BADPASSWORD
-  return rc == UNZ_BADPASSWORD;
-#else
-  (void)rc;
-  return false;
+  if (rc == UNZ_BADPASSWORD) return ExtractStatus::kWrongPassword;
 #endif
+  (void)rc;
+  return ExtractStatus::kDataError;
 }
 
 // The open member's local extra field (the attributes' home).
@@ -81,6 +81,13 @@ void PackageArchive::CloseMember() {
   member_open_ = false;
 }
 
+bool PackageArchive::CloseMemberAndCount() {
+  if (zip_ == nullptr) return false;
+  CloseMember();
+  unz_global_info64 global{};
+  return unzGetGlobalInfo64(zip_, &global) == UNZ_OK && global.number_entry > 0;
+}
+
 void PackageArchive::Close() {
   if (zip_ != nullptr) {
     CloseMember();
@@ -92,12 +99,7 @@ void PackageArchive::Close() {
 }
 
 EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
-  if (zip_ == nullptr) return EntryStatus::kArgumentError;
-  CloseMember();
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry == 0) {
-    return EntryStatus::kArgumentError;
-  }
+  if (!CloseMemberAndCount()) return EntryStatus::kArgumentError;
   if (entry_cached_) {
     *out = entry_;
     return EntryStatus::kOk;
@@ -147,12 +149,7 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
 }
 
 ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const StopCheck& stop) {
-  if (zip_ == nullptr) return ExtractStatus::kArgumentError;
-  CloseMember();
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry == 0) {
-    return ExtractStatus::kArgumentError;
-  }
+  if (!CloseMemberAndCount()) return ExtractStatus::kArgumentError;
   ArchiveEntry entry;
   if (GetFirstEntry(&entry) != EntryStatus::kOk) return ExtractStatus::kEntryUnreadable;
   if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
@@ -207,7 +204,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
   // opened without one.
   const char* password = (info.flag & 1) ? password_.c_str() : nullptr;
   int rc = unzOpenCurrentFilePassword(zip_, password);
-  if (rc != UNZ_OK) return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+  if (rc != UNZ_OK) return ReadFailure(rc);
   member_open_ = true;
 
   // Deciphering and inflating go on while the pieces before are written.
@@ -218,7 +215,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
     uint8_t* piece = writer.Piece();
     if (!piece) return ExtractStatus::kWriteError;
     const int got = unzReadCurrentFile(zip_, piece, static_cast<unsigned>(FileWriteQueue::kPieceSize));
-    if (got < 0) return IsBadPassword(got) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+    if (got < 0) return ReadFailure(got);
     writer.Fill(static_cast<size_t>(got));
     if (got == 0) {
       if (unzeof(zip_) != 1) return ExtractStatus::kDataError;
@@ -229,8 +226,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
   if (!writer.Finish(nullptr)) return ExtractStatus::kWriteError;
   member_open_ = false;
   rc = unzCloseCurrentFile(zip_);
-  if (rc == UNZ_OK) return ExtractStatus::kOk;
-  return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+  return rc == UNZ_OK ? ExtractStatus::kOk : ReadFailure(rc);
 }
 
 bool EnsureDirectory(const std::string& root, const std::string& dir) {
