@@ -54,20 +54,6 @@ class ScopedHandle {
   Handle handle_;
 };
 
-// Kernel objects, files and searches: null and INVALID_HANDLE_VALUE both mean
-// none; an empty owner holds null (events, threads, processes) or
-// INVALID_HANDLE_VALUE (CreateFile and FindFirstFile results).
-template <auto close, bool empty_is_null>
-struct Win32HandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return empty_is_null ? nullptr : INVALID_HANDLE_VALUE; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { close(h); }
-};
-using ScopedKernelHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, true>>;
-using ScopedFileHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, false>>;
-using ScopedFindHandle = ScopedHandle<Win32HandleTraits<&::FindClose, false>>;
-
 // Handles that are null when there is none, closed by `close`.
 template <typename H, auto close>
 struct NullHandleTraits {
@@ -76,6 +62,19 @@ struct NullHandleTraits {
   static bool IsValid(Handle h) { return h != nullptr; }
   static void Close(Handle h) { close(h); }
 };
+
+// Kernel objects, files and searches: null and INVALID_HANDLE_VALUE both mean
+// none; an empty owner holds null (events, threads, processes) or
+// INVALID_HANDLE_VALUE (CreateFile and FindFirstFile results).
+template <auto close, bool empty_is_null>
+struct Win32HandleTraits : NullHandleTraits<HANDLE, close> {
+  static HANDLE Invalid() { return empty_is_null ? nullptr : INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+using ScopedKernelHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, true>>;
+using ScopedFileHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, false>>;
+using ScopedFindHandle = ScopedHandle<Win32HandleTraits<&::FindClose, false>>;
+
 using ScopedRegKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
 // The existing key `path` below `root`, opened for `access`; empty when it
 // does not open.
