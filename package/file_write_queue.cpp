@@ -142,12 +142,8 @@ void FileWriteQueue::Apply(Op& op, Current& file) {
       file.path = op.path;
       file.failure = op.failure;
       if (!going) break;
-      if (op.open) {
-        file.owned = op.open();
-        file.out = file.owned.get();
-      } else {
-        file.out = op.borrowed;
-      }
+      if (op.open) file.owned = op.open();
+      file.out = op.open ? file.owned.get() : op.borrowed;
       if (file.out == INVALID_HANDLE_VALUE || file.out == nullptr) {
         file.out = INVALID_HANDLE_VALUE;
         Fail(file.failure);

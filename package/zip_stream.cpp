@@ -1,7 +1,6 @@
 #include "package/zip_stream.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
