@@ -9,7 +9,6 @@
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
 #include "net/download_context.h"
-#include "net/download_file.h"
 #include "net/servers.h"
 #include "system/trace.h"
 
@@ -33,10 +32,7 @@ int LoadAgencyInfo(DownloadContext* client, SetupInfo* info, HWND main_window) {
   TraceLine("log: " + url);
 
   std::string text_path;
-  if (DownloadFile(nullptr, &text_path, client, url.c_str(), false, true, false, false) != 0) {
-    return 2;
-  }
-  if (!AcceptSignedText(client, url, text_path)) return 2;
+  if (!FetchSignedText(client, url, &text_path)) return 2;
   if (::GetPrivateProfileIntA("BaseInfo", "Enable", 0, text_path.c_str()) == 0) return 1;
 
   ProfileFile text(text_path, kSetupFieldBytes);

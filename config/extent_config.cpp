@@ -87,8 +87,6 @@ std::string XExtentConfig::GetSetupDir() const {
 }
 
 void XExtentConfig::Collect() {
-  files_.clear();
-  folders_.clear();
   if (!IsDelOtherFile()) return;
   // The folder that holds the installer (the module folder in a real run).
   // Without one nothing is collected: never clear whatever folder is current.

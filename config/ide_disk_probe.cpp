@@ -4,8 +4,6 @@
 
 #include <winioctl.h>
 
-#include <cstdio>
-#include <cstring>
 
 #include "system/profile_file.h"
 #include "system/scoped_handle.h"
@@ -18,14 +16,16 @@ uint32_t ReadU32(const unsigned char* p) {
 }
 
 int64_t ReadI64(const unsigned char* p) {
-  uint64_t v = static_cast<uint64_t>(ReadU32(p)) | static_cast<uint64_t>(ReadU32(p + 4)) << 32;
-  return static_cast<int64_t>(v);
+  return static_cast<int64_t>(uint64_t{ReadU32(p)} | uint64_t{ReadU32(p + 4)} << 32);
 }
 
-ScopedFileHandle OpenDevice(const std::string& name) {
-  return ScopedFileHandle(::CreateFileA(name.c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                        OPEN_EXISTING, 0, nullptr));
+// Puts the answer of the device \\.\<name> to the control `code` into `out`.
+bool AskDevice(const std::string& name, DWORD code, void* out, DWORD size) {
+  const ScopedFileHandle device(::CreateFileA(("\\\\.\\" + name).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                              OPEN_EXISTING, 0, nullptr));
+  DWORD returned = 0;
+  return device && ::DeviceIoControl(device.get(), code, nullptr, 0, out, size, &returned, nullptr);
 }
 
 // Device paths of the disks the disk driver enumerated, in index order;
@@ -40,14 +40,8 @@ bool ReadEnumeratedDisks(std::vector<std::string>* paths) {
     return false;
   }
   for (DWORD i = 0; i < count; ++i) {
-    char name[16];
-    std::snprintf(name, sizeof name, "%u", static_cast<unsigned>(i));
-    char value[256] = {};
-    DWORD value_size = sizeof value - 1;
-    if (::RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(value),
-                           &value_size) != ERROR_SUCCESS) {
-      value[0] = '\0';
-    }
+    std::string value;
+    ReadRegText(key.get(), std::to_string(i).c_str(), 255, &value);
     paths->push_back(value);
   }
   return true;
@@ -97,26 +91,14 @@ bool LayoutHoldsPartition(const unsigned char* layout, size_t layout_size,
 
 bool IsVolumeOnIdeDisk(const std::string& volume) {
   unsigned char record[kPartitionRecordBytes] = {};
-  {
-    ScopedFileHandle device = OpenDevice("\\\\.\\" + volume);
-    if (!device) return false;
-    DWORD returned = 0;
-    if (!::DeviceIoControl(device.get(), IOCTL_DISK_GET_PARTITION_INFO, nullptr, 0, record,
-                           sizeof record, &returned, nullptr)) {
-      return false;
-    }
-  }
+  if (!AskDevice(volume, IOCTL_DISK_GET_PARTITION_INFO, record, sizeof record)) return false;
   std::vector<std::string> disks;
   if (!ReadEnumeratedDisks(&disks)) return false;
-  int index = LastIdeDiskIndex(disks);
+  const int index = LastIdeDiskIndex(disks);
   if (index < 0) return false;
-
-  ScopedFileHandle disk = OpenDevice("\\\\.\\PHYSICALDRIVE" + std::to_string(index));
-  if (!disk) return false;
   std::vector<unsigned char> layout(kDriveLayoutBytes, 0);
-  DWORD returned = 0;
-  if (!::DeviceIoControl(disk.get(), IOCTL_DISK_GET_DRIVE_LAYOUT, nullptr, 0, layout.data(),
-                         static_cast<DWORD>(layout.size()), &returned, nullptr)) {
+  if (!AskDevice("PHYSICALDRIVE" + std::to_string(index), IOCTL_DISK_GET_DRIVE_LAYOUT, layout.data(),
+                 static_cast<DWORD>(layout.size()))) {
     return false;
   }
   return LayoutHoldsPartition(layout.data(), layout.size(), DecodePartitionRecord(record));

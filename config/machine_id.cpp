@@ -5,7 +5,6 @@
 #include <objbase.h>
 
 #include <cstdio>
-#include <cstring>
 
 #include "core/gbk_text.h"
 #include "system/profile_file.h"
@@ -15,7 +14,7 @@
 namespace {
 
 constexpr char kSalt[] = "KUVRM7T41062@pd#!wel";  // 20 bytes, no NUL in the digest
-constexpr char kSubKey[] = "WindowsApp";
+constexpr char kKeyPath[] = "SOFTWARE\\WindowsApp";  // below HKEY_CURRENT_USER
 constexpr DWORD kValueBlock = 300;
 
 // The install folder's copy. The folder normally ends with a separator; one
@@ -50,22 +49,15 @@ bool CheckIdCode(const std::string& machine_code, const std::string& check_code,
 long ReadIdValue(const char* name, std::string* value) {
   value->clear();
   HKEY raw = nullptr;
-  std::string path = std::string("SOFTWARE\\") + kSubKey;
-  LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WRITE, &raw);
+  const LONG status = ::RegOpenKeyExA(HKEY_CURRENT_USER, kKeyPath, 0, KEY_READ | KEY_WRITE, &raw);
   if (status != ERROR_SUCCESS) return status;
   ScopedRegKey key(raw);
-  char buf[kValueBlock] = {};
-  DWORD size = sizeof buf;
-  status = ::RegQueryValueExA(key.get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size);
-  if (status == ERROR_SUCCESS) value->assign(buf, ::strnlen(buf, sizeof buf));
-  return status;
+  return ReadRegText(key.get(), name, kValueBlock, value);
 }
 
 void WriteIdValue(const char* name, const std::string& value) {
-  const ScopedRegKey software = OpenRegKey(HKEY_CURRENT_USER, "SOFTWARE", KEY_READ | KEY_WRITE);
-  if (!software) return;
   HKEY raw = nullptr;
-  if (::RegCreateKeyA(software.get(), kSubKey, &raw) != ERROR_SUCCESS) return;
+  if (::RegCreateKeyA(HKEY_CURRENT_USER, kKeyPath, &raw) != ERROR_SUCCESS) return;
   ScopedRegKey key(raw);
   // A fixed block: the text, its NUL, and zero padding up to 300 bytes.
   char block[kValueBlock] = {};
@@ -74,11 +66,11 @@ void WriteIdValue(const char* name, const std::string& value) {
 }
 
 std::string GetMachineId(const std::string& install_folder) {
-  std::string mc, kc, scratch;
-  long mc_status = ReadIdValue("mc", &mc);
-  long kc_status = ReadIdValue("kc", &kc);
-  bool registry_valid =
-      (mc_status == ERROR_SUCCESS || kc_status == ERROR_SUCCESS) && CheckIdCode(mc, kc, &scratch);
+  // A value that cannot be read comes back empty, which never checks out.
+  std::string mc, kc;
+  ReadIdValue("mc", &mc);
+  ReadIdValue("kc", &kc);
+  const bool registry_valid = CheckIdCode(mc, kc, nullptr);
 
   // Without a folder there is no file copy (a bare name would land in the
   // Windows folder).
@@ -86,7 +78,7 @@ std::string GetMachineId(const std::string& install_folder) {
   ProfileFile file(IdFilePath(install_folder), 128);
   std::string gs = has_folder ? file.ReadString("UserInfo", "gs", "") : std::string();
   std::string vs = has_folder ? file.ReadString("UserInfo", "vs", "") : std::string();
-  bool file_valid = CheckIdCode(gs, vs, &scratch);
+  const bool file_valid = CheckIdCode(gs, vs, nullptr);
 
   if (registry_valid) {
     if (has_folder && (!file_valid || gs != mc)) {

@@ -15,8 +15,9 @@
 #include "system/seams.h"
 #include "system/setup_messages.h"
 
-bool AcceptSignedText(DownloadContext* client, const std::string& url, const std::string& path) {
-  const std::string failure = signed_download::VerifySignedText(client, url, path, false, "");
+bool FetchSignedText(DownloadContext* client, const std::string& url, std::string* path) {
+  if (DownloadFile(nullptr, path, client, url.c_str(), false, true, false, false) != 0) return false;
+  const std::string failure = signed_download::VerifySignedText(client, url, *path, false, "");
   if (failure.empty()) return true;
   gbk::CopyToBuffer(client->errorText, sizeof client->errorText, failure);
   seams::ShowMessageBox(client->window, client->errorText, "错误", MB_OK);
@@ -29,9 +30,8 @@ int LoadSetupDescription(DownloadContext* client, SetupInfo* info, HWND main_win
 
   std::string path;
   const std::string url = servers::SetupDescriptionUrl();
-  if (DownloadFile(nullptr, &path, client, url.c_str(), false, true, false, false) != 0) return 2;
   // Before anything reads it: a keyed installer takes only what the publisher signed.
-  if (!AcceptSignedText(client, url, path)) return 2;
+  if (!FetchSignedText(client, url, &path)) return 2;
   info->descriptionPath = path;
 
   ProfileFile description(path, kSetupFieldBytes);

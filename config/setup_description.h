@@ -33,9 +33,10 @@ struct SetupInfo {
 // enabled, 2 = a text could not be fetched or "size" is missing/negative.
 int LoadSetupDescription(DownloadContext* client, SetupInfo* info, HWND window);
 
-// The setup description and the agency text are read only once their
-// signatures hold (keyed installer; an unkeyed one takes them as they are):
-// true when the text downloaded from `url` to `path` may be read. Otherwise
-// the text is gone, and "文件校验失败:<url>" has been shown and posted as a
-// failed download of the text would be.
-bool AcceptSignedText(DownloadContext* client, const std::string& url, const std::string& path);
+// Downloads the text at `url` into *path. The setup description and the
+// agency text are read only once their signatures hold (keyed installer; an
+// unkeyed one takes them as they are): true when the text may be read. False
+// when the download failed, or when the signature does not hold: then the
+// text is gone, and "文件校验失败:<url>" has been shown and posted as a failed
+// download of the text would be.
+bool FetchSignedText(DownloadContext* client, const std::string& url, std::string* path);

@@ -7,13 +7,9 @@
 
 #include "system/scoped_handle.h"
 
-namespace {
-
 constexpr size_t kBufferBytes = 1 << 20;
 // Stops and the download's end are seen within this.
 constexpr unsigned kWaitMs = 100;
-
-}  // namespace
 
 ArrivingFile::ArrivingFile(std::string path, const VerifiedArrival& arrival, StopCheck stop)
     : path_(std::move(path)), arrival_(arrival), stop_(std::move(stop)),
@@ -35,19 +31,18 @@ bool ArrivingFile::TryRead(uint64_t at, size_t n, uint64_t generation) {
   return arrival_.Now().generation == generation;
 }
 
+bool ArrivingFile::Ends(End why) {
+  end_ = why;
+  return false;
+}
+
 bool ArrivingFile::Refill() {
   for (;;) {
-    if (StopRaised(stop_)) {
-      end_ = End::kStopped;
-      return false;
-    }
+    if (StopRaised(stop_)) return Ends(End::kStopped);
     const VerifiedArrival::Snapshot s = arrival_.Now();
     // A failed download ends the reading at once, however much is verified:
     // its failure is being reported, and the folder is left as it stands.
-    if (s.abandoned) {
-      end_ = End::kAbandoned;
-      return false;
-    }
+    if (s.abandoned) return Ends(End::kAbandoned);
     if (s.end > position_) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(kBufferBytes, s.end - position_));
       if (TryRead(position_, n, s.generation)) {
@@ -55,14 +50,9 @@ bool ArrivingFile::Refill() {
         at_ = 0;
         return true;
       }
-      if (s.complete) {  // the whole file is said to be there and cannot be read
-        end_ = End::kPastEnd;
-        return false;
-      }
-    } else if (s.complete) {
-      end_ = End::kPastEnd;
-      return false;
     }
+    // The whole file is said to be there, and nothing more can be read.
+    if (s.complete) return Ends(End::kPastEnd);
     arrival_.WaitBeyond(s.end > position_ ? s.end : position_, s.generation, kWaitMs);
   }
 }

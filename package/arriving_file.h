@@ -25,6 +25,7 @@ class ArrivingFile {
 
  private:
   bool Refill();
+  bool Ends(End why);  // records why the reading ended; false
   bool TryRead(uint64_t at, size_t n, uint64_t generation);
 
   const std::string path_;

@@ -110,10 +110,8 @@ ExtractResult ArrivingExtraction::State::WriteFiles(ArrivingFile& file, ZipMembe
   const uint64_t on_disk = std::min(size, arrival.Now().end);
   ExtractResult r = CheckPackEntries(pack, folder, nullptr, stop, size - on_disk);
   if (r.ok()) r = WritePackFiles(pack, folder, nullptr, stop, &installed);
-  if (!r.ok()) {
-    if (r.failure().step == ExtractStep::kPackage) return Ended(file, "pack unreadable");
-    return r;
-  }
+  if (!r.ok() && r.failure().step == ExtractStep::kPackage) return Ended(file, "pack unreadable");
+  if (!r.ok()) return r;
   if (!zip.Finish()) return Ended(file, "member's end or CRC");
   return {};
 }
@@ -127,14 +125,10 @@ ExtractResult ArrivingExtraction::State::Extract() {
         return ok;
       },
       kPackagePassword);
-  switch (zip.Open()) {
-    case ZipMemberStream::Header::kOk:
-      break;
-    case ZipMemberStream::Header::kUnsupported:
-      return Whole("member not readable as a stream");
-    case ZipMemberStream::Header::kUnreadable:
-      return Ended(file, "zip header");
-  }
+  const ZipMemberStream::Header header = zip.Open();
+  if (header == ZipMemberStream::Header::kUnsupported)
+    return Whole("member not readable as a stream");
+  if (header == ZipMemberStream::Header::kUnreadable) return Ended(file, "zip header");
   return WriteFiles(file, zip);
 }
 

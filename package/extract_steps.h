@@ -19,6 +19,7 @@
 
 #include "core/result.h"
 #include "package/stop_check.h"
+#include "system/seams.h"
 
 struct OpenPack;
 
@@ -63,6 +64,18 @@ ExtractResult CheckPackEntries(const OpenPack& pack, const std::string& folder, 
 // Writes every listed file below `folder`.
 ExtractResult WritePackFiles(const OpenPack& pack, const std::string& folder, HWND window,
                              const StopCheck& stop, std::vector<std::string>* installed);
+
+// A scanner may hold a freshly written file for a moment: `attempt` is made
+// again for about two seconds until its result holds, and the last result
+// returned.
+template <typename Attempt>
+auto RetryBriefly(Attempt attempt) {
+  for (int tries = 1;; ++tries) {
+    auto result = attempt();
+    if (result || tries == 10) return result;
+    seams::SleepMs(200);
+  }
+}
 
 // Removes the extracted pack of a failed or finished step.
 void RemovePack(const std::string& pack_path);

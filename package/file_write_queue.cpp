@@ -3,11 +3,9 @@
 #include <new>
 #include <utility>
 
-namespace {
 // Pending operations beyond the pieces: a pack of many empty files must not
 // queue a name for each of them.
 constexpr size_t kMaxQueued = 64;
-}  // namespace
 
 FileWriteQueue::FileWriteQueue() {
   for (size_t i = 0; i < kPieceCount; ++i) {
@@ -22,12 +20,7 @@ FileWriteQueue::FileWriteQueue() {
   thread_ = std::thread([this] { Run(); });
 }
 
-FileWriteQueue::~FileWriteQueue() {
-  if (!thread_.joinable()) return;
-  Op quit{Op::kQuit};
-  Push(std::move(quit));
-  thread_.join();
-}
+FileWriteQueue::~FileWriteQueue() { Finish(nullptr); }
 
 // Each side wakes the other only when it is waiting: under Wine every wake-up
 // is a round trip through the server.
@@ -102,12 +95,13 @@ uint8_t* FileWriteQueue::Piece() {
   return held_;
 }
 
+uint8_t* FileWriteQueue::TakeHeld() {
+  std::lock_guard<std::mutex> lock(mu_);
+  return std::exchange(held_, nullptr);
+}
+
 void FileWriteQueue::Fill(size_t n) {
-  uint8_t* piece = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::swap(piece, held_);
-  }
+  uint8_t* piece = TakeHeld();
   if (!piece) return;
   if (n == 0) return Release(piece);
   Op op{Op::kData};
@@ -119,12 +113,7 @@ void FileWriteQueue::Fill(size_t n) {
 void FileWriteQueue::End() { Push(Op{Op::kEnd}); }
 
 void FileWriteQueue::Abandon() {
-  uint8_t* piece = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::swap(piece, held_);
-  }
-  Release(piece);
+  Release(TakeHeld());
   Push(Op{Op::kAbandon});
 }
 
@@ -153,12 +142,8 @@ void FileWriteQueue::Apply(Op& op, Current& file) {
       file.path = op.path;
       file.failure = op.failure;
       if (!going) break;
-      if (op.open) {
-        file.owned = op.open();
-        file.out = file.owned.get();
-      } else {
-        file.out = op.borrowed;
-      }
+      if (op.open) file.owned = op.open();
+      file.out = op.open ? file.owned.get() : op.borrowed;
       if (file.out == INVALID_HANDLE_VALUE || file.out == nullptr) {
         file.out = INVALID_HANDLE_VALUE;
         Fail(file.failure);

@@ -76,6 +76,7 @@ class FileWriteQueue {
   void Push(Op op);
   void TakeAll(std::deque<Op>* out);
   void Release(uint8_t* piece);
+  uint8_t* TakeHeld();  // the piece handed out by Piece(), now the caller's
   void Fail(const std::string& message);
   void Run();
   void Apply(Op& op, Current& file);

@@ -36,11 +36,9 @@ PackBodyReader::PackBodyReader(RawRead raw, uint64_t body_length, const aes128::
 
 bool PackBodyReader::Read(uint64_t offset, void* dst, size_t n) {
   if (offset > length_ || n > length_ - offset) return false;
-  if (n > 0 && !window_) {
-    window_.reset(new (std::nothrow) uint8_t[window_size_]);
-    if (!window_) return false;
-  }
   if (n > 0) {
+    if (!window_) window_.reset(new (std::nothrow) uint8_t[window_size_]);
+    if (!window_) return false;
     if (offset != next_) straight_ = false;
     next_ = offset + n;
   }

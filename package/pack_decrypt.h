@@ -53,7 +53,6 @@ class PackBodyReader {
                  size_t window = kDefaultWindow);
   // False when the range leaves the body or the source fails.
   bool Read(uint64_t offset, void* dst, size_t n);
-  uint64_t body_length() const { return length_; }
   // End of the bytes brought in from the file so far by the current window.
   uint64_t loaded_end() const { return window_at_ + window_have_; }
 

@@ -17,19 +17,14 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool PathExists(const std::string& path) {
   return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 // Last "\" or "/" that is a separator and not the trail byte of a character.
 size_t LastSeparator(std::string_view s) {
-  size_t back = gbk::FindLastChar(s, '\\');
-  size_t fwd = gbk::FindLastChar(s, '/');
-  if (back == std::string_view::npos) return fwd;
-  if (fwd == std::string_view::npos) return back;
-  return std::max(back, fwd);
+  const std::vector<size_t> seps = gbk::FindPathSeparators(s);
+  return seps.empty() ? std::string_view::npos : seps.back();
 }
 
 int32_t SaturateToInt32(ZPOS64_T v) {
@@ -38,13 +33,23 @@ int32_t SaturateToInt32(ZPOS64_T v) {
 
 bool IsZero(const FILETIME& ft) { return ft.dwLowDateTime == 0 && ft.dwHighDateTime == 0; }
 
-bool IsBadPassword(int rc) {
+// What a failed open, read or close of a member means.
+ExtractStatus ReadFailure(int rc) {
 #ifdef UNZ_BADPASSWORD
-  return rc == UNZ_BADPASSWORD;
-#else
-  (void)rc;
-  return false;
+  if (rc == UNZ_BADPASSWORD) return ExtractStatus::kWrongPassword;
 #endif
+  (void)rc;
+  return ExtractStatus::kDataError;
+}
+
+// The open member's local extra field (the attributes' home).
+bool ReadLocalExtra(unzFile zip, std::vector<uint8_t>* extra) {
+  const int extra_size = unzGetLocalExtrafield(zip, nullptr, 0);
+  if (extra_size < 0) return false;
+  if (extra_size == 0) return true;
+  extra->resize(static_cast<size_t>(extra_size));
+  return unzGetLocalExtrafield(zip, extra->data(), static_cast<unsigned>(extra->size())) ==
+         extra_size;
 }
 
 }  // namespace
@@ -76,6 +81,13 @@ void PackageArchive::CloseMember() {
   member_open_ = false;
 }
 
+bool PackageArchive::CloseMemberAndCount() {
+  if (zip_ == nullptr) return false;
+  CloseMember();
+  unz_global_info64 global{};
+  return unzGetGlobalInfo64(zip_, &global) == UNZ_OK && global.number_entry > 0;
+}
+
 void PackageArchive::Close() {
   if (zip_ != nullptr) {
     CloseMember();
@@ -86,27 +98,8 @@ void PackageArchive::Close() {
   password_.clear();
 }
 
-namespace {
-
-// The open member's local extra field (the attributes' home).
-bool ReadLocalExtra(unzFile zip, std::vector<uint8_t>* extra) {
-  const int extra_size = unzGetLocalExtrafield(zip, nullptr, 0);
-  if (extra_size < 0) return false;
-  if (extra_size == 0) return true;
-  extra->resize(static_cast<size_t>(extra_size));
-  return unzGetLocalExtrafield(zip, extra->data(), static_cast<unsigned>(extra->size())) ==
-         extra_size;
-}
-
-}  // namespace
-
 EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
-  if (zip_ == nullptr) return EntryStatus::kArgumentError;
-  CloseMember();
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry == 0) {
-    return EntryStatus::kArgumentError;
-  }
+  if (!CloseMemberAndCount()) return EntryStatus::kArgumentError;
   if (entry_cached_) {
     *out = entry_;
     return EntryStatus::kOk;
@@ -122,14 +115,11 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
   if (unzOpenCurrentFile2(zip_, nullptr, nullptr, 1) != UNZ_OK) return EntryStatus::kCorrupt;
   member_open_ = true;
   std::vector<uint8_t> extra;
-  if (!ReadLocalExtra(zip_, &extra)) {
-    CloseMember();
-    return EntryStatus::kReadError;
-  }
+  const bool extra_read = ReadLocalExtra(zip_, &extra);
   CloseMember();
+  if (!extra_read) return EntryStatus::kReadError;
 
   ArchiveEntry entry{};
-  entry.index = 0;
   const std::string name =
       SanitizeMemberName(std::string_view(raw_name.data(), std::min<size_t>(info.size_filename, 65536)));
   // A name that still climbs out of the base folder is refused rather than
@@ -159,31 +149,23 @@ EntryStatus PackageArchive::GetFirstEntry(ArchiveEntry* out) {
 }
 
 ExtractStatus PackageArchive::ExtractFirstEntry(const std::string& name, const StopCheck& stop) {
-  if (zip_ == nullptr) return ExtractStatus::kArgumentError;
-  CloseMember();
-  unz_global_info64 global{};
-  if (unzGetGlobalInfo64(zip_, &global) != UNZ_OK || global.number_entry == 0) {
-    return ExtractStatus::kArgumentError;
-  }
-  if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
+  if (!CloseMemberAndCount()) return ExtractStatus::kArgumentError;
   ArchiveEntry entry;
   if (GetFirstEntry(&entry) != EntryStatus::kOk) return ExtractStatus::kEntryUnreadable;
   if (unzGoToFirstFile(zip_) != UNZ_OK) return ExtractStatus::kEntryUnreadable;
 
-  // Only names below the base folder are written: no drive, no leading
-  // separator, no parent steps.
-  const bool absolute = (!name.empty() && IsSeparator(name[0])) || (name.size() >= 2 && name[1] == ':');
-  if (absolute || !StaysInsideFolder(name)) return ExtractStatus::kRefusedName;
+  // Only names below the base folder are written: no leading separator, and
+  // (StaysInsideFolder) no drive and no parent steps.
+  const bool leading_separator = !name.empty() && (name[0] == '\\' || name[0] == '/');
+  if (leading_separator || !StaysInsideFolder(name)) return ExtractStatus::kRefusedName;
 
   if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     EnsureDirectory(base_, name);
     return ExtractStatus::kOk;
   }
   const size_t sep = LastSeparator(name);
-  const std::string dir = sep == std::string::npos ? std::string() : name.substr(0, sep + 1);
-  const std::string leaf = sep == std::string::npos ? name : name.substr(sep + 1);
-  const std::string path = base_ + dir + leaf;
-  EnsureDirectory(base_, dir);
+  EnsureDirectory(base_, sep == std::string::npos ? std::string() : name.substr(0, sep + 1));
+  const std::string path = base_ + name;
 
   // An old copy marked read-only, hidden or system would make the create fail.
   ClearMarksForReplacing(path);
@@ -222,7 +204,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
   // opened without one.
   const char* password = (info.flag & 1) ? password_.c_str() : nullptr;
   int rc = unzOpenCurrentFilePassword(zip_, password);
-  if (rc != UNZ_OK) return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+  if (rc != UNZ_OK) return ReadFailure(rc);
   member_open_ = true;
 
   // Deciphering and inflating go on while the pieces before are written.
@@ -233,7 +215,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
     uint8_t* piece = writer.Piece();
     if (!piece) return ExtractStatus::kWriteError;
     const int got = unzReadCurrentFile(zip_, piece, static_cast<unsigned>(FileWriteQueue::kPieceSize));
-    if (got < 0) return IsBadPassword(got) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+    if (got < 0) return ReadFailure(got);
     writer.Fill(static_cast<size_t>(got));
     if (got == 0) {
       if (unzeof(zip_) != 1) return ExtractStatus::kDataError;
@@ -244,8 +226,7 @@ ExtractStatus PackageArchive::CopyMember(void* file, const StopCheck& stop) {
   if (!writer.Finish(nullptr)) return ExtractStatus::kWriteError;
   member_open_ = false;
   rc = unzCloseCurrentFile(zip_);
-  if (rc == UNZ_OK) return ExtractStatus::kOk;
-  return IsBadPassword(rc) ? ExtractStatus::kWrongPassword : ExtractStatus::kDataError;
+  return rc == UNZ_OK ? ExtractStatus::kOk : ReadFailure(rc);
 }
 
 bool EnsureDirectory(const std::string& root, const std::string& dir) {

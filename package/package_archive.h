@@ -58,6 +58,8 @@ class PackageArchive {
  private:
   PackageArchive() = default;
   void CloseMember();
+  // Closes an open member; false without an archive or without members.
+  bool CloseMemberAndCount();
   ExtractStatus CopyMember(void* file, const StopCheck& stop);
 
   void* zip_ = nullptr;  // unzFile

@@ -11,26 +11,20 @@
 #include "package/free_space.h"
 #include "package/package_archive.h"
 #include "system/file_attributes.h"
-#include "system/seams.h"
 #include "system/trace.h"
 
 namespace {
-
-// A scanner may hold the pack for a moment: it is tried for about two seconds.
-constexpr int kRemoveAttempts = 10;
-constexpr DWORD kRemoveRetryMs = 200;
 
 // A pack left by a run that ended mid-step would be taken for the new one if
 // it could not be replaced, and its room counted as taken: it goes first.
 // False when something is still there.
 bool RemoveStalePack(const std::string& pack_path) {
-  for (int attempt = 1;; ++attempt) {
-    if (::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
+  auto gone = [&] { return ::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES; };
+  return RetryBriefly([&] {
+    if (gone()) return true;
     RemovePack(pack_path);
-    if (::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES) return true;
-    if (attempt == kRemoveAttempts) return false;
-    seams::SleepMs(kRemoveRetryMs);
-  }
+    return gone();
+  });
 }
 
 ExtractFailure PackageFailure(const char* what, const std::string& path) {
@@ -64,8 +58,7 @@ ExtractResult UnzipPack(const std::string& folder, const std::string& package_pa
   if (!no_room.empty()) return ExtractFailure{ExtractStep::kNoRoom, 0, 0, no_room};
   // Only a pack extracted whole is read: anything else is a failed step.
   const ExtractStatus status = archive->ExtractFirstEntry(entry.name, stop);
-  archive->Close();
-  archive.reset();
+  archive.reset();  // closes the package before the pack is touched again
   if (status == ExtractStatus::kOk) return {};
   RemovePack(*pack_path);
   if (status == ExtractStatus::kStopped) return ExtractFailure{ExtractStep::kStopped};

@@ -13,15 +13,9 @@
 #include "package/pack_decrypt.h"
 #include "system/file_attributes.h"
 #include "system/scoped_handle.h"
-#include "system/seams.h"
 #include "system/trace.h"
 
 namespace {
-
-// A scanner may hold a freshly written file for a moment: a target that will
-// not open is tried again for about two seconds before the step fails.
-constexpr int kOpenAttempts = 10;
-constexpr DWORD kOpenRetryMs = 200;
 
 ScopedFileHandle CreateTarget(const std::string& target) {
   // OPEN_ALWAYS keeps the attributes of a file it replaces (a hidden file
@@ -45,15 +39,6 @@ ScopedFileHandle TryOpenTarget(const std::string& target) {
   return file;
 }
 
-// Opens a target for writing, retrying for a short bounded time.
-ScopedFileHandle OpenTarget(const std::string& target) {
-  for (int attempt = 1;; ++attempt) {
-    ScopedFileHandle file = TryOpenTarget(target);
-    if (file || attempt == kOpenAttempts) return file;
-    seams::SleepMs(kOpenRetryMs);
-  }
-}
-
 enum class Queued { kWhole, kPackUnreadable, kStopped };
 
 // Hands one listed file from the pack to the writing thread. When the pack
@@ -62,8 +47,8 @@ enum class Queued { kWhole, kPackUnreadable, kStopped };
 // reports.
 Queued QueueTarget(const std::string& target, PackBodyReader& reader, const PackSpan& span,
                    FileWriteQueue& writer, const StopCheck& stop) {
-  writer.Begin([target] { return OpenTarget(target); }, target,
-               ExtractFailureText(ExtractFailure{ExtractStep::kCannotWrite, 0, 0, target}));
+  writer.Begin([target] { return RetryBriefly([&target] { return TryOpenTarget(target); }); },
+               target, ExtractFailureText(ExtractFailure{ExtractStep::kCannotWrite, 0, 0, target}));
   const uint64_t size = static_cast<uint32_t>(span.size);
   for (uint64_t done = 0; done < size;) {
     if (StopRaised(stop)) {

@@ -1,7 +1,6 @@
 #include "package/zip_stream.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
@@ -32,12 +31,6 @@ ZipMemberStream::~ZipMemberStream() {
   if (inflating_) inflateEnd(&z_);
 }
 
-bool ZipMemberStream::Take(uint8_t* dst, size_t n) {
-  if (!source_(dst, n)) return false;
-  consumed_ += n;
-  return true;
-}
-
 void ZipMemberStream::UpdateKeys(uint8_t plain) {
   keys_[0] = CrcByte(keys_[0], plain);
   keys_[1] = (keys_[1] + (keys_[0] & 0xff)) * 134775813u + 1;
@@ -54,7 +47,7 @@ void ZipMemberStream::Decipher(uint8_t* data, size_t n) {
 
 ZipMemberStream::Header ZipMemberStream::Open() {
   uint8_t h[kLocalHeaderSize];
-  if (!Take(h, sizeof h)) return Header::kUnreadable;
+  if (!source_(h, sizeof h)) return Header::kUnreadable;
   const uint16_t flags = Le16(h + 6);
   const uint16_t method = Le16(h + 8);
   crc_expected_ = Le32(h + 14);
@@ -64,19 +57,16 @@ ZipMemberStream::Header ZipMemberStream::Open() {
       (method != 0 && method != 8) || compressed == 0xFFFFFFFF || size == 0xFFFFFFFF || size == 0)
     return Header::kUnsupported;
   std::string skip(size_t{Le16(h + 26)} + Le16(h + 28), '\0');
-  if (!Take(reinterpret_cast<uint8_t*>(&skip[0]), skip.size())) return Header::kUnreadable;
+  if (!source_(reinterpret_cast<uint8_t*>(&skip[0]), skip.size())) return Header::kUnreadable;
   encrypted_ = (flags & kFlagEncrypted) != 0;
   deflated_ = method == 8;
   size_ = size;
   compressed_left_ = compressed;
   if (encrypted_) {
-    keys_[0] = 0x12345678;
-    keys_[1] = 0x23456789;
-    keys_[2] = 0x34567890;
     for (char c : password_) UpdateKeys(static_cast<uint8_t>(c));
     uint8_t head[kCryptHeaderSize];
     if (compressed_left_ < sizeof head) return Header::kUnsupported;
-    if (!Take(head, sizeof head)) return Header::kUnreadable;
+    if (!source_(head, sizeof head)) return Header::kUnreadable;
     compressed_left_ -= sizeof head;
     Decipher(head, sizeof head);
     // The last byte repeats the CRC's high byte: a wrong password shows here.
@@ -91,46 +81,41 @@ ZipMemberStream::Header ZipMemberStream::Open() {
   return Header::kOk;
 }
 
-// Brings in the next piece of the member's data, deciphered.
+// Brings in the next piece of the member's deflated data, deciphered.
 bool ZipMemberStream::Refill() {
   const size_t n = static_cast<size_t>(std::min<uint64_t>(kInputBytes, compressed_left_));
-  if (n == 0 || !Take(in_.get(), n)) return false;
+  if (n == 0 || !source_(in_.get(), n)) return false;
   compressed_left_ -= n;
   if (encrypted_) Decipher(in_.get(), n);
   z_.next_in = in_.get();
   z_.avail_in = static_cast<uInt>(n);
-  in_at_ = 0;
-  in_have_ = n;
   return true;
 }
 
 bool ZipMemberStream::Read(uint8_t* dst, size_t n) {
   if (!in_ || n > size_ - produced_) return false;
-  uint8_t* out = dst;
-  size_t left = n;
-  while (left > 0) {
-    if (!deflated_) {
-      if (in_have_ == 0 && !Refill()) return false;
-      const size_t take = std::min(left, in_have_);
-      std::memcpy(out, in_.get() + in_at_, take);
-      in_at_ += take;
-      in_have_ -= take;
-      out += take;
-      left -= take;
-      continue;
+  if (!deflated_) {
+    // Stored data come straight from the source, deciphered in place.
+    if (n > compressed_left_ || !source_(dst, n)) return false;
+    compressed_left_ -= n;
+    if (encrypted_) Decipher(dst, n);
+  } else {
+    uint8_t* out = dst;
+    size_t left = n;
+    while (left > 0) {
+      if (z_.avail_in == 0 && compressed_left_ > 0 && !Refill()) return false;
+      z_.next_out = out;
+      z_.avail_out = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+      const int rc = inflate(&z_, Z_NO_FLUSH);
+      const size_t made = static_cast<size_t>(z_.next_out - out);
+      out += made;
+      left -= made;
+      if (rc == Z_STREAM_END) ended_ = true;
+      // The data end before the member's size, or do not inflate.
+      if ((rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) || (left > 0 && ended_) ||
+          (made == 0 && z_.avail_in == 0 && compressed_left_ == 0))
+        return false;
     }
-    if (z_.avail_in == 0 && compressed_left_ > 0 && !Refill()) return false;
-    z_.next_out = out;
-    z_.avail_out = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-    const int rc = inflate(&z_, Z_NO_FLUSH);
-    const size_t made = static_cast<size_t>(z_.next_out - out);
-    out += made;
-    left -= made;
-    if (rc == Z_STREAM_END) ended_ = true;
-    // The data end before the member's size, or do not inflate.
-    if ((rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) || (left > 0 && ended_) ||
-        (made == 0 && z_.avail_in == 0 && compressed_left_ == 0))
-      return false;
   }
   crc_ = static_cast<uint32_t>(crc32(crc_, dst, static_cast<uInt>(n)));
   produced_ += n;

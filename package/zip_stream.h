@@ -29,8 +29,6 @@ class ZipMemberStream {
 
   Header Open();
   uint64_t size() const { return size_; }
-  // Archive bytes taken from the source so far.
-  uint64_t consumed() const { return consumed_; }
 
   // The member's next n bytes; false when the source failed or the data are
   // damaged (they end early, do not inflate).
@@ -39,14 +37,14 @@ class ZipMemberStream {
   bool Finish();
 
  private:
-  bool Take(uint8_t* dst, size_t n);
   bool Refill();
   void Decipher(uint8_t* data, size_t n);
   void UpdateKeys(uint8_t plain);
 
   Source source_;
   std::string password_;
-  uint32_t keys_[3] = {};
+  // The cipher's keys before the password is taken in.
+  uint32_t keys_[3] = {0x12345678, 0x23456789, 0x34567890};
   bool encrypted_ = false;
   bool deflated_ = false;
   uint32_t crc_expected_ = 0;
@@ -54,11 +52,8 @@ class ZipMemberStream {
   uint64_t size_ = 0;
   uint64_t produced_ = 0;
   uint64_t compressed_left_ = 0;
-  uint64_t consumed_ = 0;
   bool inflating_ = false;
   bool ended_ = false;
   z_stream z_{};
-  std::unique_ptr<uint8_t[]> in_;
-  size_t in_have_ = 0;  // stored members: bytes of in_ not yet handed out
-  size_t in_at_ = 0;
+  std::unique_ptr<uint8_t[]> in_;  // deflated data, deciphered
 };

@@ -6,18 +6,6 @@
 #include "system/ccommon.h"
 #include "system/scoped_handle.h"
 
-namespace {
-
-// Owns a SID from AllocateAndInitializeSid.
-struct ScopedSid {
-  PSID sid = nullptr;
-  ~ScopedSid() {
-    if (sid) ::FreeSid(sid);
-  }
-};
-
-}  // namespace
-
 bool CCommon::IsAdminUser() {
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return false;
@@ -37,15 +25,16 @@ bool CCommon::IsAdminUser() {
   }
 
   SID_IDENTIFIER_AUTHORITY nt_authority = SECURITY_NT_AUTHORITY;
-  ScopedSid admins;
+  PSID raw_sid = nullptr;
   if (!::AllocateAndInitializeSid(&nt_authority, 2, SECURITY_BUILTIN_DOMAIN_RID,
-                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &admins.sid)) {
+                                  DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0, &raw_sid)) {
     return false;
   }
+  const ScopedHandle<NullHandleTraits<PSID, &::FreeSid>> admins(raw_sid);
   // Attribute flags are not looked at: a deny-only entry (filtered token) counts too.
   const auto* list = reinterpret_cast<const TOKEN_GROUPS*>(groups.data());
   for (DWORD i = 0; i < list->GroupCount; ++i) {
-    if (::EqualSid(list->Groups[i].Sid, admins.sid)) return true;
+    if (::EqualSid(list->Groups[i].Sid, admins.get())) return true;
   }
   return false;
 }

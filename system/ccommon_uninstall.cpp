@@ -2,8 +2,6 @@
 // when the machine's list refuses it.
 #include <windows.h>
 
-#include <cstring>
-
 #include "core/gbk_text.h"
 #include "core/safe_path.h"
 #include "core/uninstall_contract.h"
@@ -25,15 +23,15 @@ void SetFlag(HKEY key, const char* name) {
   ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), sizeof one);
 }
 
-// Opens the entry's key under `root` for writing, creating it when missing.
+// Opens the entry's key under `root` for writing, creating it when missing
+// (an existing key is opened as it is).
 ScopedRegKey OpenForWriting(HKEY root, const std::string& path) {
-  if (ScopedRegKey key = OpenRegKey(root, path.c_str(), KEY_ALL_ACCESS)) return key;
   HKEY raw = nullptr;
   if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
-                        nullptr, &raw, nullptr) == ERROR_SUCCESS) {
-    return ScopedRegKey(raw);
+                        nullptr, &raw, nullptr) != ERROR_SUCCESS) {
+    return ScopedRegKey();
   }
-  return ScopedRegKey();
+  return ScopedRegKey(raw);
 }
 
 }  // namespace
@@ -52,13 +50,8 @@ std::string CCommon::ReadUninstallString(HKEY root, const std::string& key_name,
   const ScopedRegKey key = OpenRegKey(root, UninstallKeyPath(key_name).c_str(), KEY_READ);
   if (!key) return std::string();
   if (exists) *exists = true;
-  char value[1024] = {};
-  DWORD size = sizeof value - 1;
-  DWORD type = 0;
-  if (::RegQueryValueExA(key.get(), "UninstallString", nullptr, &type, reinterpret_cast<BYTE*>(value),
-                         &size) != ERROR_SUCCESS) {
-    return std::string();
-  }
+  std::string value;
+  ReadRegText(key.get(), "UninstallString", 1023, &value);
   return value;
 }
 

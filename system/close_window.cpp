@@ -2,11 +2,7 @@
 
 #include "system/run_with_deadline.h"
 
-namespace {
-
 constexpr DWORD kStopPollMs = 50;
-
-}  // namespace
 
 bool AskWindowToClose(HWND window, UINT hung_ms, const std::function<bool()>& stop_requested) {
   // The send waits for the answer however long it takes; the waiter decides

@@ -14,10 +14,7 @@ namespace {
 
 // Set by tests so that code depending on the installer's own name can be
 // exercised without renaming the test program.
-std::string& ModulePathOverride() {
-  static std::string path;
-  return path;
-}
+std::string g_module_path_override;
 
 // The profile functions never return more than this many characters.
 constexpr DWORD kLargestProfileValue = 65536;
@@ -59,7 +56,7 @@ std::string ModuleDirFromPath(const std::string& path) {
 }
 
 std::string GetModulePath() {
-  if (!ModulePathOverride().empty()) return ModulePathOverride();
+  if (!g_module_path_override.empty()) return g_module_path_override;
   // A 259-byte path fits the whole buffer with its NUL; a cut one (older
   // systems leave it unterminated) still ends inside the buffer.
   char buf[kPathBytes] = {};
@@ -67,7 +64,7 @@ std::string GetModulePath() {
   return std::string(buf, ::strnlen(buf, sizeof buf));
 }
 
-void SetModulePathForTesting(const std::string& path) { ModulePathOverride() = path; }
+void SetModulePathForTesting(const std::string& path) { g_module_path_override = path; }
 
 std::string GetModuleDir() {
   std::string dir = ModuleDirFromPath(GetModulePath());

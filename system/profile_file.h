@@ -15,7 +15,6 @@ class ProfileFile {
   // Failures are silent; the file and section are created when missing.
   void WriteString(const char* section, const char* key, const char* value) const;
   int ReadInt(const char* section, const char* key, int default_value) const;
-  const std::string& path() const { return path_; }
 
  private:
   std::string path_;

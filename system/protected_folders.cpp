@@ -40,18 +40,13 @@ std::string EnvironmentFolder(const char* name) {
   return (n == 0 || n >= sizeof buf) ? std::string() : std::string(buf);
 }
 
-// Downloads has no CSIDL; the known-folder call exists from Vista on.
+// Downloads has no CSIDL, only a known-folder id.
 std::string DownloadsFolder() {
-  using KnownFolderFn = HRESULT(WINAPI*)(REFGUID, DWORD, HANDLE, PWSTR*);
   static const GUID kDownloads = {
       0x374DE290, 0x123F, 0x4565, {0x91, 0x64, 0x39, 0xC4, 0x92, 0x5E, 0x46, 0x7B}};
-  HMODULE shell = ::GetModuleHandleA("shell32.dll");
-  auto known = shell ? reinterpret_cast<KnownFolderFn>(reinterpret_cast<void*>(
-                           ::GetProcAddress(shell, "SHGetKnownFolderPath")))
-                     : nullptr;
   std::string path;
   PWSTR wide = nullptr;
-  if (known && SUCCEEDED(known(kDownloads, 0, nullptr, &wide)) && wide) {
+  if (SUCCEEDED(::SHGetKnownFolderPath(kDownloads, 0, nullptr, &wide)) && wide) {
     char buf[MAX_PATH * 2] = {};
     if (::WideCharToMultiByte(CP_ACP, 0, wide, -1, buf, sizeof buf, nullptr, nullptr) > 0)
       path = buf;

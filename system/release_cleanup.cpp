@@ -29,22 +29,19 @@ std::string ReadRecord(const std::string& path) {
 
 bool WriteRecord(const std::string& path, const std::string& text) {
   const std::string fresh = path + ".new";
+  bool whole = false;
   {
     ScopedFileHandle file(::CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                         FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
     DWORD put = 0;
-    if (!text.empty() &&
-        (!::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) ||
-         put != text.size())) {
-      file.reset();
-      ::DeleteFileA(fresh.c_str());
-      return false;
-    }
+    whole = text.empty() ||
+            (::WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &put, nullptr) &&
+             put == text.size());
   }
   // A record cut short by a crash would forget files; the old one stays
   // until the new one is whole.
-  if (::MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+  if (whole && ::MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
   ::DeleteFileA(fresh.c_str());
   return false;
 }

@@ -7,7 +7,9 @@
 #include <objbase.h>
 #include <stdio.h>
 
+#include <string>
 #include <utility>
+#include <vector>
 
 template <typename Traits>
 class ScopedHandle {
@@ -41,24 +43,16 @@ class ScopedHandle {
     if (Traits::IsValid(handle_)) Traits::Close(handle_);
     handle_ = h;
   }
+  // For out-parameters of creation functions that leave null on failure;
+  // closes any current handle.
+  Handle* receive() {
+    reset();
+    return &handle_;
+  }
 
  private:
   Handle handle_;
 };
-
-// Kernel objects, files and searches: null and INVALID_HANDLE_VALUE both mean
-// none; an empty owner holds null (events, threads, processes) or
-// INVALID_HANDLE_VALUE (CreateFile and FindFirstFile results).
-template <auto close, bool empty_is_null>
-struct Win32HandleTraits {
-  using Handle = HANDLE;
-  static Handle Invalid() { return empty_is_null ? nullptr : INVALID_HANDLE_VALUE; }
-  static bool IsValid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
-  static void Close(Handle h) { close(h); }
-};
-using ScopedKernelHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, true>>;
-using ScopedFileHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, false>>;
-using ScopedFindHandle = ScopedHandle<Win32HandleTraits<&::FindClose, false>>;
 
 // Handles that are null when there is none, closed by `close`.
 template <typename H, auto close>
@@ -68,6 +62,19 @@ struct NullHandleTraits {
   static bool IsValid(Handle h) { return h != nullptr; }
   static void Close(Handle h) { close(h); }
 };
+
+// Kernel objects, files and searches: null and INVALID_HANDLE_VALUE both mean
+// none; an empty owner holds null (events, threads, processes) or
+// INVALID_HANDLE_VALUE (CreateFile and FindFirstFile results).
+template <auto close, bool empty_is_null>
+struct Win32HandleTraits : NullHandleTraits<HANDLE, close> {
+  static HANDLE Invalid() { return empty_is_null ? nullptr : INVALID_HANDLE_VALUE; }
+  static bool IsValid(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+using ScopedKernelHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, true>>;
+using ScopedFileHandle = ScopedHandle<Win32HandleTraits<&::CloseHandle, false>>;
+using ScopedFindHandle = ScopedHandle<Win32HandleTraits<&::FindClose, false>>;
+
 using ScopedRegKey = ScopedHandle<NullHandleTraits<HKEY, &::RegCloseKey>>;
 // The existing key `path` below `root`, opened for `access`; empty when it
 // does not open.
@@ -76,7 +83,15 @@ inline ScopedRegKey OpenRegKey(HKEY root, const char* path, REGSAM access) {
   if (::RegOpenKeyExA(root, path, 0, access, &raw) != ERROR_SUCCESS) return ScopedRegKey();
   return ScopedRegKey(raw);
 }
-using ScopedLibrary = ScopedHandle<NullHandleTraits<HMODULE, &::FreeLibrary>>;
+// The value `name` of `key` as text up to its first NUL, at most `bytes`
+// bytes; empty when it cannot be read. Returns the query's status.
+inline LONG ReadRegText(HKEY key, const char* name, DWORD bytes, std::string* text) {
+  std::vector<char> buf(bytes + 1, '\0');
+  const LONG status =
+      ::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(buf.data()), &bytes);
+  text->assign(status == ERROR_SUCCESS ? buf.data() : "");
+  return status;
+}
 // Pens, brushes, fonts, bitmaps, regions.
 template <typename T>
 using ScopedGdiObject = ScopedHandle<NullHandleTraits<T, &::DeleteObject>>;
@@ -92,37 +107,14 @@ using ScopedStdioFile = ScopedHandle<NullHandleTraits<FILE*, &::fclose>>;
 
 // A COM interface pointer, released once.
 template <typename T>
-class ScopedComPtr {
+void ReleaseComObject(T* p) {
+  p->Release();
+}
+template <typename T>
+class ScopedComPtr : public ScopedHandle<NullHandleTraits<T*, &ReleaseComObject<T>>> {
  public:
-  ScopedComPtr() = default;
-  ~ScopedComPtr() { reset(); }
-  ScopedComPtr(const ScopedComPtr&) = delete;
-  ScopedComPtr& operator=(const ScopedComPtr&) = delete;
-  ScopedComPtr(ScopedComPtr&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
-  ScopedComPtr& operator=(ScopedComPtr&& o) noexcept {
-    if (this != &o) {
-      reset();
-      p_ = o.p_;
-      o.p_ = nullptr;
-    }
-    return *this;
-  }
-  T* get() const { return p_; }
-  T* operator->() const { return p_; }
-  explicit operator bool() const { return p_ != nullptr; }
-  // For out-parameters of creation functions; releases any current pointer.
-  T** receive() {
-    reset();
-    return &p_;
-  }
-  void** receive_void() { return reinterpret_cast<void**>(receive()); }
-  void reset() {
-    if (p_) p_->Release();
-    p_ = nullptr;
-  }
-
- private:
-  T* p_ = nullptr;
+  T* operator->() const { return this->get(); }
+  void** receive_void() { return reinterpret_cast<void**>(this->receive()); }
 };
 
 // Pairs CoInitialize with CoUninitialize on the calling thread.

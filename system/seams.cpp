@@ -4,8 +4,6 @@
 
 #include <atomic>
 
-#include "system/scoped_handle.h"
-
 namespace seams {
 namespace {
 
