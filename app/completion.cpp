@@ -49,9 +49,10 @@ void XGameSetup::CompleteInstall() {
     }
   }
 
-  const ProfileFile uninstall_ini(gbk::Format("%s%s", installFolder, uc::kDataFileBelowInstall), 0);
+  const std::string data_file = gbk::Format("%s%s", installFolder, uc::kDataFileBelowInstall);
   CCommon::RegisterUninstall(game, game, setupInfo.publisher, setupInfo.contact, uninstallerPath,
-                             uninstall_ini.path().c_str());
+                             data_file.c_str());
+  const ProfileFile uninstall_ini(data_file, 0);
   uninstall_ini.WriteString(uc::kSection, uc::kSetupDirKey, installFolder);
   uninstall_ini.WriteString(uc::kSection, uc::kGameNameKey, game);
   uninstall_ini.WriteString(uc::kSection, uc::kShortcutNameKey, shortcut_name);
