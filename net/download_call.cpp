@@ -5,7 +5,6 @@
 #include "core/gbk_text.h"
 #include "core/signed_manifest.h"
 #include "core/verified_arrival.h"
-#include "net/body_transfer.h"
 #include "net/download_context.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"

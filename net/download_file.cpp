@@ -13,7 +13,7 @@
 #include "core/signed_manifest.h"
 #include "net/download_call.h"
 #include "net/download_context.h"
-#include "net/download_settings.h"
+#include "net/download_hooks.h"
 #include "system/run_with_deadline.h"
 #include "system/seams.h"
 #include "system/setup_messages.h"

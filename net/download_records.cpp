@@ -7,7 +7,7 @@
 #include "core/signed_manifest.h"
 #include "net/digest_pipeline.h"
 #include "net/download_call.h"
-#include "net/download_settings.h"
+#include "net/download_hooks.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"
 #include "net/target_file.h"
@@ -47,7 +47,7 @@ bool Download::StoreResume(AttemptState* a, DigestPipeline* digest, bool digest_
 void Download::StoreCheckpoint(AttemptState* a, DigestPipeline* digest) {
   KnownDigest known;
   if (!digest->TakeMark(&known.md5, &known.size)) return;
-  LARGE_INTEGER t0, t1, freq;
+  LARGE_INTEGER t0;
   ::QueryPerformanceCounter(&t0);
   // The file only grows during the transfer, and its first known.size bytes
   // were flushed before the mark: the record vouches for them alone. A
@@ -56,10 +56,7 @@ void Download::StoreCheckpoint(AttemptState* a, DigestPipeline* digest) {
     RefreshCacheRecord(a->validators, &a->state, &known);
   else
     SaveNewCacheRecord(url_, a->validators, target_, agency_key_, a->length, &known);
-  ::QueryPerformanceCounter(&t1);
-  ::QueryPerformanceFrequency(&freq);
-  download_settings::CountCheckpoint(
-      static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart));
+  download_settings::CountCheckpoint(t0);
 }
 
 // The file and the record of a signed file that failed its check: nothing
