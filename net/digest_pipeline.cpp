@@ -1,35 +1,20 @@
 #include "net/digest_pipeline.h"
 
-#include <share.h>
-#include <stdio.h>
-
 #include <algorithm>
 
 #include "core/signed_manifest.h"
 #include "core/verified_arrival.h"
-#include "system/scoped_handle.h"
+#include "net/download_verify.h"
 
 namespace {
 
-constexpr size_t kPrefixReadBytes = 256 * 1024;
-
-// Reads the first `length` bytes of the file at `path` into `take`, piece by
-// piece; false when fewer could be read. The file is only ever appended to
-// meanwhile.
+// Reads the first `length` bytes of the file at `path` into `take`; false
+// when fewer could be read. The file is only ever appended to meanwhile.
 bool ReadPrefix(const std::string& path, uint64_t length,
                 const std::function<void(const char*, size_t)>& take) {
   if (length == 0) return true;
-  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
-  if (!file) return false;
-  std::vector<char> buffer(kPrefixReadBytes);
-  for (uint64_t done = 0; done < length;) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
-    const size_t got = ::fread(buffer.data(), 1, want, file.get());
-    take(buffer.data(), got);
-    done += got;
-    if (got < want) return false;
-  }
-  return true;
+  ScopedStdioFile file = OpenShared(path);
+  return file && ReadInto(file.get(), length, take);
 }
 
 }  // namespace
@@ -93,12 +78,8 @@ char* DigestPipeline::Acquire() {
 void DigestPipeline::Submit(char* buffer, size_t n) {
   std::lock_guard<std::mutex> lock(mu_);
   queued_.push_back({buffer, n, static_cast<int>(lanes_.size())});
-  for (auto& lane : lanes_) {
-    if (lane->waiting) {
-      cv_.notify_all();
-      break;
-    }
-  }
+  if (std::any_of(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->waiting; }))
+    cv_.notify_all();
 }
 
 void DigestPipeline::Release(char* buffer) {
@@ -200,10 +181,9 @@ void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t
     if (chunk.data == nullptr) {
       // A copy is finalised, so the running digest goes on unchanged.
       MD5_CTX copy(ctx_);
-      unsigned char digest[16];
-      copy.Final(digest);
+      const std::string md5 = FinalMd5Hex(&copy);
       std::lock_guard<std::mutex> lock(mu_);
-      mark_md5_ = Md5Hex(digest);
+      mark_md5_ = md5;
       mark_total_ = hashed_;
       mark_ready_ = true;
       return;
@@ -212,10 +192,9 @@ void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t
     std::lock_guard<std::mutex> lock(mu_);
     hashed_ += chunk.size;
   });
-  unsigned char digest[16];
-  ctx_.Final(digest);
+  const std::string md5 = FinalMd5Hex(&ctx_);
   std::lock_guard<std::mutex> lock(mu_);
-  md5_ = Md5Hex(digest);
+  md5_ = md5;
   total_ = hashed_;
 }
 

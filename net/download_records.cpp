@@ -10,6 +10,7 @@
 #include "net/download_hooks.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"
+#include "net/signed_download.h"
 #include "net/target_file.h"
 
 namespace download_internal {
@@ -85,7 +86,7 @@ Outcome Download::Mismatch(bool had_prefix) {
 }
 
 Outcome Download::VerifyCopy() {
-  if (MatchesManifestFile(target_, *expected_)) {
+  if (signed_download::FileMatchesRecord(target_, *expected_)) {
     verified_ = true;
     return Outcome::kSuccess;
   }
@@ -98,7 +99,7 @@ Outcome Download::VerifyCopy() {
 void Download::CheckLocalCopy(AttemptState* a) {
   if (!checked_on_disk_) {
     checked_on_disk_ = true;
-    if (MatchesManifestFile(target_, *expected_)) {
+    if (signed_download::FileMatchesRecord(target_, *expected_)) {
       verified_ = true;
       return;
     }

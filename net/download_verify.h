@@ -4,10 +4,24 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
+
+#include "core/md5.h"
+#include "system/scoped_handle.h"
 
 class CacheRecord;
 struct ManifestFile;
+
+// Opens `path` for reading, shared with other readers and writers. With
+// `length`, also its length (-1 when unknown), read from the start.
+ScopedStdioFile OpenShared(const std::string& path, int64_t* length = nullptr);
+// Reads the next `length` bytes of `file` into `take`, piece by piece; false
+// when fewer could be read (those that were are taken too).
+bool ReadInto(FILE* file, uint64_t length, const std::function<void(const char*, size_t)>& take);
+// Finalises `md5` and gives its digest as lowercase hex.
+std::string FinalMd5Hex(MD5_CTX* md5);
 
 // The outcome of hashing a whole file.
 struct FileDigest {
@@ -36,10 +50,6 @@ bool IsCacheRecordValid(const CacheRecord& record);
 // recorded MD5, and the record is otherwise sound, the file is cut back to
 // them. True when the file was cut.
 bool TrimToRecord(const CacheRecord& record);
-
-// Whether the file at `path` is exactly the file of a signed record: its
-// size, then its SHA-256 (a file of another size is not read).
-bool MatchesManifestFile(const std::string& path, const ManifestFile& file);
 
 // What a resumed download keeps of a file whose first `length` bytes a resume
 // record vouches for, held to the block digests of a signed record: the
