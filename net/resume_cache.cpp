@@ -12,44 +12,49 @@
 namespace {
 
 constexpr int kValueBufferBytes = 512;
-constexpr char kLastModifiedKey[] = "resurl_lastmodified";
-constexpr char kEtagKey[] = "resurl_etag";
-constexpr char kTotalSizeKey[] = "resurl_bytetotalsize";
-constexpr char kPathKey[] = "dstfile_path";
-constexpr char kMd5Key[] = "dstfile_md5";
-constexpr char kSizeKey[] = "dstfile_size";
 constexpr char kConfigSection[] = "Config";
 constexpr char kDefaultSetupDirKey[] = "DefSetDir";
+
+// A record's keys, in the order they are written; each is text or a number.
+struct RecordKey {
+  const char* name;
+  std::string CacheRecord::*text;
+  int CacheRecord::*number;
+};
+constexpr RecordKey kRecordKeys[] = {
+    {"resurl_lastmodified", &CacheRecord::lastModified, nullptr},
+    {"resurl_etag", &CacheRecord::etag, nullptr},
+    {"resurl_bytetotalsize", nullptr, &CacheRecord::totalSize},
+    {"dstfile_path", &CacheRecord::localPath, nullptr},
+    {"dstfile_md5", &CacheRecord::localMd5, nullptr},
+    {"dstfile_size", nullptr, &CacheRecord::localSize},
+};
 
 std::string CacheFileForUrl(const std::string& url, const std::string& agency_key) {
   return CacheFilePath(UrlCacheKey(url), agency_key.c_str());
 }
 
-}  // namespace
-
+// The section name of a URL: white space trimmed at both ends, lower-cased.
 std::string CacheSectionName(const std::string& url) { return gbk::ToLower(gbk::Trim(url)); }
 
+}  // namespace
+
 bool LoadCacheRecord(CacheRecord* record, const std::string& url) {
-  const std::string section = CacheSectionName(url);
   ProfileFile file(record->cacheFile, kValueBufferBytes);
-  const char* s = section.c_str();
-  std::string last_modified = file.ReadString(s, kLastModifiedKey, "");
-  std::string etag = file.ReadString(s, kEtagKey, "");
-  int total = file.ReadInt(s, kTotalSizeKey, 0);
-  std::string path = file.ReadString(s, kPathKey, "");
-  std::string md5 = file.ReadString(s, kMd5Key, "");
-  int size = file.ReadInt(s, kSizeKey, 0);
-  if (last_modified.empty() && etag.empty() && path.empty() && md5.empty() && total == 0 &&
-      size == 0)
-    return false;
-  record->section = section;
-  record->lastModified = last_modified;
-  record->etag = etag;
-  record->totalSize = total;
-  record->localPath = path;
-  record->localMd5 = md5;
-  record->localSize = size;
-  return true;
+  CacheRecord loaded(record->cacheFile);
+  loaded.section = CacheSectionName(url);
+  bool any = false;
+  for (const RecordKey& key : kRecordKeys) {
+    if (key.text) {
+      loaded.*key.text = file.ReadString(loaded.section.c_str(), key.name, "");
+      any = any || !(loaded.*key.text).empty();
+    } else {
+      loaded.*key.number = file.ReadInt(loaded.section.c_str(), key.name, 0);
+      any = any || loaded.*key.number != 0;
+    }
+  }
+  if (any) *record = std::move(loaded);
+  return any;
 }
 
 void SaveCacheRecord(CacheRecord* record, const KnownDigest* known) {
@@ -65,21 +70,17 @@ void SaveCacheRecord(CacheRecord* record, const KnownDigest* known) {
   }
   ProfileFile file(record->cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record->section);
-  const char* s = section.c_str();
-  file.WriteString(s, kLastModifiedKey, record->lastModified.c_str());
-  file.WriteString(s, kEtagKey, record->etag.c_str());
-  file.WriteString(s, kTotalSizeKey, gbk::Format("%d", record->totalSize).c_str());
-  file.WriteString(s, kPathKey, record->localPath.c_str());
-  file.WriteString(s, kMd5Key, record->localMd5.c_str());
-  file.WriteString(s, kSizeKey, gbk::Format("%d", record->localSize).c_str());
+  for (const RecordKey& key : kRecordKeys) {
+    const std::string value =
+        key.text ? record->*key.text : gbk::Format("%d", record->*key.number);
+    file.WriteString(section.c_str(), key.name, value.c_str());
+  }
 }
 
 void ClearCacheRecord(const CacheRecord& record) {
   ProfileFile file(record.cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record.section);
-  const char* s = section.c_str();
-  for (const char* key : {kLastModifiedKey, kEtagKey, kTotalSizeKey, kPathKey, kMd5Key, kSizeKey})
-    file.WriteString(s, key, "");
+  for (const RecordKey& key : kRecordKeys) file.WriteString(section.c_str(), key.name, "");
 }
 
 void ClearCacheRecordOf(const std::string& url, const std::string& agency_key) {

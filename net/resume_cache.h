@@ -45,9 +45,6 @@ struct KnownDigest {
   std::string md5;
 };
 
-// The section name of a URL: white space trimmed at both ends, lower-cased.
-std::string CacheSectionName(const std::string& url);
-
 // Reads the URL's six keys from record->cacheFile. When all are empty/0 the
 // record is left unchanged and the result is false.
 bool LoadCacheRecord(CacheRecord* record, const std::string& url);
