@@ -34,6 +34,10 @@ void OpenHttpSession(HttpSession* s);
 // thread then closes its request itself). The status code is not examined.
 const char* FetchUrlText(HttpSession* s, const char* url);
 
+// A direct session with the agent above whose connect, send and receive
+// time-outs are `timeout_ms`; empty when it does not open.
+ScopedInternetHandle OpenDirectSession(DWORD timeout_ms);
+
 // Frees the text and closes the request and (once no helper uses it) the session.
 void CloseHttpSession(HttpSession* s);
 

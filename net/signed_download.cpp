@@ -13,8 +13,8 @@
 #include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/download_verify.h"
+#include "net/http_session.h"
 #include "net/resume_cache.h"
-#include "net/scoped_internet.h"
 #include "system/publisher_key.h"
 
 namespace signed_download {
@@ -138,13 +138,8 @@ ManifestDate LocalDate() {
 }
 
 bool FetchServerDate(const std::string& url, ManifestDate* out) {
-  ScopedInternetHandle session(
-      ::InternetOpenA("Marlowen HTTP Retriever 1.0", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  ScopedInternetHandle session = OpenDirectSession(kDateTimeoutMs);
   if (!session) return false;
-  DWORD timeout = kDateTimeoutMs;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                       INTERNET_OPTION_RECEIVE_TIMEOUT})
-    ::InternetSetOptionA(session.get(), option, &timeout, sizeof timeout);
   ScopedInternetHandle request(::InternetOpenUrlA(session.get(), url.c_str(), "Accept: */*\r\n\r\n",
                                                   static_cast<DWORD>(-1), kDateRequestFlags, 0));
   if (!request) return false;
