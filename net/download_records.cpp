@@ -86,11 +86,8 @@ Outcome Download::Mismatch(bool had_prefix) {
 }
 
 Outcome Download::VerifyCopy() {
-  if (signed_download::FileMatchesRecord(target_, *expected_)) {
-    verified_ = true;
-    return Outcome::kSuccess;
-  }
-  return Mismatch(true);
+  verified_ = signed_download::FileMatchesRecord(target_, *expected_);
+  return verified_ ? Outcome::kSuccess : Mismatch(true);
 }
 
 // A signed file: a copy on disk that already is the file needs nothing
@@ -99,10 +96,8 @@ Outcome Download::VerifyCopy() {
 void Download::CheckLocalCopy(AttemptState* a) {
   if (!checked_on_disk_) {
     checked_on_disk_ = true;
-    if (signed_download::FileMatchesRecord(target_, *expected_)) {
-      verified_ = true;
-      return;
-    }
+    verified_ = signed_download::FileMatchesRecord(target_, *expected_);
+    if (verified_) return;
   }
   if (!a->have_state) return;
   CacheRecord* record = a->state.record.get();
