@@ -64,18 +64,23 @@ FileDigest DigestFile(const std::string& path, int64_t expected_length) {
   return result;
 }
 
-void UpdateFileDigest(CacheRecord* record) {
+void UpdateFileDigest(CacheRecord* record, const KnownDigest* known) {
   record->localSize = 0;
   record->localMd5.clear();
-  FileDigest d = DigestFile(record->localPath);
-  if (!d.opened) {
-    record->localPath.clear();
-    return;
+  KnownDigest taken;
+  if (known == nullptr) {
+    const FileDigest d = DigestFile(record->localPath);
+    if (!d.opened) {
+      record->localPath.clear();
+      return;
+    }
+    if (d.complete) taken = {static_cast<uint64_t>(d.length), d.md5};
+    known = &taken;
   }
-  // Sizes are stored as signed 32-bit numbers; larger files are not recorded.
-  if (d.complete && d.length >= 1 && d.length <= INT_MAX) {
-    record->localSize = static_cast<int>(d.length);
-    record->localMd5 = d.md5;
+  // Sizes are stored as signed 32-bit numbers; empty or larger files are not recorded.
+  if (known->size >= 1 && known->size <= INT_MAX) {
+    record->localSize = static_cast<int>(known->size);
+    record->localMd5 = known->md5;
   }
 }
 

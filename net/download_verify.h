@@ -12,6 +12,7 @@
 #include "system/scoped_handle.h"
 
 class CacheRecord;
+struct KnownDigest;
 struct ManifestFile;
 
 // Opens `path` for reading, shared with other readers and writers. With
@@ -36,10 +37,10 @@ struct FileDigest {
 // >= 0 a file of another length is not read at all (complete stays false).
 FileDigest DigestFile(const std::string& path, int64_t expected_length = -1);
 
-// Recomputes record->localSize and localMd5 from record->localPath. An empty
-// or unreadable file gives 0 and ""; a file that cannot be opened also clears
-// localPath.
-void UpdateFileDigest(CacheRecord* record);
+// Recomputes record->localSize and localMd5 from record->localPath, or takes
+// them from `known`. An empty or unreadable file gives 0 and ""; a file that
+// cannot be opened also clears localPath.
+void UpdateFileDigest(CacheRecord* record, const KnownDigest* known = nullptr);
 
 // True when the record names a URL, has a validator, total >= local size >= 1,
 // and its local file has exactly the recorded size and MD5 (case ignored).

@@ -1,6 +1,5 @@
 #include "net/resume_cache.h"
 
-#include <climits>
 #include <vector>
 
 #include "core/gbk_text.h"
@@ -58,16 +57,7 @@ bool LoadCacheRecord(CacheRecord* record, const std::string& url) {
 }
 
 void SaveCacheRecord(CacheRecord* record, const KnownDigest* known) {
-  if (known == nullptr) {
-    UpdateFileDigest(record);
-  } else if (known->size >= 1 && known->size <= INT_MAX) {
-    record->localSize = static_cast<int>(known->size);
-    record->localMd5 = known->md5;
-  } else {
-    // Same as a digest taken from the file: empty or too large is not recorded.
-    record->localSize = 0;
-    record->localMd5.clear();
-  }
+  UpdateFileDigest(record, known);
   ProfileFile file(record->cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record->section);
   for (const RecordKey& key : kRecordKeys) {
