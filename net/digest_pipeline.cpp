@@ -35,17 +35,13 @@ DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::str
   // With per-block digests the signed size and every block's digest fix each
   // byte, so the whole-file SHA-256 would only repeat that work.
   whole_sha_ = checking_ && !blocks_;
-  const size_t lanes = 1 + (whole_sha_ ? 1 : 0) + (blocks_ ? 1 : 0);
-  for (size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
+  std::vector<LaneRun> runs = {&DigestPipeline::RunMd5};
+  if (whole_sha_) runs.push_back(&DigestPipeline::RunSha256);
+  if (blocks_) runs.push_back(&DigestPipeline::RunBlocks);
+  for (size_t i = 0; i < runs.size(); ++i) lanes_.push_back(std::make_unique<Lane>());
   // Every lane exists before any starts: a lane frees a chunk by counting them.
-  lanes_[0]->thread = std::thread([=] { RunMd5(lanes_[0].get(), prefix_path, prefix_length); });
-  if (whole_sha_)
-    lanes_[1]->thread =
-        std::thread([=] { RunSha256(lanes_[1].get(), prefix_path, prefix_length); });
-  if (blocks_) {
-    Lane* lane = lanes_.back().get();
-    lane->thread = std::thread([=] { RunBlocks(lane, prefix_path, prefix_length); });
-  }
+  for (size_t i = 0; i < runs.size(); ++i)
+    lanes_[i]->thread = std::thread(runs[i], this, lanes_[i].get(), prefix_path, prefix_length);
 }
 
 DigestPipeline::~DigestPipeline() { Close(); }

@@ -94,6 +94,7 @@ class DigestPipeline {
   void RunMd5(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
   void RunSha256(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
   void RunBlocks(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
+  using LaneRun = void (DigestPipeline::*)(Lane*, const std::string&, uint64_t);
   void Close();
 
   std::vector<std::vector<char>> storage_;

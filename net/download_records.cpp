@@ -3,7 +3,6 @@
 // and what is deleted when a signed file cannot be had.
 #include <windows.h>
 
-#include "core/gbk_text.h"
 #include "core/signed_manifest.h"
 #include "net/digest_pipeline.h"
 #include "net/download_call.h"

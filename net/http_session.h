@@ -5,9 +5,6 @@
 // part of the answer is read.
 #pragma once
 
-#include <windows.h>
-#include <wininet.h>
-
 #include <memory>
 #include <vector>
 

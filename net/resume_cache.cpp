@@ -3,7 +3,6 @@
 #include <vector>
 
 #include "core/gbk_text.h"
-#include "core/header_text.h"
 #include "system/profile_file.h"
 #include "net/cache_location.h"
 #include "net/download_verify.h"
@@ -126,11 +125,6 @@ std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) 
   return remove_quotes ? RemoveQuotes(std::move(text)) : text;
 }
 
-bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
-                       const std::string& answer_last_modified) {
-  return ValidatorsDiffer(record.etag, record.lastModified, answer_etag, answer_last_modified);
-}
-
 AnswerValidators QueryValidators(HINTERNET request) {
   return {QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false),
           QueryHeaderText(request, HTTP_QUERY_ETAG, true)};
@@ -138,10 +132,11 @@ AnswerValidators QueryValidators(HINTERNET request) {
 
 bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer) {
   if (!state.usable || !state.record) return true;
-  return ValidatorsChanged(*state.record, answer.etag, answer.lastModified);
+  const CacheRecord& r = *state.record;
+  return ValidatorsDiffer(r.etag, r.lastModified, answer.etag, answer.lastModified);
 }
 
-bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+void SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
                         const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known) {
@@ -152,7 +147,6 @@ bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
   record.totalSize = static_cast<int>(answer_length);
   record.localPath = local_path;
   SaveCacheRecord(&record, known);
-  return true;
 }
 
 void RefreshCacheRecord(const AnswerValidators& answer, ResumeState* state,

@@ -69,9 +69,6 @@ std::string BuildRequestHeaders(const ResumeState& state);
 // absent. `remove_quotes` deletes every double-quote character.
 std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes);
 
-// ValidatorsDiffer (core/header_text.h) for the record's validators.
-bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
-                       const std::string& answer_last_modified);
 // An answer's validators, read once when it arrives: the body's reads may
 // then use the request on a thread of their own while records are stored.
 struct AnswerValidators {
@@ -79,11 +76,12 @@ struct AnswerValidators {
   std::string etag;  // without its quotes
 };
 AnswerValidators QueryValidators(HINTERNET request);
-// ValidatorsChanged against the answer's; true without a usable record.
+// ValidatorsDiffer (core/header_text.h) for the record's validators and the
+// answer's; true without a usable record.
 bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer);
 
 // Stores a new record for a download that had no resume state.
-bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+void SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
                         const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known = nullptr);

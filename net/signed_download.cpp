@@ -10,7 +10,6 @@
 #include "core/manifest_signature.h"
 #include "core/sha256.h"
 #include "core/signed_release.h"
-#include "net/download_context.h"
 #include "net/download_file.h"
 #include "net/download_verify.h"
 #include "net/http_session.h"
