@@ -56,6 +56,16 @@ int RunDownloadCall(const char* destination, std::string* result_path, DownloadC
 // it does after being left behind can reach the caller or the window. Its file
 // and record stay in their usual places, and a stopped transfer resumes later.
 struct OptionalCall {
+  OptionalCall(const DownloadContext& caller, const char* destination, const char* url)
+      : destination(destination), url(url) {
+    std::memcpy(client.installFolder, caller.installFolder, sizeof client.installFolder);
+    client.agencyIds = caller.agencyIds;
+    if (caller.expectedFile) {
+      expected = *caller.expectedFile;
+      client.expectedFile = &*expected;
+    }
+  }
+
   DownloadContext client;
   std::optional<ManifestFile> expected;  // the caller's record may be gone when this ends
   std::string destination;
@@ -63,20 +73,6 @@ struct OptionalCall {
   std::string result_path;
   int result = -1;
 };
-
-std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadContext& caller,
-                                                  const char* destination, const char* url) {
-  auto call = std::make_shared<OptionalCall>();
-  std::memcpy(call->client.installFolder, caller.installFolder, sizeof call->client.installFolder);
-  call->client.agencyIds = caller.agencyIds;
-  if (caller.expectedFile) {
-    call->expected = *caller.expectedFile;
-    call->client.expectedFile = &*call->expected;
-  }
-  call->destination = destination;
-  call->url = url;
-  return call;
-}
 
 }  // namespace
 
@@ -97,7 +93,7 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadCont
 int DownloadOptionalFile(const char* destination, std::string* result_path,
                          DownloadContext* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file) {
-  auto call = CopyForOptionalCall(*controller, destination, url);
+  auto call = std::make_shared<OptionalCall>(*controller, destination, url);
   std::memset(controller->errorText, 0, sizeof controller->errorText);
   auto work = [call, destination_is_absolute, use_agency_cache_file] {
     call->result = RunDownloadCall(call->destination.c_str(), &call->result_path, &call->client,

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "net/cache_location.h"
 #include "core/md5.h"
 #include "net_test_support.h"
 
