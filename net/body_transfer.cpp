@@ -203,8 +203,7 @@ std::optional<Outcome> BodyTransfer::TakeRead(const BodyReader::Result& result) 
   fill_ += n;
   if (!FitsDownloadLimit(OnDisk(), fill_)) {
     // An answer without a length that outgrows what a record can hold.
-    digest_.Release(buffer_);
-    buffer_ = nullptr;
+    ReleaseBuffers();
     CloseChecked(&a_->file);
     return d_->Settle(
         DownloadFailure{DownloadStep::kTooLarge, 0, 0, std::to_string(OnDisk() + fill_)});
@@ -270,8 +269,7 @@ Outcome BodyTransfer::Run() {
 }  // namespace
 
 Outcome TransferBody(Download* download, AttemptState* attempt) {
-  BodyTransfer transfer(download, attempt);
-  return transfer.Run();
+  return BodyTransfer(download, attempt).Run();
 }
 
 }  // namespace download_internal

@@ -237,8 +237,5 @@ void DigestPipeline::RunBlocks(Lane* lane, const std::string& prefix_path,
   Serve(lane, [&](const Chunk& chunk) {
     if (chunk.data) take(chunk.data, chunk.size);
   });
-  if (!ok) {
-    std::lock_guard<std::mutex> lock(mu_);
-    ok_ = false;
-  }
+  if (!ok) ok_ = false;
 }

@@ -103,11 +103,9 @@ void Download::CheckLocalCopy(AttemptState* a) {
   const uint64_t local = static_cast<uint64_t>(record->localSize);
   KnownDigest kept;
   if (local < expected_->size && expected_->blockSize != 0) {
-    VerifiedPrefix v = VerifyPrefixBlocks(target_, local, *expected_);
-    if (v.length < VerifiedResumeOffset(local, expected_->size, expected_->blockSize))
+    kept = VerifyPrefixBlocks(target_, local, *expected_);
+    if (kept.size < VerifiedResumeOffset(local, expected_->size, expected_->blockSize))
       ++refetches_;  // a block failed, not only a partial one left off
-    kept.size = v.length;
-    kept.md5 = v.md5;
   } else if (local < expected_->size) {
     kept.size = local;
   }

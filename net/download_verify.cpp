@@ -107,9 +107,8 @@ bool TrimToRecord(const CacheRecord& record) {
   return CutFile(record.localPath, static_cast<uint64_t>(record.localSize));
 }
 
-VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
-                                  const ManifestFile& file) {
-  VerifiedPrefix kept;
+KnownDigest VerifyPrefixBlocks(const std::string& path, uint64_t length, const ManifestFile& file) {
+  KnownDigest kept;
   BlockDigests blocks(file.size, file.blockSize, file.blocks);
   ScopedStdioFile f = OpenShared(path);
   if (!blocks.usable() || !f) return kept;
@@ -129,7 +128,7 @@ VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
     at += want;
     if (completed.empty()) continue;
     if (!completed.front().matched) break;
-    kept.length = at;
+    kept.size = at;
     at_kept = md5;
   }
   kept.md5 = FinalMd5Hex(&at_kept);

@@ -57,12 +57,7 @@ bool TrimToRecord(const CacheRecord& record);
 // whole blocks from the start that match, up to VerifiedResumeOffset (core/
 // block_digests.h), and the MD5 of those bytes. 0 when the record has no
 // usable block digests.
-struct VerifiedPrefix {
-  uint64_t length = 0;
-  std::string md5;
-};
-VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
-                                  const ManifestFile& file);
+KnownDigest VerifyPrefixBlocks(const std::string& path, uint64_t length, const ManifestFile& file);
 
 // Cuts the file at `path` to its first `length` bytes; false when it could
 // not be opened or cut.

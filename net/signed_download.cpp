@@ -37,6 +37,19 @@ bool ReadSmallFile(const std::string& path, size_t limit, std::string* out) {
          ReadInto(f.get(), static_cast<uint64_t>(length), take);
 }
 
+// Downloads the small text at `url` (no message box, no agency cache file)
+// and reads it. Held in memory from here on: a copy on disk would only invite
+// reuse.
+bool FetchText(DownloadContext* client, const std::string& url, bool retry, size_t limit,
+               std::string* text) {
+  std::string path;
+  const bool read =
+      DownloadFile(nullptr, &path, client, url.c_str(), false, false, retry, false) == 0 &&
+      ReadSmallFile(path, limit, text);
+  if (!path.empty()) DiscardDownload(url, path, "");
+  return read;
+}
+
 bool SignatureHolds(const std::string& url, const std::string& bytes, const std::string& sig_text) {
   uint8_t key[signature::kPublicKeyBytes];
   if (!signature::PublisherKey(key)) return false;
@@ -53,16 +66,12 @@ bool SignatureHolds(const std::string& url, const std::string& bytes, const std:
 }
 
 // Fetches the signature of the file at `url` and checks it over `bytes`.
-// The signature's own copy is never kept.
 bool CheckSignature(DownloadContext* client, const std::string& url, const std::string& bytes,
                     bool retry) {
-  const std::string sig_url = SiblingUrl(url, kSignatureSuffix);
-  std::string sig_path;
-  const int result = DownloadFile(nullptr, &sig_path, client, sig_url.c_str(), false, false, retry, false);
   std::string sig_text;
-  const bool read = result == 0 && ReadSmallFile(sig_path, kMaxSignatureFileBytes, &sig_text);
-  if (!sig_path.empty()) DiscardDownload(sig_url, sig_path, "");
-  return read && SignatureHolds(url, bytes, sig_text);
+  return FetchText(client, SiblingUrl(url, kSignatureSuffix), retry, kMaxSignatureFileBytes,
+                   &sig_text) &&
+         SignatureHolds(url, bytes, sig_text);
 }
 
 }  // namespace
@@ -98,13 +107,8 @@ std::string FetchReleaseManifest(DownloadContext* client, const std::string& lis
                                  std::string* manifest_url) {
   *manifest_url = SiblingUrl(list_url, kManifestSuffix);
   if (!IsKeyed()) return std::string();
-  std::string manifest_path;
   std::string text;
-  const bool fetched =
-      DownloadFile(nullptr, &manifest_path, client, manifest_url->c_str(), false, false, true, false) == 0 &&
-      ReadSmallFile(manifest_path, kMaxSignedTextBytes, &text);
-  // Held in memory from here on; a copy on disk would only invite reuse.
-  if (!manifest_path.empty()) DiscardDownload(*manifest_url, manifest_path, "");
+  const bool fetched = FetchText(client, *manifest_url, true, kMaxSignedTextBytes, &text);
   SignedManifest parsed;
   if (!fetched || !CheckSignature(client, *manifest_url, text, true) ||
       !ParseSignedManifest(text, &parsed).ok()) {
