@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <thread>
 
+#include "net/scoped_internet.h"
+
 namespace {
 
 // The platform's own lock and condition: under Wine they wait on the host's
@@ -134,13 +136,8 @@ void BodyReader::Run(std::shared_ptr<Shared> s) {
     ::WakeAllConditionVariable(&s->cv);
     if (s->givenUp) break;
   }
-  const bool owned = s->givenUp;
-  HINTERNET request = s->request;
-  HINTERNET session = s->session;
+  // Given up: nobody else closes them any more (the request before its session).
+  ScopedInternetHandle session(s->givenUp ? s->session : nullptr);
+  ScopedInternetHandle request(s->givenUp ? s->request : nullptr);
   lock.Unlock();
-  if (owned) {
-    // Given up: nobody else closes them any more.
-    if (request) ::InternetCloseHandle(request);
-    if (session) ::InternetCloseHandle(session);
-  }
 }

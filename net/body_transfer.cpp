@@ -1,4 +1,4 @@
-#include "net/body_transfer.h"
+#include "net/download_call.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -11,7 +11,6 @@
 #include "net/body_reader.h"
 #include "net/digest_pipeline.h"
 #include "net/download_hooks.h"
-#include "net/download_settings.h"
 #include "net/target_file.h"
 #include "system/setup_messages.h"
 
@@ -32,13 +31,6 @@ constexpr size_t kDigestChunks = 8;
 // so progress and the checkpoints follow a slow line too.
 constexpr DWORD kGatherMs = 250;
 constexpr DWORD kStopPollMs = 100;
-
-uint64_t MicrosecondsSince(const LARGE_INTEGER& t0) {
-  LARGE_INTEGER t1, freq;
-  ::QueryPerformanceCounter(&t1);
-  ::QueryPerformanceFrequency(&freq);
-  return static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
-}
 
 class BodyTransfer {
  public:
@@ -134,7 +126,7 @@ bool BodyTransfer::CheckpointIfDue() {
   ::QueryPerformanceCounter(&t0);
   if (download_hooks::FlushFile(a_->file.get()) != 0) return false;
   digest_.Mark();
-  download_settings::AddCheckpointTime(MicrosecondsSince(t0));
+  download_settings::AddCheckpointTime(t0);
   checkpoint_bytes_ = OnDisk();
   checkpoint_tick_ = ::GetTickCount();
   return true;
@@ -211,8 +203,7 @@ std::optional<Outcome> BodyTransfer::TakeRead(const BodyReader::Result& result) 
   fill_ += n;
   if (!FitsDownloadLimit(OnDisk(), fill_)) {
     // An answer without a length that outgrows what a record can hold.
-    digest_.Release(buffer_);
-    buffer_ = nullptr;
+    ReleaseBuffers();
     CloseChecked(&a_->file);
     return d_->Settle(
         DownloadFailure{DownloadStep::kTooLarge, 0, 0, std::to_string(OnDisk() + fill_)});
@@ -278,8 +269,7 @@ Outcome BodyTransfer::Run() {
 }  // namespace
 
 Outcome TransferBody(Download* download, AttemptState* attempt) {
-  BodyTransfer transfer(download, attempt);
-  return transfer.Run();
+  return BodyTransfer(download, attempt).Run();
 }
 
 }  // namespace download_internal

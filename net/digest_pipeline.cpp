@@ -1,35 +1,20 @@
 #include "net/digest_pipeline.h"
 
-#include <share.h>
-#include <stdio.h>
-
 #include <algorithm>
 
 #include "core/signed_manifest.h"
 #include "core/verified_arrival.h"
-#include "system/scoped_handle.h"
+#include "net/download_verify.h"
 
 namespace {
 
-constexpr size_t kPrefixReadBytes = 256 * 1024;
-
-// Reads the first `length` bytes of the file at `path` into `take`, piece by
-// piece; false when fewer could be read. The file is only ever appended to
-// meanwhile.
+// Reads the first `length` bytes of the file at `path` into `take`; false
+// when fewer could be read. The file is only ever appended to meanwhile.
 bool ReadPrefix(const std::string& path, uint64_t length,
                 const std::function<void(const char*, size_t)>& take) {
   if (length == 0) return true;
-  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
-  if (!file) return false;
-  std::vector<char> buffer(kPrefixReadBytes);
-  for (uint64_t done = 0; done < length;) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
-    const size_t got = ::fread(buffer.data(), 1, want, file.get());
-    take(buffer.data(), got);
-    done += got;
-    if (got < want) return false;
-  }
-  return true;
+  ScopedStdioFile file = OpenShared(path);
+  return file && ReadInto(file.get(), length, take);
 }
 
 }  // namespace
@@ -50,17 +35,13 @@ DigestPipeline::DigestPipeline(size_t chunk_bytes, size_t chunks, const std::str
   // With per-block digests the signed size and every block's digest fix each
   // byte, so the whole-file SHA-256 would only repeat that work.
   whole_sha_ = checking_ && !blocks_;
-  const size_t lanes = 1 + (whole_sha_ ? 1 : 0) + (blocks_ ? 1 : 0);
-  for (size_t i = 0; i < lanes; ++i) lanes_.push_back(std::make_unique<Lane>());
+  std::vector<LaneRun> runs = {&DigestPipeline::RunMd5};
+  if (whole_sha_) runs.push_back(&DigestPipeline::RunSha256);
+  if (blocks_) runs.push_back(&DigestPipeline::RunBlocks);
+  for (size_t i = 0; i < runs.size(); ++i) lanes_.push_back(std::make_unique<Lane>());
   // Every lane exists before any starts: a lane frees a chunk by counting them.
-  lanes_[0]->thread = std::thread([=] { RunMd5(lanes_[0].get(), prefix_path, prefix_length); });
-  if (whole_sha_)
-    lanes_[1]->thread =
-        std::thread([=] { RunSha256(lanes_[1].get(), prefix_path, prefix_length); });
-  if (blocks_) {
-    Lane* lane = lanes_.back().get();
-    lane->thread = std::thread([=] { RunBlocks(lane, prefix_path, prefix_length); });
-  }
+  for (size_t i = 0; i < runs.size(); ++i)
+    lanes_[i]->thread = std::thread(runs[i], this, lanes_[i].get(), prefix_path, prefix_length);
 }
 
 DigestPipeline::~DigestPipeline() { Close(); }
@@ -93,12 +74,8 @@ char* DigestPipeline::Acquire() {
 void DigestPipeline::Submit(char* buffer, size_t n) {
   std::lock_guard<std::mutex> lock(mu_);
   queued_.push_back({buffer, n, static_cast<int>(lanes_.size())});
-  for (auto& lane : lanes_) {
-    if (lane->waiting) {
-      cv_.notify_all();
-      break;
-    }
-  }
+  if (std::any_of(lanes_.begin(), lanes_.end(), [](const auto& lane) { return lane->waiting; }))
+    cv_.notify_all();
 }
 
 void DigestPipeline::Release(char* buffer) {
@@ -200,10 +177,9 @@ void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t
     if (chunk.data == nullptr) {
       // A copy is finalised, so the running digest goes on unchanged.
       MD5_CTX copy(ctx_);
-      unsigned char digest[16];
-      copy.Final(digest);
+      const std::string md5 = FinalMd5Hex(&copy);
       std::lock_guard<std::mutex> lock(mu_);
-      mark_md5_ = Md5Hex(digest);
+      mark_md5_ = md5;
       mark_total_ = hashed_;
       mark_ready_ = true;
       return;
@@ -212,10 +188,9 @@ void DigestPipeline::RunMd5(Lane* lane, const std::string& prefix_path, uint64_t
     std::lock_guard<std::mutex> lock(mu_);
     hashed_ += chunk.size;
   });
-  unsigned char digest[16];
-  ctx_.Final(digest);
+  const std::string md5 = FinalMd5Hex(&ctx_);
   std::lock_guard<std::mutex> lock(mu_);
-  md5_ = Md5Hex(digest);
+  md5_ = md5;
   total_ = hashed_;
 }
 
@@ -262,8 +237,5 @@ void DigestPipeline::RunBlocks(Lane* lane, const std::string& prefix_path,
   Serve(lane, [&](const Chunk& chunk) {
     if (chunk.data) take(chunk.data, chunk.size);
   });
-  if (!ok) {
-    std::lock_guard<std::mutex> lock(mu_);
-    ok_ = false;
-  }
+  if (!ok) ok_ = false;
 }

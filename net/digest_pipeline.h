@@ -94,6 +94,7 @@ class DigestPipeline {
   void RunMd5(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
   void RunSha256(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
   void RunBlocks(Lane* lane, const std::string& prefix_path, uint64_t prefix_length);
+  using LaneRun = void (DigestPipeline::*)(Lane*, const std::string&, uint64_t);
   void Close();
 
   std::vector<std::vector<char>> storage_;
@@ -105,7 +106,7 @@ class DigestPipeline {
   std::vector<std::unique_ptr<Lane>> lanes_;
   bool closing_ = false;
   bool producer_waiting_ = false;
-  bool ok_ = true;
+  std::atomic<bool> ok_{true};  // every byte could be read and hashed
   // The MD5 lane's digest and count, touched by that lane alone until Finish.
   MD5_CTX ctx_;
   uint64_t hashed_ = 0;

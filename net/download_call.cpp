@@ -2,14 +2,9 @@
 
 #include <algorithm>
 
-#include "core/gbk_text.h"
-#include "core/signed_manifest.h"
 #include "core/verified_arrival.h"
-#include "net/body_transfer.h"
 #include "net/download_context.h"
-#include "net/download_verify.h"
 #include "net/resume_cache.h"
-#include "net/target_file.h"
 #include "core/download_math.h"
 #include "system/seams.h"
 #include "system/setup_messages.h"

@@ -106,4 +106,11 @@ class Download {
   bool verified_ = false;        // the file on disk is the signed one
 };
 
+// Moves an answer's body into the download's target file (body_transfer.cpp).
+// Reads take what has arrived and gather in one buffer; a full buffer, or one
+// that has waited a moment (a slow line), is written, handed to the digest and
+// reported as one chunk, while the next read already runs: the line and the
+// disk work side by side.
+Outcome TransferBody(Download* download, AttemptState* attempt);
+
 }  // namespace download_internal

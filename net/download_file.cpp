@@ -13,7 +13,7 @@
 #include "core/signed_manifest.h"
 #include "net/download_call.h"
 #include "net/download_context.h"
-#include "net/download_settings.h"
+#include "net/download_hooks.h"
 #include "system/run_with_deadline.h"
 #include "system/seams.h"
 #include "system/setup_messages.h"
@@ -38,20 +38,15 @@ int RunDownloadCall(const char* destination, std::string* result_path, DownloadC
   Download download(client, url, policy, use_agency_cache_file);
   const Outcome outcome = download.Run(destination, destination_is_absolute, result_path);
 
-  int result = 0;
   if (outcome == Outcome::kSuccess) {
     PostProgress(client->window, 100);
   } else {
     gbk::CopyToBuffer(client->errorText, sizeof client->errorText, download.error());
-    if (report_errors) {
-      ReportDownloadFailure(client);
-      result = 1;
-    } else {
-      result = -1;
-    }
+    if (report_errors) ReportDownloadFailure(client);
   }
   PostSpeed(client->window, 0);
-  return result;
+  if (outcome == Outcome::kSuccess) return 0;
+  return report_errors ? 1 : -1;
 }
 
 // One optional download on a thread of its own. Under Wine a stalled
@@ -61,33 +56,23 @@ int RunDownloadCall(const char* destination, std::string* result_path, DownloadC
 // it does after being left behind can reach the caller or the window. Its file
 // and record stay in their usual places, and a stopped transfer resumes later.
 struct OptionalCall {
+  OptionalCall(const DownloadContext& caller, const char* destination, const char* url)
+      : destination(destination), url(url) {
+    std::memcpy(client.installFolder, caller.installFolder, sizeof client.installFolder);
+    client.agencyIds = caller.agencyIds;
+    if (caller.expectedFile) {
+      expected = *caller.expectedFile;
+      client.expectedFile = &*expected;
+    }
+  }
+
   DownloadContext client;
   std::optional<ManifestFile> expected;  // the caller's record may be gone when this ends
   std::string destination;
   std::string url;
   std::string result_path;
-  bool destination_is_absolute = false;
-  bool use_agency_cache_file = false;
   int result = -1;
 };
-
-std::shared_ptr<OptionalCall> CopyForOptionalCall(const DownloadContext& caller,
-                                                  const char* destination, const char* url,
-                                                  bool destination_is_absolute,
-                                                  bool use_agency_cache_file) {
-  auto call = std::make_shared<OptionalCall>();
-  std::memcpy(call->client.installFolder, caller.installFolder, sizeof call->client.installFolder);
-  call->client.agencyIds = caller.agencyIds;
-  if (caller.expectedFile) {
-    call->expected = *caller.expectedFile;
-    call->client.expectedFile = &*call->expected;
-  }
-  call->destination = destination;
-  call->url = url;
-  call->destination_is_absolute = destination_is_absolute;
-  call->use_agency_cache_file = use_agency_cache_file;
-  return call;
-}
 
 }  // namespace
 
@@ -108,13 +93,12 @@ int DownloadFile(const char* destination, std::string* result_path, DownloadCont
 int DownloadOptionalFile(const char* destination, std::string* result_path,
                          DownloadContext* controller, const char* url, bool destination_is_absolute,
                          bool use_agency_cache_file) {
-  auto call = CopyForOptionalCall(*controller, destination, url, destination_is_absolute,
-                                  use_agency_cache_file);
+  auto call = std::make_shared<OptionalCall>(*controller, destination, url);
   std::memset(controller->errorText, 0, sizeof controller->errorText);
-  auto work = [call] {
+  auto work = [call, destination_is_absolute, use_agency_cache_file] {
     call->result = RunDownloadCall(call->destination.c_str(), &call->result_path, &call->client,
-                                   call->url.c_str(), call->destination_is_absolute, false,
-                                   kOptionalFile, call->use_agency_cache_file);
+                                   call->url.c_str(), destination_is_absolute, false,
+                                   kOptionalFile, use_agency_cache_file);
   };
   DWORD deadline = download_settings::OptionalDeadlineMs();
   auto keep_waiting = [&](DWORD elapsed) {

@@ -3,8 +3,6 @@
 #include <atomic>
 #include <cstdio>
 
-#include "net/download_settings.h"
-
 namespace {
 
 constexpr DWORD kDefaultConnectTimeoutMs = 30000;
@@ -31,6 +29,13 @@ std::atomic<decltype(download_hooks::FileOps::write)> g_write{nullptr};
 std::atomic<decltype(download_hooks::FileOps::flush)> g_flush{nullptr};
 std::atomic<decltype(download_hooks::FileOps::close)> g_close{nullptr};
 
+uint64_t MicrosecondsSince(const LARGE_INTEGER& t0) {
+  LARGE_INTEGER t1, freq;
+  ::QueryPerformanceCounter(&t1);
+  ::QueryPerformanceFrequency(&freq);
+  return static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart);
+}
+
 }  // namespace
 
 namespace download_settings {
@@ -43,11 +48,13 @@ DWORD ReceiveTimeoutMs() { return g_receive_timeout_ms.load(); }
 uint64_t CheckpointBytes() { return g_checkpoint_bytes.load(); }
 DWORD CheckpointMs() { return g_checkpoint_ms.load(); }
 DWORD OptionalDeadlineMs() { return g_optional_deadline_ms.load(); }
-void CountCheckpoint(uint64_t microseconds) {
+void CountCheckpoint(const LARGE_INTEGER& started) {
   ++g_checkpoint_count;
-  g_checkpoint_us += microseconds;
+  g_checkpoint_us += MicrosecondsSince(started);
 }
-void AddCheckpointTime(uint64_t microseconds) { g_checkpoint_us += microseconds; }
+void AddCheckpointTime(const LARGE_INTEGER& started) {
+  g_checkpoint_us += MicrosecondsSince(started);
+}
 
 }  // namespace download_settings
 

@@ -1,7 +1,8 @@
 // Test hooks of the file download: what opens the WinINet session (so a
 // failing open can be simulated), the connection time-outs (so a dead
 // connection can be shown ending in a test's time), the checkpoint interval
-// and the file operations.
+// and the file operations. download_settings is how the download's own files
+// read them.
 #pragma once
 
 #include <windows.h>
@@ -50,3 +51,19 @@ int FlushFile(FILE* f);
 int CloseFile(FILE* f);
 
 }  // namespace download_hooks
+
+namespace download_settings {
+
+HINTERNET OpenInternet(LPCSTR agent, DWORD access);
+DWORD ConnectTimeoutMs();
+DWORD ReceiveTimeoutMs();
+uint64_t CheckpointBytes();
+DWORD CheckpointMs();
+DWORD OptionalDeadlineMs();
+// Counts one stored checkpoint record, which took the time since `started`
+// (a QueryPerformanceCounter reading).
+void CountCheckpoint(const LARGE_INTEGER& started);
+// Adds the time of a checkpoint's flush, begun at `started`.
+void AddCheckpointTime(const LARGE_INTEGER& started);
+
+}  // namespace download_settings

@@ -3,13 +3,13 @@
 // and what is deleted when a signed file cannot be had.
 #include <windows.h>
 
-#include "core/gbk_text.h"
 #include "core/signed_manifest.h"
 #include "net/digest_pipeline.h"
 #include "net/download_call.h"
-#include "net/download_settings.h"
+#include "net/download_hooks.h"
 #include "net/download_verify.h"
 #include "net/resume_cache.h"
+#include "net/signed_download.h"
 #include "net/target_file.h"
 
 namespace download_internal {
@@ -47,7 +47,7 @@ bool Download::StoreResume(AttemptState* a, DigestPipeline* digest, bool digest_
 void Download::StoreCheckpoint(AttemptState* a, DigestPipeline* digest) {
   KnownDigest known;
   if (!digest->TakeMark(&known.md5, &known.size)) return;
-  LARGE_INTEGER t0, t1, freq;
+  LARGE_INTEGER t0;
   ::QueryPerformanceCounter(&t0);
   // The file only grows during the transfer, and its first known.size bytes
   // were flushed before the mark: the record vouches for them alone. A
@@ -56,10 +56,7 @@ void Download::StoreCheckpoint(AttemptState* a, DigestPipeline* digest) {
     RefreshCacheRecord(a->validators, &a->state, &known);
   else
     SaveNewCacheRecord(url_, a->validators, target_, agency_key_, a->length, &known);
-  ::QueryPerformanceCounter(&t1);
-  ::QueryPerformanceFrequency(&freq);
-  download_settings::CountCheckpoint(
-      static_cast<uint64_t>((t1.QuadPart - t0.QuadPart) * 1000000 / freq.QuadPart));
+  download_settings::CountCheckpoint(t0);
 }
 
 // The file and the record of a signed file that failed its check: nothing
@@ -88,11 +85,8 @@ Outcome Download::Mismatch(bool had_prefix) {
 }
 
 Outcome Download::VerifyCopy() {
-  if (MatchesManifestFile(target_, *expected_)) {
-    verified_ = true;
-    return Outcome::kSuccess;
-  }
-  return Mismatch(true);
+  verified_ = signed_download::FileMatchesRecord(target_, *expected_);
+  return verified_ ? Outcome::kSuccess : Mismatch(true);
 }
 
 // A signed file: a copy on disk that already is the file needs nothing
@@ -101,21 +95,17 @@ Outcome Download::VerifyCopy() {
 void Download::CheckLocalCopy(AttemptState* a) {
   if (!checked_on_disk_) {
     checked_on_disk_ = true;
-    if (MatchesManifestFile(target_, *expected_)) {
-      verified_ = true;
-      return;
-    }
+    verified_ = signed_download::FileMatchesRecord(target_, *expected_);
+    if (verified_) return;
   }
   if (!a->have_state) return;
   CacheRecord* record = a->state.record.get();
   const uint64_t local = static_cast<uint64_t>(record->localSize);
   KnownDigest kept;
   if (local < expected_->size && expected_->blockSize != 0) {
-    VerifiedPrefix v = VerifyPrefixBlocks(target_, local, *expected_);
-    if (v.length < VerifiedResumeOffset(local, expected_->size, expected_->blockSize))
+    kept = VerifyPrefixBlocks(target_, local, *expected_);
+    if (kept.size < VerifiedResumeOffset(local, expected_->size, expected_->blockSize))
       ++refetches_;  // a block failed, not only a partial one left off
-    kept.size = v.length;
-    kept.md5 = v.md5;
   } else if (local < expected_->size) {
     kept.size = local;
   }

@@ -13,7 +13,7 @@
 #include "core/download_math.h"
 #include "core/signed_manifest.h"
 #include "net/download_call.h"
-#include "net/download_settings.h"
+#include "net/download_hooks.h"
 #include "net/resume_cache.h"
 #include "net/target_file.h"
 

@@ -11,11 +11,8 @@
 
 #include "core/block_digests.h"
 #include "core/gbk_text.h"
-#include "core/md5.h"
-#include "core/sha256.h"
 #include "core/signed_manifest.h"
 #include "net/resume_cache.h"
-#include "system/scoped_handle.h"
 
 namespace {
 
@@ -24,47 +21,66 @@ constexpr size_t kHashBufferBytes = 256 * 1024;
 
 }  // namespace
 
+ScopedStdioFile OpenShared(const std::string& path, int64_t* length) {
+  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  if (!file || length == nullptr) return file;
+  *length = -1;
+  if (::_fseeki64(file.get(), 0, SEEK_END) != 0) return file;
+  const int64_t end = ::_ftelli64(file.get());
+  if (end >= 0 && ::_fseeki64(file.get(), 0, SEEK_SET) == 0) *length = end;
+  return file;
+}
+
+bool ReadInto(FILE* file, uint64_t length, const std::function<void(const char*, size_t)>& take) {
+  std::vector<char> buffer(static_cast<size_t>(std::min<uint64_t>(length, kHashBufferBytes)));
+  for (uint64_t done = 0; done < length;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size(), length - done));
+    const size_t got = ::fread(buffer.data(), 1, want, file);
+    take(buffer.data(), got);
+    done += got;
+    if (got < want) return false;  // came up short: the file shrank or cannot be read
+  }
+  return true;
+}
+
+std::string FinalMd5Hex(MD5_CTX* md5) {
+  unsigned char digest[16];
+  md5->Final(digest);
+  return Md5Hex(digest);
+}
+
 FileDigest DigestFile(const std::string& path, int64_t expected_length) {
   FileDigest result;
-  ScopedStdioFile file(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  ScopedStdioFile file = OpenShared(path, &result.length);
   if (!file) return result;
   result.opened = true;
-  if (::_fseeki64(file.get(), 0, SEEK_END) != 0) return result;
-  result.length = ::_ftelli64(file.get());
-  if (result.length < 0 || ::_fseeki64(file.get(), 0, SEEK_SET) != 0) return result;
-  if (expected_length >= 0 && result.length != expected_length) return result;
-
-  std::vector<unsigned char> buffer(kHashBufferBytes);
+  if (result.length < 0 || (expected_length >= 0 && result.length != expected_length))
+    return result;
   MD5_CTX md5;
-  int64_t remaining = result.length;
-  while (remaining > 0) {
-    size_t want = remaining < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(remaining)
-                                                                  : buffer.size();
-    size_t got = ::fread(buffer.data(), 1, want, file.get());
-    md5.Update(buffer.data(), got);
-    remaining -= static_cast<int64_t>(got);
-    if (got < want) break;  // came up short: the file shrank or cannot be read
-  }
-  if (remaining != 0) return result;
-  unsigned char digest[16];
-  md5.Final(digest);
+  auto take = [&](const char* data, size_t n) { md5.Update(data, n); };
+  if (!ReadInto(file.get(), static_cast<uint64_t>(result.length), take)) return result;
   result.complete = true;
-  result.md5 = Md5Hex(digest);
+  result.md5 = FinalMd5Hex(&md5);
   return result;
 }
 
-void UpdateFileDigest(CacheRecord* record) {
+void UpdateFileDigest(CacheRecord* record, const KnownDigest* known) {
   record->localSize = 0;
   record->localMd5.clear();
-  FileDigest d = DigestFile(record->localPath);
-  if (!d.opened) {
-    record->localPath.clear();
-    return;
+  KnownDigest taken;
+  if (known == nullptr) {
+    const FileDigest d = DigestFile(record->localPath);
+    if (!d.opened) {
+      record->localPath.clear();
+      return;
+    }
+    if (d.complete) taken = {static_cast<uint64_t>(d.length), d.md5};
+    known = &taken;
   }
-  // Sizes are stored as signed 32-bit numbers; larger files are not recorded.
-  if (d.complete && d.length >= 1 && d.length <= INT_MAX) {
-    record->localSize = static_cast<int>(d.length);
-    record->localMd5 = d.md5;
+  // Sizes are stored as signed 32-bit numbers; empty or larger files are not recorded.
+  if (known->size >= 1 && known->size <= INT_MAX) {
+    record->localSize = static_cast<int>(known->size);
+    record->localMd5 = known->md5;
   }
 }
 
@@ -81,54 +97,20 @@ bool TrimToRecord(const CacheRecord& record) {
   if (record.section.empty() || record.localPath.empty()) return false;
   if (record.etag.empty() && record.lastModified.empty()) return false;
   if (record.localSize < 1 || record.totalSize < record.localSize) return false;
-  ScopedFileHandle file(::CreateFileA(record.localPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-  LARGE_INTEGER length;
-  if (!file || !::GetFileSizeEx(file.get(), &length) || length.QuadPart <= record.localSize)
-    return false;
-  std::vector<unsigned char> buffer(kHashBufferBytes);
+  int64_t length = -1;
+  ScopedStdioFile file = OpenShared(record.localPath, &length);
   MD5_CTX md5;
-  int64_t remaining = record.localSize;
-  while (remaining > 0) {
-    DWORD want = static_cast<DWORD>(std::min<int64_t>(remaining, buffer.size()));
-    DWORD got = 0;
-    if (!::ReadFile(file.get(), buffer.data(), want, &got, nullptr) || got == 0) return false;
-    md5.Update(buffer.data(), got);
-    remaining -= got;
-  }
-  unsigned char digest[16];
-  md5.Final(digest);
-  if (!gbk::EqualsIgnoreCase(Md5Hex(digest), record.localMd5)) return false;
-  LARGE_INTEGER cut;
-  cut.QuadPart = record.localSize;
-  return ::SetFilePointerEx(file.get(), cut, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.get());
-}
-
-bool MatchesManifestFile(const std::string& path, const ManifestFile& file) {
-  ScopedStdioFile f(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
-  if (!f || ::_fseeki64(f.get(), 0, SEEK_END) != 0) return false;
-  const int64_t length = ::_ftelli64(f.get());
-  if (length < 0 || static_cast<uint64_t>(length) != file.size ||
-      ::_fseeki64(f.get(), 0, SEEK_SET) != 0)
+  auto take = [&](const char* data, size_t n) { md5.Update(data, n); };
+  if (!file || length <= record.localSize || !ReadInto(file.get(), record.localSize, take) ||
+      !gbk::EqualsIgnoreCase(FinalMd5Hex(&md5), record.localMd5))
     return false;
-  std::vector<unsigned char> buffer(kHashBufferBytes);
-  Sha256 sha;
-  for (uint64_t left = file.size; left > 0;) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
-    const size_t got = ::fread(buffer.data(), 1, want, f.get());
-    if (got != want) return false;
-    sha.Update(buffer.data(), got);
-    left -= got;
-  }
-  return sha.Final() == file.sha256;
+  return CutFile(record.localPath, static_cast<uint64_t>(record.localSize));
 }
 
-VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
-                                  const ManifestFile& file) {
-  VerifiedPrefix kept;
+KnownDigest VerifyPrefixBlocks(const std::string& path, uint64_t length, const ManifestFile& file) {
+  KnownDigest kept;
   BlockDigests blocks(file.size, file.blockSize, file.blocks);
-  ScopedStdioFile f(::_fsopen(path.c_str(), "rb", _SH_DENYNO));
+  ScopedStdioFile f = OpenShared(path);
   if (!blocks.usable() || !f) return kept;
   const uint64_t end = VerifiedResumeOffset(length, file.size, file.blockSize);
   std::vector<unsigned char> buffer(kHashBufferBytes);
@@ -146,12 +128,10 @@ VerifiedPrefix VerifyPrefixBlocks(const std::string& path, uint64_t length,
     at += want;
     if (completed.empty()) continue;
     if (!completed.front().matched) break;
-    kept.length = at;
+    kept.size = at;
     at_kept = md5;
   }
-  unsigned char digest[16];
-  at_kept.Final(digest);
-  kept.md5 = Md5Hex(digest);
+  kept.md5 = FinalMd5Hex(&at_kept);
   return kept;
 }
 

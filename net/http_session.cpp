@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -57,18 +56,19 @@ void RunFetch(std::shared_ptr<PendingFetch> f) {
 
 }  // namespace
 
+ScopedInternetHandle OpenDirectSession(DWORD timeout_ms) {
+  ScopedInternetHandle session(::InternetOpenA(servers::kSessionUserAgent,
+                                               INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  if (!session) return session;
+  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
+                       INTERNET_OPTION_RECEIVE_TIMEOUT})
+    ::InternetSetOptionA(session.get(), option, &timeout_ms, sizeof timeout_ms);
+  return session;
+}
+
 void OpenHttpSession(HttpSession* s) {
-  HINTERNET h = ::InternetOpenA(servers::kSessionUserAgent, INTERNET_OPEN_TYPE_DIRECT, nullptr,
-                                nullptr, 0);
-  if (!h) {
-    s->session.reset();
-    return;
-  }
-  DWORD ms = kSessionTimeoutMs;
-  ::InternetSetOptionA(h, INTERNET_OPTION_CONNECT_TIMEOUT, &ms, sizeof ms);
-  ::InternetSetOptionA(h, INTERNET_OPTION_SEND_TIMEOUT, &ms, sizeof ms);
-  ::InternetSetOptionA(h, INTERNET_OPTION_RECEIVE_TIMEOUT, &ms, sizeof ms);
-  s->session = std::make_shared<ScopedInternetHandle>(h);
+  ScopedInternetHandle session = OpenDirectSession(kSessionTimeoutMs);
+  s->session = session ? std::make_shared<ScopedInternetHandle>(std::move(session)) : nullptr;
 }
 
 const char* FetchUrlText(HttpSession* s, const char* url) {

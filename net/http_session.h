@@ -5,9 +5,6 @@
 // part of the answer is read.
 #pragma once
 
-#include <windows.h>
-#include <wininet.h>
-
 #include <memory>
 #include <vector>
 
@@ -33,6 +30,10 @@ void OpenHttpSession(HttpSession* s);
 // answer came within the wait (lastError ERROR_INTERNET_TIMEOUT; the helper
 // thread then closes its request itself). The status code is not examined.
 const char* FetchUrlText(HttpSession* s, const char* url);
+
+// A direct session with the agent above whose connect, send and receive
+// time-outs are `timeout_ms`; empty when it does not open.
+ScopedInternetHandle OpenDirectSession(DWORD timeout_ms);
 
 // Frees the text and closes the request and (once no helper uses it) the session.
 void CloseHttpSession(HttpSession* s);

@@ -1,85 +1,96 @@
 #include "net/resume_cache.h"
 
-#include <climits>
+#include <shlwapi.h>
+
 #include <vector>
 
 #include "core/gbk_text.h"
-#include "core/header_text.h"
+#include "core/path_join.h"
 #include "system/profile_file.h"
-#include "net/cache_location.h"
 #include "net/download_verify.h"
 
 namespace {
 
 constexpr int kValueBufferBytes = 512;
-constexpr char kLastModifiedKey[] = "resurl_lastmodified";
-constexpr char kEtagKey[] = "resurl_etag";
-constexpr char kTotalSizeKey[] = "resurl_bytetotalsize";
-constexpr char kPathKey[] = "dstfile_path";
-constexpr char kMd5Key[] = "dstfile_md5";
-constexpr char kSizeKey[] = "dstfile_size";
 constexpr char kConfigSection[] = "Config";
 constexpr char kDefaultSetupDirKey[] = "DefSetDir";
+
+// A record's keys, in the order they are written; each is text or a number.
+struct RecordKey {
+  const char* name;
+  std::string CacheRecord::*text;
+  int CacheRecord::*number;
+};
+constexpr RecordKey kRecordKeys[] = {
+    {"resurl_lastmodified", &CacheRecord::lastModified, nullptr},
+    {"resurl_etag", &CacheRecord::etag, nullptr},
+    {"resurl_bytetotalsize", nullptr, &CacheRecord::totalSize},
+    {"dstfile_path", &CacheRecord::localPath, nullptr},
+    {"dstfile_md5", &CacheRecord::localMd5, nullptr},
+    {"dstfile_size", nullptr, &CacheRecord::localSize},
+};
 
 std::string CacheFileForUrl(const std::string& url, const std::string& agency_key) {
   return CacheFilePath(UrlCacheKey(url), agency_key.c_str());
 }
 
-}  // namespace
+bool FolderExists(const std::string& path) { return ::PathFileExistsA(path.c_str()) != FALSE; }
 
+// The section name of a URL: white space trimmed at both ends, lower-cased.
 std::string CacheSectionName(const std::string& url) { return gbk::ToLower(gbk::Trim(url)); }
 
+}  // namespace
+
+std::string CacheFilePath(const std::string& host_key, const char* agency_key) {
+  char temp[MAX_PATH + 1] = {};
+  DWORD n = ::GetTempPathA(MAX_PATH, temp);
+  // Without one, the installer's own folder (the current directory stays).
+  std::string folder =
+      (n == 0 || n > MAX_PATH) ? ModuleDirFromPath(GetModulePath()) : std::string(temp, n);
+  if (folder.empty() || !FolderExists(folder)) return folder;
+
+  folder = JoinPath(folder, host_key);  // unchanged without a host key
+  if (!FolderExists(folder)) ::CreateDirectoryA(folder.c_str(), nullptr);
+  if (!FolderExists(folder)) return folder;
+
+  const bool agency = agency_key != nullptr && agency_key[0] != '\0';
+  return JoinPath(folder, agency ? "cachefile_" + std::string(agency_key) + ".cfg"
+                                 : std::string("cachefile.cfg"));
+}
+
 bool LoadCacheRecord(CacheRecord* record, const std::string& url) {
-  const std::string section = CacheSectionName(url);
   ProfileFile file(record->cacheFile, kValueBufferBytes);
-  const char* s = section.c_str();
-  std::string last_modified = file.ReadString(s, kLastModifiedKey, "");
-  std::string etag = file.ReadString(s, kEtagKey, "");
-  int total = file.ReadInt(s, kTotalSizeKey, 0);
-  std::string path = file.ReadString(s, kPathKey, "");
-  std::string md5 = file.ReadString(s, kMd5Key, "");
-  int size = file.ReadInt(s, kSizeKey, 0);
-  if (last_modified.empty() && etag.empty() && path.empty() && md5.empty() && total == 0 &&
-      size == 0)
-    return false;
-  record->section = section;
-  record->lastModified = last_modified;
-  record->etag = etag;
-  record->totalSize = total;
-  record->localPath = path;
-  record->localMd5 = md5;
-  record->localSize = size;
-  return true;
+  CacheRecord loaded(record->cacheFile);
+  loaded.section = CacheSectionName(url);
+  bool any = false;
+  for (const RecordKey& key : kRecordKeys) {
+    if (key.text) {
+      loaded.*key.text = file.ReadString(loaded.section.c_str(), key.name, "");
+      any = any || !(loaded.*key.text).empty();
+    } else {
+      loaded.*key.number = file.ReadInt(loaded.section.c_str(), key.name, 0);
+      any = any || loaded.*key.number != 0;
+    }
+  }
+  if (any) *record = std::move(loaded);
+  return any;
 }
 
 void SaveCacheRecord(CacheRecord* record, const KnownDigest* known) {
-  if (known == nullptr) {
-    UpdateFileDigest(record);
-  } else if (known->size >= 1 && known->size <= INT_MAX) {
-    record->localSize = static_cast<int>(known->size);
-    record->localMd5 = known->md5;
-  } else {
-    // Same as a digest taken from the file: empty or too large is not recorded.
-    record->localSize = 0;
-    record->localMd5.clear();
-  }
+  UpdateFileDigest(record, known);
   ProfileFile file(record->cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record->section);
-  const char* s = section.c_str();
-  file.WriteString(s, kLastModifiedKey, record->lastModified.c_str());
-  file.WriteString(s, kEtagKey, record->etag.c_str());
-  file.WriteString(s, kTotalSizeKey, gbk::Format("%d", record->totalSize).c_str());
-  file.WriteString(s, kPathKey, record->localPath.c_str());
-  file.WriteString(s, kMd5Key, record->localMd5.c_str());
-  file.WriteString(s, kSizeKey, gbk::Format("%d", record->localSize).c_str());
+  for (const RecordKey& key : kRecordKeys) {
+    const std::string value =
+        key.text ? record->*key.text : gbk::Format("%d", record->*key.number);
+    file.WriteString(section.c_str(), key.name, value.c_str());
+  }
 }
 
 void ClearCacheRecord(const CacheRecord& record) {
   ProfileFile file(record.cacheFile, kValueBufferBytes);
   const std::string section = CacheSectionName(record.section);
-  const char* s = section.c_str();
-  for (const char* key : {kLastModifiedKey, kEtagKey, kTotalSizeKey, kPathKey, kMd5Key, kSizeKey})
-    file.WriteString(s, key, "");
+  for (const RecordKey& key : kRecordKeys) file.WriteString(section.c_str(), key.name, "");
 }
 
 void ClearCacheRecordOf(const std::string& url, const std::string& agency_key) {
@@ -135,11 +146,6 @@ std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes) 
   return remove_quotes ? RemoveQuotes(std::move(text)) : text;
 }
 
-bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
-                       const std::string& answer_last_modified) {
-  return ValidatorsDiffer(record.etag, record.lastModified, answer_etag, answer_last_modified);
-}
-
 AnswerValidators QueryValidators(HINTERNET request) {
   return {QueryHeaderText(request, HTTP_QUERY_LAST_MODIFIED, false),
           QueryHeaderText(request, HTTP_QUERY_ETAG, true)};
@@ -147,10 +153,11 @@ AnswerValidators QueryValidators(HINTERNET request) {
 
 bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer) {
   if (!state.usable || !state.record) return true;
-  return ValidatorsChanged(*state.record, answer.etag, answer.lastModified);
+  const CacheRecord& r = *state.record;
+  return ValidatorsDiffer(r.etag, r.lastModified, answer.etag, answer.lastModified);
 }
 
-bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+void SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
                         const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known) {
@@ -161,7 +168,6 @@ bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
   record.totalSize = static_cast<int>(answer_length);
   record.localPath = local_path;
   SaveCacheRecord(&record, known);
-  return true;
 }
 
 void RefreshCacheRecord(const AnswerValidators& answer, ResumeState* state,

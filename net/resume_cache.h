@@ -16,6 +16,15 @@
 #include <string>
 
 #include "core/header_text.h"
+#include "core/url_cache_key.h"
+
+// Where a download's resume cache file lives: a folder named after the URL's
+// host below the user's temporary folder, one file per agency key.
+// "<temp>\<host key>\cachefile_<agency key>.cfg", or "...\cachefile.cfg" when
+// the agency key is null or empty. Creates the host folder (one level) when
+// missing. When no folder can be found or made, the result is a folder path,
+// in which no record is ever found and stores fail silently.
+std::string CacheFilePath(const std::string& host_key, const char* agency_key);
 
 // One URL's record, in memory.
 class CacheRecord {
@@ -45,9 +54,6 @@ struct KnownDigest {
   std::string md5;
 };
 
-// The section name of a URL: white space trimmed at both ends, lower-cased.
-std::string CacheSectionName(const std::string& url);
-
 // Reads the URL's six keys from record->cacheFile. When all are empty/0 the
 // record is left unchanged and the result is false.
 bool LoadCacheRecord(CacheRecord* record, const std::string& url);
@@ -72,9 +78,6 @@ std::string BuildRequestHeaders(const ResumeState& state);
 // absent. `remove_quotes` deletes every double-quote character.
 std::string QueryHeaderText(HINTERNET request, DWORD level, bool remove_quotes);
 
-// ValidatorsDiffer (core/header_text.h) for the record's validators.
-bool ValidatorsChanged(const CacheRecord& record, const std::string& answer_etag,
-                       const std::string& answer_last_modified);
 // An answer's validators, read once when it arrives: the body's reads may
 // then use the request on a thread of their own while records are stored.
 struct AnswerValidators {
@@ -82,11 +85,12 @@ struct AnswerValidators {
   std::string etag;  // without its quotes
 };
 AnswerValidators QueryValidators(HINTERNET request);
-// ValidatorsChanged against the answer's; true without a usable record.
+// ValidatorsDiffer (core/header_text.h) for the record's validators and the
+// answer's; true without a usable record.
 bool ResourceChanged(const ResumeState& state, const AnswerValidators& answer);
 
 // Stores a new record for a download that had no resume state.
-bool SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
+void SaveNewCacheRecord(const std::string& url, const AnswerValidators& answer,
                         const std::string& local_path,
                         const std::string& agency_key, DWORD answer_length,
                         const KnownDigest* known = nullptr);

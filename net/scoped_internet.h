@@ -6,10 +6,4 @@
 
 #include "system/scoped_handle.h"
 
-struct InternetHandleTraits {
-  using Handle = HINTERNET;
-  static Handle Invalid() { return nullptr; }
-  static bool IsValid(Handle h) { return h != nullptr; }
-  static void Close(Handle h) { ::InternetCloseHandle(h); }
-};
-using ScopedInternetHandle = ScopedHandle<InternetHandleTraits>;
+using ScopedInternetHandle = ScopedHandle<NullHandleTraits<HINTERNET, &::InternetCloseHandle>>;

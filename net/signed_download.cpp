@@ -4,20 +4,17 @@
 #include <wininet.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/download_failure.h"
 #include "core/gbk_text.h"
 #include "core/manifest_signature.h"
 #include "core/sha256.h"
 #include "core/signed_release.h"
-#include "net/cache_location.h"
-#include "net/download_context.h"
 #include "net/download_file.h"
+#include "net/download_verify.h"
+#include "net/http_session.h"
 #include "net/resume_cache.h"
-#include "net/scoped_internet.h"
 #include "system/publisher_key.h"
-#include "system/scoped_handle.h"
 
 namespace signed_download {
 namespace {
@@ -26,22 +23,31 @@ constexpr size_t kMessageBytes = kMessageTextMax;  // the error text buffer, NUL
 // A signature file is one line of 128 digits; anything much longer is not one.
 constexpr size_t kMaxSignatureFileBytes = 256;
 constexpr DWORD kDateTimeoutMs = 5000;
-constexpr DWORD kReadChunkBytes = 1 << 20;
 // INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE.
 constexpr DWORD kDateRequestFlags = 0x84000100;
 
 // The whole file when it holds at most `limit` bytes.
 bool ReadSmallFile(const std::string& path, size_t limit, std::string* out) {
-  ScopedStdioFile f(std::fopen(path.c_str(), "rb"));
+  int64_t length = -1;
+  ScopedStdioFile f = OpenShared(path, &length);
   if (!f) return false;
   out->clear();
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f.get())) > 0) {
-    if (out->size() + n > limit) return false;
-    out->append(buf, n);
-  }
-  return !std::ferror(f.get());
+  auto take = [out](const char* data, size_t n) { out->append(data, n); };
+  return length >= 0 && static_cast<uint64_t>(length) <= limit &&
+         ReadInto(f.get(), static_cast<uint64_t>(length), take);
+}
+
+// Downloads the small text at `url` (no message box, no agency cache file)
+// and reads it. Held in memory from here on: a copy on disk would only invite
+// reuse.
+bool FetchText(DownloadContext* client, const std::string& url, bool retry, size_t limit,
+               std::string* text) {
+  std::string path;
+  const bool read =
+      DownloadFile(nullptr, &path, client, url.c_str(), false, false, retry, false) == 0 &&
+      ReadSmallFile(path, limit, text);
+  if (!path.empty()) DiscardDownload(url, path, "");
+  return read;
 }
 
 bool SignatureHolds(const std::string& url, const std::string& bytes, const std::string& sig_text) {
@@ -60,16 +66,12 @@ bool SignatureHolds(const std::string& url, const std::string& bytes, const std:
 }
 
 // Fetches the signature of the file at `url` and checks it over `bytes`.
-// The signature's own copy is never kept.
 bool CheckSignature(DownloadContext* client, const std::string& url, const std::string& bytes,
                     bool retry) {
-  const std::string sig_url = SiblingUrl(url, kSignatureSuffix);
-  std::string sig_path;
-  const int result = DownloadFile(nullptr, &sig_path, client, sig_url.c_str(), false, false, retry, false);
   std::string sig_text;
-  const bool read = result == 0 && ReadSmallFile(sig_path, kMaxSignatureFileBytes, &sig_text);
-  if (!sig_path.empty()) DiscardDownload(sig_url, sig_path, "");
-  return read && SignatureHolds(url, bytes, sig_text);
+  return FetchText(client, SiblingUrl(url, kSignatureSuffix), retry, kMaxSignatureFileBytes,
+                   &sig_text) &&
+         SignatureHolds(url, bytes, sig_text);
 }
 
 }  // namespace
@@ -86,12 +88,7 @@ std::string VerificationFailedText(const std::string& url) {
 void DiscardDownload(const std::string& url, const std::string& local_path,
                      const std::string& agency_key) {
   if (!local_path.empty()) ::DeleteFileA(local_path.c_str());
-  if (url.empty()) return;
-  const std::string cache_file = CacheFilePath(UrlCacheKey(url), agency_key.c_str());
-  if (cache_file.empty()) return;
-  CacheRecord record(cache_file);
-  record.section = url;
-  ClearCacheRecord(record);
+  if (!url.empty()) ClearCacheRecordOf(url, agency_key);
 }
 
 std::string VerifySignedText(DownloadContext* client, const std::string& url,
@@ -110,13 +107,8 @@ std::string FetchReleaseManifest(DownloadContext* client, const std::string& lis
                                  std::string* manifest_url) {
   *manifest_url = SiblingUrl(list_url, kManifestSuffix);
   if (!IsKeyed()) return std::string();
-  std::string manifest_path;
   std::string text;
-  const bool fetched =
-      DownloadFile(nullptr, &manifest_path, client, manifest_url->c_str(), false, false, true, false) == 0 &&
-      ReadSmallFile(manifest_path, kMaxSignedTextBytes, &text);
-  // Held in memory from here on; a copy on disk would only invite reuse.
-  if (!manifest_path.empty()) DiscardDownload(*manifest_url, manifest_path, "");
+  const bool fetched = FetchText(client, *manifest_url, true, kMaxSignedTextBytes, &text);
   SignedManifest parsed;
   if (!fetched || !CheckSignature(client, *manifest_url, text, true) ||
       !ParseSignedManifest(text, &parsed).ok()) {
@@ -132,20 +124,14 @@ std::string FetchReleaseManifest(DownloadContext* client, const std::string& lis
   return std::string();
 }
 
+// Its size first: a file of another size is not read.
 bool FileMatchesRecord(const std::string& path, const ManifestFile& record) {
-  ScopedStdioFile f(std::fopen(path.c_str(), "rb"));
-  if (!f) return false;
+  int64_t length = -1;
+  ScopedStdioFile f = OpenShared(path, &length);
   Sha256 hash;
-  std::string buf(kReadChunkBytes, '\0');
-  uint64_t size = 0;
-  size_t n;
-  while ((n = std::fread(&buf[0], 1, buf.size(), f.get())) > 0) {
-    size += n;
-    if (size > record.size) return false;  // no need to read on
-    hash.Update(buf.data(), n);
-  }
-  if (std::ferror(f.get())) return false;
-  return MatchesManifestRecord(record, size, hash.Final());
+  auto take = [&hash](const char* data, size_t n) { hash.Update(data, n); };
+  return f && length >= 0 && static_cast<uint64_t>(length) == record.size &&
+         ReadInto(f.get(), record.size, take) && hash.Final() == record.sha256;
 }
 
 ManifestDate LocalDate() {
@@ -155,13 +141,8 @@ ManifestDate LocalDate() {
 }
 
 bool FetchServerDate(const std::string& url, ManifestDate* out) {
-  ScopedInternetHandle session(
-      ::InternetOpenA("Marlowen HTTP Retriever 1.0", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, 0));
+  ScopedInternetHandle session = OpenDirectSession(kDateTimeoutMs);
   if (!session) return false;
-  DWORD timeout = kDateTimeoutMs;
-  for (DWORD option : {INTERNET_OPTION_CONNECT_TIMEOUT, INTERNET_OPTION_SEND_TIMEOUT,
-                       INTERNET_OPTION_RECEIVE_TIMEOUT})
-    ::InternetSetOptionA(session.get(), option, &timeout, sizeof timeout);
   ScopedInternetHandle request(::InternetOpenUrlA(session.get(), url.c_str(), "Accept: */*\r\n\r\n",
                                                   static_cast<DWORD>(-1), kDateRequestFlags, 0));
   if (!request) return false;

@@ -1,4 +1,4 @@
-#include "net/cache_location.h"
+#include "net/resume_cache.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,6 @@
 #include <random>
 #include <string>
 
-#include "net/cache_location.h"
 #include "net/download_file.h"
 #include "net/download_hooks.h"
 #include "core/md5.h"

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "net/cache_location.h"
 #include "core/md5.h"
 #include "net_test_support.h"
 
@@ -184,10 +183,12 @@ TEST(ResumeState, ValidatorComparisonPrefersTheEtagAndIgnoresCase) {
       {"", "", "abc", "LM", true},  // nothing to compare: changed
   };
   for (const Case& c : cases) {
-    CacheRecord r("unused");
-    r.etag = c.record_etag;
-    r.lastModified = c.record_lm;
-    EXPECT_EQ(ValidatorsChanged(r, c.answer_etag, c.answer_lm), c.changed)
+    ResumeState state;
+    state.usable = true;
+    state.record = std::make_unique<CacheRecord>("unused");
+    state.record->etag = c.record_etag;
+    state.record->lastModified = c.record_lm;
+    EXPECT_EQ(ResourceChanged(state, AnswerValidators{c.answer_lm, c.answer_etag}), c.changed)
         << c.record_etag << "|" << c.record_lm << "|" << c.answer_etag << "|" << c.answer_lm;
   }
 }
