@@ -14,6 +14,7 @@
 #include "net/servers.h"
 #include "package/extract_package.h"
 #include "system/close_window.h"
+#include "system/file_attributes.h"
 #include "system/release_cleanup.h"
 #include "system/trace.h"
 
@@ -31,12 +32,6 @@ bool CloseRunningClient(XGameSetup* c) {
   HWND client = ::FindWindowA(nullptr, product_title);
   if (!client) return true;
   return AskWindowToClose(client, kCloseClientHungMs, [c] { return c->StopRequested(); });
-}
-
-// True when `path` names a file (not a folder).
-bool IsFile(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 std::string TempFolder() {

@@ -26,6 +26,7 @@
 #include "net/servers.h"
 #include "package/extract_package.h"
 #include "system/ccommon.h"
+#include "system/file_attributes.h"
 #include "system/seams.h"
 
 namespace {
@@ -34,11 +35,6 @@ constexpr char kWorkerStartFailed[] = "无法启动安装过程，请关闭其�
 
 std::atomic<install_hooks::EntryReadFn> g_entry_read_hook{nullptr};
 std::atomic<bool> g_worker_start_fails{false};
-
-bool FolderExists(const char* path) {
-  DWORD a = ::GetFileAttributesA(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Why a verified release may not be installed here, or empty: older than
 // what this machine has, or past its last day.
@@ -104,7 +100,7 @@ void XGameSetup::StartInstall(HWND owner, const char* folder) {
   }
 
   CCommon::MakeDirPath(installFolder);
-  if (!FolderExists(installFolder)) {
+  if (!IsFolder(installFolder)) {
     // Owned by the window: a box of its own could fall behind the installing
     // page, which would then seem stuck at 0% with its close button disabled.
     seams::ShowMessageBox(window,
@@ -186,8 +182,7 @@ bool CheckLocalPackage(XGameSetup* setup, const UpdateEntry& entry, const Manife
 bool HoldsAnInstallation(const XGameSetup& setup) {
   for (const char* name : {static_cast<const char*>(setup.setupInfo.mainExeName), release_record::kRecordName}) {
     if (name[0] == '\0') continue;
-    const DWORD attributes = ::GetFileAttributesA(JoinPath(setup.installFolder, name).c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return true;
+    if (IsFile(JoinPath(setup.installFolder, name))) return true;
   }
   return false;
 }

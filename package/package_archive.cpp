@@ -17,10 +17,6 @@
 
 namespace {
 
-bool PathExists(const std::string& path) {
-  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Last "\" or "/" that is a separator and not the trail byte of a character.
 size_t LastSeparator(std::string_view s) {
   const std::vector<size_t> seps = gbk::FindPathSeparators(s);

@@ -19,7 +19,7 @@ namespace {
 // it could not be replaced, and its room counted as taken: it goes first.
 // False when something is still there.
 bool RemoveStalePack(const std::string& pack_path) {
-  auto gone = [&] { return ::GetFileAttributesA(pack_path.c_str()) == INVALID_FILE_ATTRIBUTES; };
+  auto gone = [&] { return !PathExists(pack_path); };
   return RetryBriefly([&] {
     if (gone()) return true;
     RemovePack(pack_path);

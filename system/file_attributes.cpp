@@ -2,6 +2,17 @@
 
 #include <windows.h>
 
+bool PathExists(const std::string& path) {
+  return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsFile(const std::string& path) { return PathExists(path) && !IsFolder(path); }
+
 bool ClearReadOnly(const std::string& path, ReadOnlyScope scope) {
   const DWORD a = ::GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_READONLY)) return false;

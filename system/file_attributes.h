@@ -1,8 +1,14 @@
-// Read-only files: the one rule for clearing the mark that refuses a delete
-// or an open for writing, and for deleting through it.
+// What a path names, and read-only files: the one rule for clearing the mark
+// that refuses a delete or an open for writing, and for deleting through it.
 #pragma once
 
 #include <string>
+
+// Whether `path` names anything, a folder, or a file (anything but a folder).
+// A path the system cannot ask about names nothing.
+bool PathExists(const std::string& path);
+bool IsFolder(const std::string& path);
+bool IsFile(const std::string& path);
 
 // What ClearReadOnly may touch besides plain files.
 enum class ReadOnlyScope {

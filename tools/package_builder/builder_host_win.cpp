@@ -16,11 +16,6 @@
 #include "system/folder_walk.h"
 #include "builder_host.h"
 
-bool IsFolder(const std::string& path) {
-  DWORD a = ::GetFileAttributesA(path.c_str());
-  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 bool ListFolder(const std::string& folder, std::vector<FolderItem>* items, std::string* error) {
   const bool listed = VisitFolderEntries(folder + "\\*", [&](const WIN32_FIND_DATAA& data) {
     FolderItem item;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "core/gbk_text.h"
+#include "system/file_attributes.h"
 #include "system/protected_folders.h"
 #include "system/seams.h"
 #include "uninstall_actions.h"
@@ -114,7 +115,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     return 3;
   }
 
-  if (GetFileAttributesA(options.ini_path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+  if (!PathExists(options.ini_path)) {
     Tell(options, gbk::Format("找不到卸载信息文件：\n%s", options.ini_path.c_str()), MB_ICONERROR);
     return 1;
   }

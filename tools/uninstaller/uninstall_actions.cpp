@@ -23,10 +23,6 @@ namespace {
 
 namespace uc = uninstall_contract;
 
-bool PathExists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // A program that was just closed may hold its files for a moment longer:
 // the tree is tried again for about this long before what stays is named.
 constexpr int kRemoveRounds = 20;
