@@ -37,6 +37,9 @@ TEST(UpdateList, ReadsTheFirstEntryAndTheVersionUrl) {
   e = ReadUpdateEntry(list);
   EXPECT_EQ(e.action, 0);  // text that is not a number reads as 0
   EXPECT_EQ(e.destfile.size(), 259u);
+  // A double-byte character across the limit is left out whole.
+  WriteFileBytes(list, "[list0]\r\ndestfile=" + std::string(258, 'x') + "\xD3\xCE.zip\r\n");
+  EXPECT_EQ(ReadUpdateEntry(list).destfile, std::string(258, 'x'));
 }
 
 TEST(UpdateList, ActionIsMissingOnlyWithoutAValue) {
