@@ -48,10 +48,10 @@ done
 # on with the indexes that did arrive: the install below fails for real if a
 # package is still out of reach.
 refresh_indexes() {
-  for attempt in 1 2 3 4 5; do
+  for attempt in 1 2 3; do
     apt-get update -qq && return 0
     echo "install-deps: package index refresh failed (attempt $attempt), retrying" >&2
-    sleep $((attempt * 10))
+    sleep $((attempt * 5))
   done
   echo "install-deps: going on with the package indexes that did arrive" >&2
 }
