@@ -140,6 +140,11 @@ TEST(FileAttributes, ReadOnlyIsClearedOnlyWhereTheScopeAllows) {
                 c.cleared ? DWORD{FILE_ATTRIBUTE_HIDDEN} : kMarks) << c.path;
     }
   }
+  // What each path names; a hidden file is a file all the same.
+  const std::string missing = dir.File("missing");
+  EXPECT_TRUE(IsFile(file) && PathExists(file) && !IsFolder(file));
+  EXPECT_TRUE(IsFolder(folder) && PathExists(folder) && !IsFile(folder));
+  EXPECT_FALSE(PathExists(missing) || IsFile(missing) || IsFolder(missing));
   // A read-only file is deleted through its mark; a missing one keeps the reason.
   SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(DeleteFileForce(file));
